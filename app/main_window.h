@@ -1,0 +1,8 @@
+// The main window's procedure and the two small operations it owns.
+#pragma once
+
+#include <windows.h>
+
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+void SetSaveEnabled(BOOL enable);
+void ShowMissingSettingsNotice();

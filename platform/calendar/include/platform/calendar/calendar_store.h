@@ -1,0 +1,105 @@
+// The calendar store: the user's appointments, kept in their own iCalendar
+// file. The file is the only copy of the data, so the store edits it in
+// place — each change rewrites only the lines of the one event it touches,
+// every write is atomic, and changes made by other programs while Tallyset
+// runs are picked up rather than overwritten.
+//
+// Not thread-safe: one store is used from the UI thread.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::calendar {
+
+// Unique within a run and stable for the run (also across reloads of the
+// file, for events that still exist); never 0.
+using Oid = std::uint32_t;
+
+// A wall-clock time in the store's local time zone.
+struct LocalDateTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  friend bool operator==(const LocalDateTime&, const LocalDateTime&) = default;
+};
+
+struct AppointmentFields {
+  std::u16string subject;     // SUMMARY
+  std::u16string body;        // DESCRIPTION
+  std::u16string categories;  // CATEGORIES values joined by ","
+  LocalDateTime start{};      // DTSTART as local time; 00:00 for all-day events
+  std::int32_t duration_minutes = 0;  // from DURATION or DTEND
+  bool all_day = false;
+  friend bool operator==(const AppointmentFields&, const AppointmentFields&) = default;
+};
+
+// `message` is for people: it names the file and the reason.
+struct StoreStatus {
+  bool ok = true;
+  std::string message;
+  int error_number = 0;
+};
+
+// The stages of saving the file, so that tests can make any one of them fail.
+enum class WriteStep { CreateTemp, Write, SyncFile, Rename, SyncFolder };
+
+struct StoreOptions {
+  // UTC seconds since the epoch, stamped into DTSTAMP and LAST-MODIFIED.
+  std::function<std::int64_t()> now_utc;
+  // Returns an errno value to make that step fail as if the system had
+  // failed it, or 0 to let it run.
+  std::function<int(WriteStep)> inject_write_fault;
+};
+
+class CalendarStore {
+ public:
+  // A missing file is an empty calendar; the file is created by the first
+  // save. An unreadable or broken file gives nullptr and one line in *error
+  // naming the file (and the line, for broken content); the file is left
+  // untouched.
+  static std::unique_ptr<CalendarStore> open(const std::filesystem::path& file,
+                                             std::string* error);
+  static std::unique_ptr<CalendarStore> open(const std::filesystem::path& file,
+                                             std::string* error,
+                                             StoreOptions options);
+  ~CalendarStore();
+  CalendarStore(const CalendarStore&) = delete;
+  CalendarStore& operator=(const CalendarStore&) = delete;
+
+  std::optional<AppointmentFields> get(Oid oid) const;
+
+  // Oids matching the restriction, in start order (ties by oid); nullopt if
+  // the restriction is malformed.
+  std::optional<std::vector<Oid>> find(std::u16string_view restriction) const;
+
+  // Every appointment, in start order (ties by oid).
+  std::vector<Oid> all() const;
+
+  // A new VEVENT (UID and DTSTAMP generated), saved at once. 0 on failure.
+  Oid add(const AppointmentFields& fields, StoreStatus* status);
+
+  // Saves only the fields that differ from what the store last showed.
+  StoreStatus update(Oid oid, const AppointmentFields& fields);
+
+  StoreStatus remove(Oid oid);
+
+  // Picks up changes another program made to the file since the store last
+  // read or wrote it. Saves do this on their own first.
+  StoreStatus refresh();
+
+  std::size_t size() const;
+
+  const std::filesystem::path& file() const;
+
+ private:
+  struct Impl;
+  explicit CalendarStore(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform::calendar

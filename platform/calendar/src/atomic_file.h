@@ -1,0 +1,80 @@
+// Reading the calendar file and replacing it atomically and durably: the
+// new bytes go to a temporary file in the same folder, are synced, and are
+// renamed over the original, so that at every moment the file on disk is
+// either wholly the old calendar or wholly the new one.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/calendar/calendar_store.h"
+
+namespace platform::calendar::detail {
+
+// Owns a file descriptor.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept;
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd();
+  int get() const { return fd_; }
+  int release();
+  explicit operator bool() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// What the file looked like when the store last read or wrote it.
+struct FileStamp {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t mtime_ns = 0;
+  std::int64_t ctime_ns = 0;
+  std::int64_t taken_ns = 0;  // when the stamp was taken
+};
+
+struct ReadResult {
+  int error = 0;  // errno; ENOENT for a missing file
+  std::string bytes;
+  FileStamp stamp;
+};
+ReadResult read_file(const std::filesystem::path& file);
+
+enum class Freshness { Same, Changed, Unsure };
+// Unsure when the metadata matches but the file was modified too close to
+// the stamp for its timestamps to prove that nothing changed since.
+Freshness compare_stamp(const std::filesystem::path& file, const FileStamp& stamp);
+
+using FaultHook = std::function<int(WriteStep)>;
+
+struct WriteResult {
+  int error = 0;
+  WriteStep step = WriteStep::CreateTemp;  // where it failed
+  bool replaced = false;                   // the rename happened
+  FileStamp stamp;                         // of the new file, when replaced
+};
+
+// Writes the concatenation of `pieces` in place of `file`. A symbolic link
+// is followed, so the user's link stays a link. The original's permission
+// bits and owner are carried over.
+WriteResult replace_file(const std::filesystem::path& file,
+                         const std::vector<std::string_view>& pieces, const FaultHook& fault);
+
+// The file a write to `file` lands in (links followed).
+std::filesystem::path write_target(const std::filesystem::path& file);
+
+}  // namespace platform::calendar::detail

@@ -1,0 +1,116 @@
+// Content line scanning and splitting.
+#include "content_line.h"
+
+#include <cstring>
+
+namespace platform::calendar::detail {
+
+LineScanner::LineScanner(std::string_view bytes, std::size_t from, std::size_t to,
+                         int first_line_number)
+    : bytes_(bytes), pos_(from), to_(to), line_(first_line_number) {}
+
+namespace {
+// One physical line from `pos`: content end and the offset after the terminator.
+struct Physical {
+  std::size_t content_end;
+  std::size_t next;
+};
+
+Physical physical_line(std::string_view b, std::size_t pos, std::size_t to) {
+  const void* nl = std::memchr(b.data() + pos, '\n', to - pos);
+  if (nl == nullptr) return {to, to};
+  const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(nl) - b.data());
+  const std::size_t content_end = (at > pos && b[at - 1] == '\r') ? at - 1 : at;
+  return {content_end, at + 1};
+}
+}  // namespace
+
+bool LineScanner::next(LogicalLine& out) {
+  if (pos_ >= to_) return false;
+  const std::size_t begin = pos_;
+  Physical first = physical_line(bytes_, pos_, to_);
+  out.begin = begin;
+  out.line_number = line_;
+  out.eol = bytes_.substr(first.content_end, first.next - first.content_end);
+  ++line_;
+  pos_ = first.next;
+  // Continuations are rare; only then is the line copied.
+  if (pos_ < to_ && (bytes_[pos_] == ' ' || bytes_[pos_] == '\t')) {
+    unfolded_.assign(bytes_.substr(begin, first.content_end - begin));
+    while (pos_ < to_ && (bytes_[pos_] == ' ' || bytes_[pos_] == '\t')) {
+      const Physical cont = physical_line(bytes_, pos_, to_);
+      unfolded_.append(bytes_.substr(pos_ + 1, cont.content_end - pos_ - 1));
+      ++line_;
+      pos_ = cont.next;
+    }
+    out.text = unfolded_;
+  } else {
+    out.text = bytes_.substr(begin, first.content_end - begin);
+  }
+  out.end = pos_;
+  return true;
+}
+
+std::string_view property_name(std::string_view line) {
+  const std::size_t stop = line.find_first_of(";:");
+  return line.substr(0, stop == std::string_view::npos ? line.size() : stop);
+}
+
+std::optional<Property> parse_property(std::string_view line) {
+  Property p;
+  p.name = property_name(line);
+  std::size_t i = p.name.size();
+  while (i < line.size() && line[i] == ';') {
+    const std::size_t name_begin = ++i;
+    while (i < line.size() && line[i] != '=' && line[i] != ':' && line[i] != ';') ++i;
+    Param param{line.substr(name_begin, i - name_begin), {}};
+    if (i < line.size() && line[i] == '=') {
+      const std::size_t value_begin = ++i;
+      bool quoted = false;
+      while (i < line.size() && (quoted || (line[i] != ';' && line[i] != ':'))) {
+        if (line[i] == '"') quoted = !quoted;
+        ++i;
+      }
+      if (quoted) return std::nullopt;
+      param.raw_value = line.substr(value_begin, i - value_begin);
+    }
+    p.params.push_back(param);
+  }
+  if (i >= line.size() || line[i] != ':') return std::nullopt;
+  p.head = line.substr(0, i);
+  p.value = line.substr(i + 1);
+  return p;
+}
+
+std::optional<std::string_view> find_param(const Property& p, std::string_view name) {
+  for (const Param& param : p.params) {
+    if (!iequals(param.name, name)) continue;
+    std::string_view v = param.raw_value;
+    // A list keeps only its first value; TZID and VALUE are never lists.
+    if (v.size() >= 2 && v.front() == '"') {
+      const std::size_t close = v.find('"', 1);
+      return v.substr(1, (close == std::string_view::npos ? v.size() : close) - 1);
+    }
+    return v;
+  }
+  return std::nullopt;
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::string_view detect_eol(std::string_view bytes) {
+  const std::size_t nl = bytes.find('\n');
+  if (nl == std::string_view::npos) return "\r\n";
+  return nl > 0 && bytes[nl - 1] == '\r' ? std::string_view("\r\n") : std::string_view("\n");
+}
+
+}  // namespace platform::calendar::detail

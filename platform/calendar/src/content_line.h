@@ -1,0 +1,66 @@
+// Reading iCalendar content lines straight out of the file's bytes. The
+// scanner hands out logical (unfolded) lines together with the exact byte
+// span they occupy, so that an edit can replace precisely those bytes and
+// leave the rest of the file as it was written.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::calendar::detail {
+
+struct LogicalLine {
+  std::size_t begin = 0;     // first byte of the first physical line
+  std::size_t end = 0;       // one past the last physical line's terminator
+  std::string_view text;     // unfolded, without terminator; valid until next()
+  std::string_view eol;      // terminator of the first physical line ("" at EOF)
+  int line_number = 0;       // 1-based number of the first physical line
+};
+
+// Both CRLF and bare LF end a line; a line starting with a blank or a tab
+// continues the one before it.
+class LineScanner {
+ public:
+  LineScanner(std::string_view bytes, std::size_t from, std::size_t to, int first_line_number);
+  bool next(LogicalLine& out);
+  std::size_t position() const { return pos_; }
+  int line_number() const { return line_; }
+
+ private:
+  std::string_view bytes_;
+  std::size_t pos_;
+  std::size_t to_;
+  int line_;
+  std::string unfolded_;
+};
+
+struct Param {
+  std::string_view name;
+  std::string_view raw_value;  // as written, quotes included
+};
+
+// One content line split into its parts; views into the line's text.
+struct Property {
+  std::string_view name;
+  std::string_view head;  // name and parameters exactly as written
+  std::vector<Param> params;
+  std::string_view value;
+};
+
+// Fast path for the scanner: just the name, up to ';' or ':'.
+std::string_view property_name(std::string_view line);
+// nullopt when the line has no ':' outside quoted parameter values.
+std::optional<Property> parse_property(std::string_view line);
+
+// Parameter value with quotes removed; nullopt when absent.
+std::optional<std::string_view> find_param(const Property& p, std::string_view name);
+
+bool iequals(std::string_view a, std::string_view b);
+
+// The line ending the file mostly uses: that of its first line, else CRLF.
+std::string_view detect_eol(std::string_view bytes);
+
+}  // namespace platform::calendar::detail

@@ -1,0 +1,78 @@
+// The index of a calendar file: where each VEVENT's bytes are and the few
+// values that sorting and searching need. The file's bytes stay the single
+// source of truth; nothing here is written back.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "content_line.h"
+#include "ical_time.h"
+#include "platform/calendar/calendar_store.h"
+
+namespace platform::calendar::detail {
+
+struct EventTiming {
+  LocalDateTime start{};
+  std::int32_t duration_minutes = 0;
+  bool all_day = false;
+  friend bool operator==(const EventTiming&, const EventTiming&) = default;
+};
+
+struct IndexedEvent {
+  std::size_t begin = 0;  // "BEGIN:VEVENT" line
+  std::size_t end = 0;    // one past the "END:VEVENT" line's terminator
+  std::string uid;
+  std::string recurrence_id;  // value and TZID, as written; empty for a master
+  bool recurring = false;     // has RRULE or RDATE: later listed per occurrence
+  EventTiming timing;
+  Oid oid = 0;
+};
+
+struct ScanError {
+  int line = 0;
+  std::string reason;
+};
+
+struct CalendarScan {
+  std::vector<IndexedEvent> events;  // in file order
+  // Where a new event goes: the start of the last "END:VCALENDAR" line, or
+  // npos when the file has no calendar yet.
+  std::size_t insert_at = std::string_view::npos;
+  std::string eol;
+};
+
+struct ScanResult {
+  std::optional<CalendarScan> scan;
+  ScanError error;
+};
+
+// Checks the file's structure, loads its VTIMEZONEs into `zones` and indexes
+// every VEVENT. A byte order mark at the start is skipped.
+ScanResult scan_calendar(std::string_view bytes, TimeZones& zones);
+
+struct EventResult {
+  std::optional<IndexedEvent> event;
+  ScanError error;
+};
+
+// One VEVENT block [begin, end) of `bytes`; line numbers count from `first_line`.
+EventResult index_event(std::string_view bytes, std::size_t begin, std::size_t end, int first_line,
+                        const TimeZones& zones);
+
+// The human-readable fields, read on demand (UTF-8, unescaped).
+struct EventText {
+  std::string summary;
+  std::string description;
+  std::string categories;
+};
+EventText read_event_text(std::string_view event_bytes);
+
+// The form a DTSTART/DTEND property is written in.
+TimeForm time_form_of(const Property& p, const TimeZones& zones);
+
+}  // namespace platform::calendar::detail

@@ -1,0 +1,245 @@
+// Date-time parsing and time zone conversion on top of libical.
+#include "ical_time.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "civil_date.h"
+#include "content_line.h"
+
+namespace platform::calendar::detail {
+
+namespace {
+
+bool read_digits(std::string_view s, std::size_t pos, std::size_t count, int* out) {
+  int v = 0;
+  for (std::size_t i = pos; i < pos + count; ++i) {
+    if (i >= s.size() || s[i] < '0' || s[i] > '9') return false;
+    v = v * 10 + (s[i] - '0');
+  }
+  *out = v;
+  return true;
+}
+
+icaltimetype to_ical(const DateTimeValue& v) {
+  icaltimetype t = icaltime_null_time();
+  t.year = v.year;
+  t.month = v.month;
+  t.day = v.day;
+  t.hour = v.hour;
+  t.minute = v.minute;
+  t.second = v.second;
+  t.is_date = 0;
+  return t;
+}
+
+DateTimeValue convert(const DateTimeValue& v, icaltimezone* from, icaltimezone* to) {
+  if (from == to) return v;
+  icaltimetype t = to_ical(v);
+  icaltimezone_convert_time(&t, from, to);
+  DateTimeValue out = v;
+  out.year = t.year;
+  out.month = t.month;
+  out.day = t.day;
+  out.hour = t.hour;
+  out.minute = t.minute;
+  out.second = t.second;
+  return out;
+}
+
+bool names_utc(std::string_view name) {
+  for (std::string_view utc : {"UTC", "UTC0", "Etc/UTC", "GMT", "Etc/GMT", "Universal",
+                               "Etc/Universal", "Zulu", "Etc/Zulu"}) {
+    if (name == utc) return true;
+  }
+  return false;
+}
+
+// "/usr/share/zoneinfo/Europe/Berlin" and ":Europe/Berlin" name Europe/Berlin.
+std::string olson_name(std::string text) {
+  if (!text.empty() && text.front() == ':') text.erase(0, 1);
+  const std::size_t at = text.find("zoneinfo/");
+  if (at != std::string::npos) text.erase(0, at + 9);
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+std::optional<DateTimeValue> parse_date_time(std::string_view s, bool date_only) {
+  DateTimeValue v;
+  if (!read_digits(s, 0, 4, &v.year) || !read_digits(s, 4, 2, &v.month) ||
+      !read_digits(s, 6, 2, &v.day)) {
+    return std::nullopt;
+  }
+  if (s.size() == 8) {
+    v.is_date = true;
+  } else {
+    if (date_only) return std::nullopt;
+    if (s.size() != 15 && !(s.size() == 16 && (s[15] == 'Z' || s[15] == 'z'))) return std::nullopt;
+    if (s[8] != 'T' && s[8] != 't') return std::nullopt;
+    if (!read_digits(s, 9, 2, &v.hour) || !read_digits(s, 11, 2, &v.minute) ||
+        !read_digits(s, 13, 2, &v.second)) {
+      return std::nullopt;
+    }
+    v.is_utc = s.size() == 16;
+  }
+  if (!is_valid_date(v.year, v.month, v.day) || !is_valid_time(v.hour, v.minute, v.second)) {
+    return std::nullopt;
+  }
+  return v;
+}
+
+std::string format_date_time(const DateTimeValue& v) {
+  char buf[32];
+  if (v.is_date) {
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d", v.year, v.month, v.day);
+  } else {
+    std::snprintf(buf, sizeof buf, "%04d%02d%02dT%02d%02d%02d%s", v.year, v.month, v.day, v.hour,
+                  v.minute, v.second, v.is_utc ? "Z" : "");
+  }
+  return buf;
+}
+
+TimeZones::TimeZones(icaltimezone* local) : local_(local) {}
+
+bool TimeZones::add_vtimezone(std::string_view block) {
+  const std::string text(block);
+  ComponentPtr component(icalparser_parse_string(text.c_str()));
+  if (!component) return false;
+  icalcomponent* vtimezone = component.get();
+  if (icalcomponent_isa(vtimezone) != ICAL_VTIMEZONE_COMPONENT) {
+    vtimezone = icalcomponent_get_first_component(vtimezone, ICAL_VTIMEZONE_COMPONENT);
+    if (vtimezone == nullptr) return false;
+    icalcomponent_remove_component(component.get(), vtimezone);
+    component.reset(vtimezone);
+  }
+  icalproperty* tzid_prop = icalcomponent_get_first_property(vtimezone, ICAL_TZID_PROPERTY);
+  const char* tzid = tzid_prop ? icalproperty_get_tzid(tzid_prop) : nullptr;
+  if (tzid == nullptr || *tzid == '\0') return false;
+  const std::string name(tzid);
+  TimezonePtr zone(icaltimezone_new());
+  if (!zone || icaltimezone_set_component(zone.get(), vtimezone) == 0) return false;
+  component.release();  // the zone owns it now
+  // The first definition of a TZID wins, as in libical.
+  file_zones_.emplace(name, zone.get());
+  owned_.push_back(std::move(zone));
+  return true;
+}
+
+icaltimezone* TimeZones::find(std::string_view tzid) const {
+  const std::string name(tzid);
+  if (auto it = file_zones_.find(name); it != file_zones_.end()) return it->second;
+  if (auto it = builtin_cache_.find(name); it != builtin_cache_.end()) return it->second;
+  icaltimezone* zone = nullptr;
+  if (names_utc(name)) {
+    zone = icaltimezone_get_utc_timezone();
+  } else if (!name.empty()) {
+    zone = icaltimezone_get_builtin_timezone(name.c_str());
+    if (zone == nullptr) zone = icaltimezone_get_builtin_timezone_from_tzid(name.c_str());
+    // Writers prefix Olson names with their own paths
+    // ("/mozilla.org/20050126_1/America/New_York"); try each tail.
+    for (std::size_t slash = name.find('/'); zone == nullptr && slash != std::string::npos;
+         slash = name.find('/', slash + 1)) {
+      const std::string tail = name.substr(slash + 1);
+      if (!tail.empty()) zone = icaltimezone_get_builtin_timezone(tail.c_str());
+    }
+  }
+  builtin_cache_.emplace(name, zone);
+  return zone;
+}
+
+bool TimeZones::file_defines(std::string_view tzid) const {
+  return file_zones_.count(std::string(tzid)) != 0;
+}
+
+icaltimezone* resolve_local_zone(std::string* name) {
+  std::string zone_name;
+  if (const char* tz = std::getenv("TZ"); tz != nullptr) {
+    zone_name = olson_name(tz);
+    if (zone_name.empty()) zone_name = "UTC";
+  } else {
+    std::error_code ec;
+    const auto target = std::filesystem::read_symlink("/etc/localtime", ec);
+    if (!ec) zone_name = olson_name(target.string());
+    if (zone_name.empty()) {
+      std::ifstream in("/etc/timezone");
+      std::string line;
+      if (std::getline(in, line)) zone_name = olson_name(line);
+    }
+  }
+  icaltimezone* zone = nullptr;
+  if (!zone_name.empty() && !names_utc(zone_name)) {
+    zone = icaltimezone_get_builtin_timezone(zone_name.c_str());
+  }
+  if (zone == nullptr) {
+    zone = icaltimezone_get_utc_timezone();
+    zone_name = "UTC";
+  }
+  if (name != nullptr) *name = zone_name;
+  return zone;
+}
+
+LocalDateTime to_local(const DateTimeValue& v, const TimeForm& form, const TimeZones& zones) {
+  if (v.is_date) return {v.year, v.month, v.day, 0, 0, 0};
+  DateTimeValue local = v;
+  if (v.is_utc) {
+    local = convert(v, icaltimezone_get_utc_timezone(), zones.local());
+  } else if (form.kind == TimeForm::Kind::Zoned && form.zone != nullptr) {
+    local = convert(v, form.zone, zones.local());
+  }
+  return {local.year, local.month, local.day, local.hour, local.minute, local.second};
+}
+
+DateTimeValue from_local(const LocalDateTime& t, const TimeForm& form, const TimeZones& zones) {
+  DateTimeValue v{t.year, t.month, t.day, t.hour, t.minute, t.second, false, false};
+  switch (form.kind) {
+    case TimeForm::Kind::Date:
+      v.hour = v.minute = v.second = 0;
+      v.is_date = true;
+      return v;
+    case TimeForm::Kind::Floating:
+      return v;
+    case TimeForm::Kind::Utc:
+      v = convert(v, zones.local(), icaltimezone_get_utc_timezone());
+      v.is_utc = true;
+      return v;
+    case TimeForm::Kind::Zoned:
+      return form.zone != nullptr ? convert(v, zones.local(), form.zone) : v;
+  }
+  return v;
+}
+
+std::int64_t to_epoch_seconds(const DateTimeValue& v, const TimeForm& form,
+                              const TimeZones& zones) {
+  icaltimezone* zone = zones.local();
+  if (v.is_utc) {
+    zone = icaltimezone_get_utc_timezone();
+  } else if (!v.is_date && form.kind == TimeForm::Kind::Zoned && form.zone != nullptr) {
+    zone = form.zone;
+  }
+  return static_cast<std::int64_t>(icaltime_as_timet_with_zone(to_ical(v), zone));
+}
+
+std::string format_utc_stamp(std::int64_t epoch_seconds) {
+  const LocalDateTime t = from_wall_seconds(epoch_seconds);
+  return format_date_time({t.year, t.month, t.day, t.hour, t.minute, t.second, false, true});
+}
+
+std::optional<std::int64_t> parse_duration_seconds(std::string_view value) {
+  if (value.empty()) return std::nullopt;
+  const std::string text(value);
+  const icaldurationtype d = icaldurationtype_from_string(text.c_str());
+  if (icaldurationtype_is_bad_duration(d)) return std::nullopt;
+  return icaldurationtype_as_int(d);
+}
+
+std::string format_duration_minutes(std::int32_t minutes) {
+  const icaldurationtype d = icaldurationtype_from_int(minutes * 60);
+  IcalStringPtr text(icaldurationtype_as_ical_string_r(d));
+  return text ? std::string(text.get()) : std::string("PT0S");
+}
+
+}  // namespace platform::calendar::detail

@@ -1,0 +1,74 @@
+// Date-time values as iCalendar writes them, and their meaning in the
+// store's local time zone. libical supplies the time zone rules (its
+// built-in zones and the file's own VTIMEZONEs) and duration syntax.
+#pragma once
+
+#include <libical/ical.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "ical_handles.h"
+#include "platform/calendar/calendar_store.h"
+
+namespace platform::calendar::detail {
+
+struct DateTimeValue {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  bool is_date = false;
+  bool is_utc = false;
+};
+
+// "YYYYMMDD" or "YYYYMMDDTHHMMSS" with an optional "Z"; the date form also
+// when `date_only` (VALUE=DATE). Out-of-range fields are rejected.
+std::optional<DateTimeValue> parse_date_time(std::string_view value, bool date_only);
+std::string format_date_time(const DateTimeValue& v);
+
+// How a DTSTART or DTEND is written: kept when the store rewrites it.
+struct TimeForm {
+  enum class Kind { Date, Floating, Utc, Zoned } kind = Kind::Floating;
+  std::string tzid;               // as written, for Zoned
+  icaltimezone* zone = nullptr;   // Zoned and known; an unknown TZID reads as floating
+};
+
+class TimeZones {
+ public:
+  explicit TimeZones(icaltimezone* local);
+  TimeZones(TimeZones&&) noexcept = default;
+  TimeZones& operator=(TimeZones&&) noexcept = default;
+
+  // A VTIMEZONE block from the file. False when libical cannot use it.
+  bool add_vtimezone(std::string_view block);
+  // The file's VTIMEZONE of that TZID, else a built-in zone; nullptr if neither.
+  icaltimezone* find(std::string_view tzid) const;
+  bool file_defines(std::string_view tzid) const;
+  icaltimezone* local() const { return local_; }
+
+ private:
+  icaltimezone* local_;
+  std::vector<TimezonePtr> owned_;
+  std::unordered_map<std::string, icaltimezone*> file_zones_;
+  mutable std::unordered_map<std::string, icaltimezone*> builtin_cache_;
+};
+
+// The zone named by TZ, else by /etc/localtime, else UTC; `name` receives
+// the Olson name used. Never nullptr.
+icaltimezone* resolve_local_zone(std::string* name);
+
+LocalDateTime to_local(const DateTimeValue& v, const TimeForm& form, const TimeZones& zones);
+DateTimeValue from_local(const LocalDateTime& t, const TimeForm& form, const TimeZones& zones);
+// Seconds since the epoch; floating and date values count as local time.
+std::int64_t to_epoch_seconds(const DateTimeValue& v, const TimeForm& form,
+                              const TimeZones& zones);
+
+std::string format_utc_stamp(std::int64_t epoch_seconds);
+
+// Signed seconds of an RFC 5545 duration; nullopt when malformed.
+std::optional<std::int64_t> parse_duration_seconds(std::string_view value);
+std::string format_duration_minutes(std::int32_t minutes);
+
+}  // namespace platform::calendar::detail

@@ -1,0 +1,55 @@
+// Restrictions, the little query language the program uses to find
+// appointments: `[Start] >= "11/29/2026 00:00" AND [Subject] = "x"`.
+// A malformed restriction is rejected as a whole; it never degrades into
+// "match everything".
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace platform::calendar::detail {
+
+enum class Field { Subject, Body, Categories, Start, End, Duration, Oid, AllDay };
+enum class Compare { Equal, NotEqual, Less, Greater, LessEqual, GreaterEqual };
+
+struct Condition {
+  Field field = Field::Subject;
+  Compare op = Compare::Equal;
+  // Text for the text fields; a number for the others (dates: wall minutes).
+  std::variant<std::u16string, std::int64_t> value;
+};
+
+struct Restriction {
+  enum class Kind { Condition, And, Or } kind = Kind::Condition;
+  Condition condition;
+  std::vector<Restriction> operands;  // And, Or
+};
+
+std::optional<Restriction> parse_restriction(std::u16string_view text);
+
+// What a restriction can ask about an appointment. Text is fetched only
+// when a condition needs it, as it has to be decoded from the file.
+class RestrictionTarget {
+ public:
+  virtual ~RestrictionTarget() = default;
+  virtual std::int64_t number(Field field) const = 0;
+  virtual const std::u16string& text(Field field) const = 0;
+};
+
+bool matches(const Restriction& r, const RestrictionTarget& target);
+
+// Inclusive range of start minutes outside which `r` cannot match, so that a
+// search can skip to it in the start-ordered index.
+struct MinuteRange {
+  std::int64_t low = std::numeric_limits<std::int64_t>::min();
+  std::int64_t high = std::numeric_limits<std::int64_t>::max();
+};
+MinuteRange start_range(const Restriction& r);
+
+}  // namespace platform::calendar::detail

@@ -1,0 +1,57 @@
+// The user's desktop across processes: every running program of this
+// platform listens on a private Unix socket in a per-user folder (mode
+// 0700), so FindWindowW finds the top-level windows of the user's other
+// programs and SetForegroundWindow can ask their owner to bring one to the
+// front. A socket left behind by a killed process is recognised (nobody
+// answers) and removed; it never blocks a new start.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include <windows.h>
+
+#include "platform/core/handle_table.h"
+
+namespace platform {
+
+class Session;
+
+struct RemoteWindow {
+  std::filesystem::path socket;
+  std::uintptr_t handle = 0;  // the handle in its own process
+};
+
+class DesktopChannel {
+ public:
+  // Opens the channel in `folder`; on failure the program simply does not
+  // take part in the search (a message says why).
+  DesktopChannel(Session& session, std::filesystem::path folder);
+  ~DesktopChannel();
+  DesktopChannel(const DesktopChannel&) = delete;
+  DesktopChannel& operator=(const DesktopChannel&) = delete;
+
+  // The per-user folder: $XDG_RUNTIME_DIR/tallyset-desktop, else a folder in /tmp named after the user id.
+  static std::filesystem::path DefaultFolder();
+
+  HWND find_remote(const std::u16string* class_name, const std::u16string* title);
+  bool bring_to_front(HWND remote);
+  // Answers the requests that other programs have sent; hosts call it when idle.
+  void serve();
+  void publish() {}
+  // How many times another program brought one of our windows to the front.
+  int front_requests() const { return front_requests_; }
+
+ private:
+  std::string ask(const std::filesystem::path& socket, const std::string& request, bool* reachable);
+  std::string answer(const std::string& request);
+
+  Session& session_;
+  std::filesystem::path folder_;
+  std::filesystem::path own_;
+  int listener_ = -1;
+  int front_requests_ = 0;
+  HandleTable<RemoteWindow> remotes_{HandleKind::remote_window};
+};
+
+}  // namespace platform

@@ -1,0 +1,153 @@
+#include "platform/gdi/text.h"
+
+#include <glib.h>
+
+namespace platform {
+
+namespace {
+
+// A Pango context whose font options never depend on the surface drawn to.
+PangoContext* SharedContext() {
+  static PangoContext* context = [] {
+    PangoFontMap* map = pango_cairo_font_map_get_default();
+    PangoContext* ctx = pango_font_map_create_context(map);
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
+    pango_cairo_context_set_font_options(ctx, options);
+    cairo_font_options_destroy(options);
+    pango_cairo_context_set_resolution(ctx, 96);
+    return ctx;
+  }();
+  return context;
+}
+
+PangoLayoutPtr MakeLayout(const FontSpec& font, std::u16string_view text) {
+  PangoLayoutPtr layout(pango_layout_new(SharedContext()));
+  PangoFontDescriptionPtr desc(pango_font_description_new());
+  pango_font_description_set_family(desc.get(), font.family.c_str());
+  pango_font_description_set_absolute_size(desc.get(), font.pixel_size * PANGO_SCALE);
+  pango_font_description_set_weight(desc.get(), font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_layout_set_font_description(layout.get(), desc.get());
+  std::string utf8 = ToUtf8(text);
+  pango_layout_set_text(layout.get(), utf8.c_str(), static_cast<int>(utf8.size()));
+  pango_layout_set_single_paragraph_mode(layout.get(), TRUE);
+  return layout;
+}
+
+}  // namespace
+
+std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;  // a lone surrogate cannot be written as UTF-8
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string FromUtf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    unsigned char b = static_cast<unsigned char>(text[i]);
+    char32_t c;
+    int extra;
+    if (b < 0x80) {
+      c = b;
+      extra = 0;
+    } else if ((b & 0xE0) == 0xC0) {
+      c = b & 0x1F;
+      extra = 1;
+    } else if ((b & 0xF0) == 0xE0) {
+      c = b & 0x0F;
+      extra = 2;
+    } else if ((b & 0xF8) == 0xF0) {
+      c = b & 0x07;
+      extra = 3;
+    } else {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    bool ok = true;
+    for (int k = 1; k <= extra; ++k) {
+      if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
+      c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
+    if (!ok) {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    i += extra + 1;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+  }
+  return out;
+}
+
+TextExtent MeasureText(const FontSpec& font, std::u16string_view text) {
+  PangoLayoutPtr layout = MakeLayout(font, text);
+  PangoRectangle logical;
+  pango_layout_get_pixel_extents(layout.get(), nullptr, &logical);
+  return {logical.width, logical.height};
+}
+
+void DrawTextLine(cairo_t* cr, const FontSpec& font, std::u16string_view text, double x, double y, COLORREF color) {
+  PangoLayoutPtr layout = MakeLayout(font, text);
+  cairo_save(cr);
+  cairo_set_source_rgb(cr, GetRValue(color) / 255.0, GetGValue(color) / 255.0, GetBValue(color) / 255.0);
+  cairo_move_to(cr, x, y);
+  pango_cairo_show_layout(cr, layout.get());
+  cairo_restore(cr);
+}
+
+std::u16string EllipsizeToWidth(const FontSpec& font, std::u16string_view text, int width) {
+  if (MeasureText(font, text).width <= width) return std::u16string(text);
+  std::u16string ellipsis = u"...";
+  size_t lo = 0, hi = text.size();
+  while (lo < hi) {
+    size_t mid = (lo + hi + 1) / 2;
+    std::u16string candidate(text.substr(0, mid));
+    candidate += ellipsis;
+    if (MeasureText(font, candidate).width <= width)
+      lo = mid;
+    else
+      hi = mid - 1;
+  }
+  return std::u16string(text.substr(0, lo)) + ellipsis;
+}
+
+}  // namespace platform

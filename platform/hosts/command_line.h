@@ -1,0 +1,32 @@
+// The program's command line.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace platform {
+
+struct CommandLine {
+  std::optional<std::filesystem::path> calendar;
+  int screen_width = 240;
+  int screen_height = 320;
+  std::optional<SYSTEMTIME> now;
+  bool headless = false;
+  std::optional<std::string> script;  // a path, or "-" for standard input
+  std::optional<std::string> screenshot;
+  int zoom = 1;
+};
+
+// Parses argv; on a usage error returns nullopt and sets *error to one line.
+std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args, std::string* error);
+// --calendar, else $TALLYSET_CALENDAR, else $XDG_DATA_HOME/tallyset/calendar.ics (~/.local/share/...).
+std::filesystem::path CalendarPath(const CommandLine& cl);
+// "YYYY-MM-DD HH:MM" as a local time; nullopt when it is not a valid time.
+std::optional<SYSTEMTIME> ParseDateTime(const std::string& text);
+std::optional<SYSTEMTIME> ParseDate(const std::string& text);
+
+}  // namespace platform

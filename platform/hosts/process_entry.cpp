@@ -1,0 +1,127 @@
+#include "platform/hosts/process_entry.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "platform/core/module_registry.h"
+#include "platform/core/session.h"
+#include "platform/gdi/screen.h"
+#include "platform/hosts/command_line.h"
+#include "platform/hosts/headless_host.h"
+#include "platform/hosts/script_runner.h"
+#include "platform/hosts/sdl_host.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int kUsageExit = 2;
+constexpr const char* kUsage =
+    "usage: tallyset [--calendar PATH] [--screen WxH] [--now \"YYYY-MM-DD HH:MM\"] [--headless] [--script FILE|-] "
+    "[--screenshot FILE] [--zoom N]";
+
+bool ReadScript(const std::string& source, std::string* text, std::string* error) {
+  std::ostringstream buffer;
+  if (source == "-") {
+    buffer << std::cin.rdbuf();
+  } else {
+    std::ifstream in(source, std::ios::binary);
+    if (!in) {
+      *error = "cannot read the script " + source;
+      return false;
+    }
+    buffer << in.rdbuf();
+  }
+  *text = buffer.str();
+  return true;
+}
+
+bool HaveDisplay() {
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x && *x) || (wayland && *wayland);
+}
+
+}  // namespace
+
+int RunProcess(int argc, char** argv, const res::ModuleResources& resources) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  auto cl = ParseCommandLine(args, &error);
+  if (!cl) {
+    std::fprintf(stderr, "tallyset: %s\n%s\n", error.c_str(), kUsage);
+    return kUsageExit;
+  }
+
+  std::optional<std::vector<ScriptCommand>> script;
+  if (cl->script) {
+    std::string text;
+    if (!ReadScript(*cl->script, &text, &error)) {
+      std::fprintf(stderr, "tallyset: %s\n", error.c_str());
+      return kUsageExit;
+    }
+    script = ParseScript(text, &error);
+    if (!script) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return kUsageExit;
+    }
+  }
+
+  bool headless = cl->headless || cl->script.has_value();
+  std::unique_ptr<SdlHost> sdl;
+  std::optional<std::string> screenshot = cl->screenshot;
+  if (!headless) {
+    if (HaveDisplay()) sdl = SdlHost::Open(cl->screen_width, cl->screen_height, cl->zoom, &error);
+    if (!sdl) {
+      // Still useful without a display: show what the program would show.
+      std::fprintf(stderr, "tallyset: no display found%s; the start screen goes to tallyset-screen.png\n",
+                   error.empty() ? "" : (" (" + error + ")").c_str());
+      headless = true;
+      if (!screenshot) screenshot = "tallyset-screen.png";
+      std::string problem;
+      script = ParseScript("print list\n", &problem);
+    }
+  }
+
+  SessionOptions options;
+  options.screen_width = cl->screen_width;
+  options.screen_height = cl->screen_height;
+  options.now = cl->now;
+  options.calendar = CalendarPath(*cl);
+  options.shared_desktop = true;
+  Session session(options);
+  HINSTANCE instance = session.modules().add(resources);
+
+  std::unique_ptr<ScriptRunner> runner;
+  if (script) runner = std::make_unique<ScriptRunner>(std::move(*script), std::cout);
+  HeadlessHost headless_host(runner.get(), screenshot);
+  if (sdl)
+    session.set_host(sdl.get());
+  else
+    session.set_host(&headless_host);
+
+  std::u16string command_line;
+  int code = WinMain(instance, nullptr, command_line.data(), SW_SHOW);
+  std::cout.flush();
+
+  if (runner && runner->error()) {
+    std::fprintf(stderr, "%s\n", runner->error()->c_str());
+    return kUsageExit;
+  }
+  if (runner && !runner->finished() && !headless_host.closed()) {
+    std::fprintf(stderr, "tallyset: the program ended before the script's line %d; the rest of the script was not run\n",
+                 runner->pending_line());
+  }
+  if (sdl) return code;
+  if (screenshot && !headless_host.closed() && !headless_host.screenshot_failed()) {
+    // The program ended by itself before it ever stood idle: show what it left.
+    std::string problem;
+    if (!session.screen().write_png(*screenshot, &problem)) std::fprintf(stderr, "tallyset: %s\n", problem.c_str());
+  }
+  return code;
+}
+
+}  // namespace platform

@@ -1,0 +1,11 @@
+// The process entry: reads the command line, starts the platform with the
+// chosen host and runs the program's WinMain.
+#pragma once
+
+#include "platform/core/resources.h"
+
+namespace platform {
+
+int RunProcess(int argc, char** argv, const res::ModuleResources& resources);
+
+}  // namespace platform

@@ -1,0 +1,51 @@
+// Runs a script against the running program, one step each time the
+// program is idle, entering every action as input through the queue. Steps
+// that need the program to react first (open a menu, then tap an item) are
+// split so the program runs in between.
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+#include "platform/hosts/script.h"
+
+namespace platform {
+
+class Session;
+
+class ScriptRunner {
+ public:
+  ScriptRunner(std::vector<ScriptCommand> commands, std::ostream& out);
+
+  // Runs the next step. Returns false once the script is done or failed.
+  bool step(Session& session);
+  bool finished() const { return next_ >= commands_.size() && steps_.empty(); }
+  const std::optional<std::string>& error() const { return error_; }
+  // The line of the first command that has not run to its end, 0 when none.
+  int pending_line() const;
+
+ private:
+  enum class StepResult { done, again, failed };
+  using Step = std::function<StepResult(Session&)>;
+
+  void expand(Session& session, const ScriptCommand& command);
+  StepResult fail(const std::string& what);
+  HWND main_window(Session& session) const;
+  HWND find_target(Session& session, const std::vector<std::string>& args) const;
+
+  std::vector<ScriptCommand> commands_;
+  std::ostream& out_;
+  size_t next_ = 0;
+  int current_line_ = 0;
+  std::deque<Step> steps_;
+  std::optional<std::string> error_;
+};
+
+}  // namespace platform

@@ -1,0 +1,38 @@
+// The interactive window: shows the screen in an SDL window, zoomed by a
+// whole factor, and turns mouse and keyboard into taps and key presses.
+#pragma once
+
+#include <SDL.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/core/host.h"
+
+namespace platform {
+
+class SdlHost : public Host {
+ public:
+  // Opens the window; nullptr (and *error set) when there is no display.
+  static std::unique_ptr<SdlHost> Open(int width, int height, int zoom, std::string* error);
+  ~SdlHost() override;
+
+  void wait_for_input(Session& session) override;
+  void screen_updated(Session& session) override;
+
+ private:
+  SdlHost() = default;
+  void present(Session& session);
+  void handle(Session& session, const SDL_Event& event);
+
+  SDL_Window* window_ = nullptr;
+  SDL_Renderer* renderer_ = nullptr;
+  SDL_Texture* texture_ = nullptr;
+  int zoom_ = 1;
+  bool mouse_down_ = false;
+  bool closing_ = false;
+  std::uint64_t shown_generation_ = ~0ULL;
+};
+
+}  // namespace platform

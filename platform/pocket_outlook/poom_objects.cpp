@@ -1,0 +1,429 @@
+// Sections: reference counting · application · folder · item collection ·
+// appointment.
+#include "platform/pocket_outlook/poom_objects.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "platform/com/com_state.h"
+#include "platform/core/clock.h"
+#include "platform/core/session.h"
+#include "platform/gdi/text.h"
+
+namespace platform {
+
+namespace {
+
+using calendar::AppointmentFields;
+using calendar::CalendarStore;
+using calendar::Oid;
+
+// ---------------------------------------------------------------- reference counting
+
+// IUnknown and IDispatch for one interface; the object deletes itself at
+// its last release.
+template <typename Interface>
+class ComObject : public Interface {
+ public:
+  explicit ComObject(Session& session, const IID& iid) : session_(session), iid_(iid) {
+    ++session_.com().live_objects;
+  }
+  virtual ~ComObject() { --session_.com().live_objects; }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == iid_) {
+      *ppv = static_cast<Interface*>(this);
+      this->AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+  STDMETHODIMP_(ULONG) Release() override {
+    ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+  STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+    if (n) *n = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPWSTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+
+ protected:
+  Session& session_;
+
+ private:
+  const IID& iid_;
+  ULONG refs_ = 1;
+};
+
+HRESULT OutString(const std::u16string& text, BSTR* out) {
+  if (!out) return E_POINTER;
+  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+// Texts handed in may be plain zero-terminated buffers rather than
+// automation strings, so their length is found by their terminator.
+std::u16string InString(BSTR text) { return text ? std::u16string(text) : std::u16string(); }
+
+DATE ToDate(const calendar::LocalDateTime& t) {
+  SYSTEMTIME st{};
+  st.wYear = static_cast<WORD>(t.year);
+  st.wMonth = static_cast<WORD>(t.month);
+  st.wDay = static_cast<WORD>(t.day);
+  st.wHour = static_cast<WORD>(t.hour);
+  st.wMinute = static_cast<WORD>(t.minute);
+  st.wSecond = static_cast<WORD>(t.second);
+  DATE d = 0;
+  SystemTimeToVariantTime(&st, &d);
+  return d;
+}
+
+bool FromDate(DATE d, calendar::LocalDateTime* t) {
+  SYSTEMTIME st{};
+  if (!VariantTimeToSystemTime(d, &st)) return false;
+  *t = {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+  return true;
+}
+
+class Application;
+
+// ---------------------------------------------------------------- appointment
+
+class Appointment : public ComObject<IAppointment> {
+ public:
+  Appointment(Session& session, Application* app, Oid oid, AppointmentFields fields);
+  ~Appointment() override;
+
+  STDMETHODIMP get_Subject(BSTR* p) override { return OutString(fields_.subject, p); }
+  STDMETHODIMP get_Location(BSTR* p) override { return OutString(u"", p); }
+  STDMETHODIMP get_Categories(BSTR* p) override { return OutString(fields_.categories, p); }
+  STDMETHODIMP get_Start(DATE* p) override {
+    if (!p) return E_POINTER;
+    *p = ToDate(fields_.start);
+    return S_OK;
+  }
+  STDMETHODIMP get_Duration(LONG* p) override {
+    if (!p) return E_POINTER;
+    *p = fields_.duration_minutes;
+    return S_OK;
+  }
+  STDMETHODIMP get_End(DATE* p) override {
+    if (!p) return E_POINTER;
+    *p = ToDate(fields_.start) + fields_.duration_minutes / 1440.0;
+    return S_OK;
+  }
+  STDMETHODIMP get_AllDayEvent(VARIANT_BOOL* p) override {
+    if (!p) return E_POINTER;
+    *p = fields_.all_day ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+  }
+  STDMETHODIMP get_Body(BSTR* p) override { return OutString(fields_.body, p); }
+  STDMETHODIMP get_Oid(LONG* p) override {
+    if (!p) return E_POINTER;
+    *p = static_cast<LONG>(oid_);
+    return S_OK;
+  }
+  STDMETHODIMP put_Subject(BSTR v) override {
+    fields_.subject = InString(v);
+    return S_OK;
+  }
+  STDMETHODIMP put_Location(BSTR) override { return S_OK; }
+  STDMETHODIMP put_Categories(BSTR v) override {
+    fields_.categories = InString(v);
+    return S_OK;
+  }
+  STDMETHODIMP put_Start(DATE v) override { return FromDate(v, &fields_.start) ? S_OK : E_INVALIDARG; }
+  STDMETHODIMP put_Duration(LONG v) override {
+    if (v < 0) return E_INVALIDARG;
+    fields_.duration_minutes = v;
+    return S_OK;
+  }
+  STDMETHODIMP put_End(DATE v) override {
+    double minutes = std::round((v - ToDate(fields_.start)) * 1440.0);
+    if (minutes < 0) return E_INVALIDARG;
+    fields_.duration_minutes = static_cast<std::int32_t>(minutes);
+    return S_OK;
+  }
+  STDMETHODIMP put_AllDayEvent(VARIANT_BOOL v) override {
+    fields_.all_day = v != VARIANT_FALSE;
+    return S_OK;
+  }
+  STDMETHODIMP put_Body(BSTR v) override {
+    fields_.body = InString(v);
+    return S_OK;
+  }
+  STDMETHODIMP Save() override;
+  STDMETHODIMP Delete() override;
+  STDMETHODIMP Display() override;
+  STDMETHODIMP get_Application(IPOutlookApp** p) override;
+
+ private:
+  Application* app_;
+  Oid oid_;
+  AppointmentFields fields_;
+};
+
+// ---------------------------------------------------------------- application
+
+class Application : public ComObject<IPOutlookApp> {
+ public:
+  explicit Application(Session& session) : ComObject(session, IID_IPOutlookApp) {}
+
+  CalendarStore* store() { return store_.get(); }
+  void report(const std::string& what) { std::fprintf(stderr, "tallyset: %s\n", what.c_str()); }
+
+  STDMETHODIMP Logon(LONG) override {
+    session_.calls().record("Logon");
+    if (session_.faults().active(Fault::logon)) return E_FAIL;
+    if (store_) return S_OK;
+    std::string error;
+    store_ = CalendarStore::open(session_.options().calendar, &error);
+    if (!store_) {
+      report(error);
+      return E_FAIL;
+    }
+    return S_OK;
+  }
+  STDMETHODIMP Logoff() override {
+    session_.calls().record("Logoff");
+    if (!store_) return E_FAIL;
+    store_.reset();
+    return S_OK;
+  }
+  STDMETHODIMP get_Version(BSTR* p) override { return OutString(u"3.0", p); }
+  STDMETHODIMP GetDefaultFolder(int folder, IFolder** out) override;
+  STDMETHODIMP CreateItem(int type, IDispatch** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (type != olAppointmentItem) return E_INVALIDARG;
+    if (!store_) return E_FAIL;
+    AppointmentFields fields;
+    SYSTEMTIME now = session_.clock().local_now();
+    fields.start = {now.wYear, now.wMonth, now.wDay, now.wHour, 0, 0};
+    fields.duration_minutes = 60;
+    *out = new Appointment(session_, this, 0, fields);
+    return S_OK;
+  }
+  STDMETHODIMP GetItemFromOid(LONG oid, IDispatch** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!store_) return E_FAIL;
+    auto fields = store_->get(static_cast<Oid>(oid));
+    if (!fields) return E_INVALIDARG;
+    *out = new Appointment(session_, this, static_cast<Oid>(oid), *fields);
+    return S_OK;
+  }
+  STDMETHODIMP SysFreeString(BSTR b) override {
+    ::SysFreeString(b);
+    return S_OK;
+  }
+  STDMETHODIMP VariantTimeToSystemTime(DATE d, SYSTEMTIME* st) override {
+    return ::VariantTimeToSystemTime(d, st) ? S_OK : E_INVALIDARG;
+  }
+  STDMETHODIMP SystemTimeToVariantTime(SYSTEMTIME* st, DATE* d) override {
+    return ::SystemTimeToVariantTime(st, d) ? S_OK : E_INVALIDARG;
+  }
+  STDMETHODIMP get_OutlookCompatible(VARIANT_BOOL* p) override {
+    if (!p) return E_POINTER;
+    *p = VARIANT_TRUE;
+    return S_OK;
+  }
+
+  Appointment* make_item(Oid oid) {
+    auto fields = store_ ? store_->get(oid) : std::nullopt;
+    if (!fields) return nullptr;
+    return new Appointment(session_, this, oid, *fields);
+  }
+
+ private:
+  std::unique_ptr<CalendarStore> store_;
+};
+
+// ---------------------------------------------------------------- item collection
+
+class ItemCollection : public ComObject<IPOutlookItemCollection> {
+ public:
+  ItemCollection(Session& session, Application* app) : ComObject(session, IID_IPOutlookItemCollection), app_(app) {
+    app_->AddRef();
+  }
+  ~ItemCollection() override { app_->Release(); }
+
+  STDMETHODIMP Add(IDispatch** out) override { return app_->CreateItem(olAppointmentItem, out); }
+  STDMETHODIMP get_Count(int* n) override {
+    if (!n) return E_POINTER;
+    *n = app_->store() ? static_cast<int>(app_->store()->size()) : 0;
+    return S_OK;
+  }
+  // A malformed restriction is a failure, never "every item".
+  STDMETHODIMP Find(BSTR restriction, IDispatch** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    matches_.clear();
+    next_ = 0;
+    if (!app_->store()) return E_FAIL;
+    auto found = app_->store()->find(InString(restriction));
+    if (!found) return E_INVALIDARG;
+    matches_ = std::move(*found);
+    return FindNext(out);
+  }
+  STDMETHODIMP FindNext(IDispatch** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    // Items deleted since the Find are passed over.
+    while (next_ < matches_.size()) {
+      if (Appointment* item = app_->make_item(matches_[next_++])) {
+        *out = item;
+        return S_OK;
+      }
+    }
+    return S_OK;
+  }
+  STDMETHODIMP Item(int index, IDispatch** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!app_->store()) return E_FAIL;
+    auto all = app_->store()->all();
+    if (index < 1 || index > static_cast<int>(all.size())) return E_INVALIDARG;
+    *out = app_->make_item(all[static_cast<size_t>(index - 1)]);
+    return *out ? S_OK : E_FAIL;
+  }
+  STDMETHODIMP Remove(int) override { return E_NOTIMPL; }
+  STDMETHODIMP Restrict(BSTR, IPOutlookItemCollection**) override { return E_NOTIMPL; }
+  STDMETHODIMP Sort(BSTR, VARIANT_BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP get_IncludeRecurrences(VARIANT_BOOL* p) override {
+    if (!p) return E_POINTER;
+    *p = VARIANT_FALSE;
+    return S_OK;
+  }
+  STDMETHODIMP put_IncludeRecurrences(VARIANT_BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP get_Application(IPOutlookApp** p) override {
+    if (!p) return E_POINTER;
+    app_->AddRef();
+    *p = app_;
+    return S_OK;
+  }
+
+ private:
+  Application* app_;
+  std::vector<Oid> matches_;
+  size_t next_ = 0;
+};
+
+// ---------------------------------------------------------------- folder
+
+class Folder : public ComObject<IFolder> {
+ public:
+  Folder(Session& session, Application* app) : ComObject(session, IID_IFolder), app_(app) { app_->AddRef(); }
+  ~Folder() override { app_->Release(); }
+
+  STDMETHODIMP get_Items(IPOutlookItemCollection** out) override {
+    if (!out) return E_POINTER;
+    *out = new ItemCollection(session_, app_);
+    return S_OK;
+  }
+  STDMETHODIMP get_DefaultItemType(int* p) override {
+    if (!p) return E_POINTER;
+    *p = olAppointmentItem;
+    return S_OK;
+  }
+  STDMETHODIMP get_Application(IPOutlookApp** p) override {
+    if (!p) return E_POINTER;
+    app_->AddRef();
+    *p = app_;
+    return S_OK;
+  }
+
+ private:
+  Application* app_;
+};
+
+HRESULT Application::GetDefaultFolder(int folder, IFolder** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (!store_) return E_FAIL;
+  if (folder != olFolderCalendar) return E_INVALIDARG;
+  *out = new Folder(session_, this);
+  return S_OK;
+}
+
+// ---------------------------------------------------------------- appointment, continued
+
+Appointment::Appointment(Session& session, Application* app, Oid oid, AppointmentFields fields)
+    : ComObject(session, IID_IAppointment), app_(app), oid_(oid), fields_(std::move(fields)) {
+  app_->AddRef();
+}
+
+Appointment::~Appointment() { app_->Release(); }
+
+HRESULT Appointment::Save() {
+  CalendarStore* store = app_->store();
+  if (!store) return E_FAIL;
+  calendar::StoreStatus status;
+  if (oid_ == 0) {
+    Oid oid = store->add(fields_, &status);
+    if (oid == 0) {
+      app_->report(status.message);
+      return E_FAIL;
+    }
+    oid_ = oid;
+    return S_OK;
+  }
+  status = store->update(oid_, fields_);
+  if (!status.ok) {
+    app_->report(status.message);
+    return status.error_number == ENOSPC ? HRESULT_FROM_WIN32(ERROR_DISK_FULL) : E_FAIL;
+  }
+  return S_OK;
+}
+
+HRESULT Appointment::Delete() {
+  CalendarStore* store = app_->store();
+  if (!store) return E_FAIL;
+  if (oid_ == 0) return S_OK;
+  calendar::StoreStatus status = store->remove(oid_);
+  if (!status.ok) {
+    app_->report(status.message);
+    return E_FAIL;
+  }
+  oid_ = 0;
+  return S_OK;
+}
+
+HRESULT Appointment::Display() {
+  EditorHandler& editor = session_.com().editor;
+  if (!editor) return S_FALSE;
+  AppointmentFields edited = fields_;
+  bool deleted = false;
+  HRESULT hr = editor(edited, oid_ == 0, &deleted);
+  if (deleted) {
+    Delete();
+    return S_FALSE;
+  }
+  if (hr == S_OK) {
+    fields_ = edited;
+    return Save();
+  }
+  return hr;
+}
+
+HRESULT Appointment::get_Application(IPOutlookApp** p) {
+  if (!p) return E_POINTER;
+  app_->AddRef();
+  *p = app_;
+  return S_OK;
+}
+
+}  // namespace
+
+IPOutlookApp* CreatePoomApplication(Session& session) { return new Application(session); }
+
+}  // namespace platform

@@ -1,0 +1,53 @@
+// Shell calls that programs make at start-up and on activation.
+#include <aygshell.h>
+
+#include "platform/core/session.h"
+#include "platform/core/window_manager.h"
+#include "platform/shell/shell_state.h"
+
+using platform::Session;
+
+BOOL WINAPI SHInitExtraControls() {
+  Session& s = Session::current();
+  s.calls().record("SHInitExtraControls");
+  s.shell().extra_controls = true;
+  return TRUE;
+}
+
+BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* lpInitCtrls) {
+  Session& s = Session::current();
+  s.calls().record("InitCommonControlsEx");
+  if (s.faults().active(platform::Fault::init_common_controls)) return FALSE;
+  if (!lpInitCtrls || lpInitCtrls->dwSize != sizeof(INITCOMMONCONTROLSEX)) return FALSE;
+  s.shell().common_controls |= lpInitCtrls->dwICC;
+  return TRUE;
+}
+
+// Keeps the keyboard focus across activation: the window that had it when
+// the program lost the foreground gets it back when the program returns.
+BOOL WINAPI SHHandleWMActivate(HWND hwnd, WPARAM wParam, LPARAM, SHACTIVATEINFO* psai, DWORD) {
+  Session& s = Session::current();
+  s.calls().record("SHHandleWMActivate");
+  if (!psai || psai->cbSize != sizeof(SHACTIVATEINFO)) return FALSE;
+  auto& windows = s.windows();
+  if (LOWORD(wParam) == WA_INACTIVE) {
+    HWND focus = windows.focus();
+    psai->hwndLastFocus = focus && windows.top_level_of(focus) == hwnd ? focus : nullptr;
+    psai->fActive = 0;
+    return TRUE;
+  }
+  psai->fActive = 1;
+  HWND restore = psai->hwndLastFocus;
+  if (restore && windows.is_window(restore) && windows.top_level_of(restore) == hwnd)
+    SetFocus(restore);
+  else
+    SetFocus(hwnd);
+  return TRUE;
+}
+
+BOOL WINAPI SHHandleWMSettingChange(HWND, WPARAM, LPARAM, SHACTIVATEINFO* psai) {
+  Session& s = Session::current();
+  s.calls().record("SHHandleWMSettingChange");
+  // There is no input panel here whose appearance would resize the window.
+  return psai && psai->cbSize == sizeof(SHACTIVATEINFO) ? TRUE : FALSE;
+}

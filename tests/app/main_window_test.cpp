@@ -1,0 +1,230 @@
+// The main window as a person and the platform see it: its size, the arrow
+// it paints, the Save key, and where notifications, commands and keys go.
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include "app/main_window.h"
+#include "platform/core/message_queue.h"
+#include "platform/core/window_manager.h"
+#include "platform/gdi/screen.h"
+#include "platform/hosts/input.h"
+#include "platform/shell/menu_bar.h"
+#include "platform/shell/shell_state.h"
+#include "resources/resource.h"
+#include "support/app_run.h"
+
+using platform::Session;
+using testing_support::kSettingsCalendar;
+using testing_support::OptionsFor;
+using testing_support::RunTallyset;
+using testing_support::TestPlatform;
+
+namespace {
+
+bool SaveEnabled() {
+  TBBUTTONINFOW info{};
+  info.cbSize = sizeof info;
+  info.dwMask = TBIF_STATE;
+  SendMessageW(g_app.menuBar, TB_GETBUTTONINFOW, CMD_SAVE, reinterpret_cast<LPARAM>(&info));
+  return (info.fsState & TBSTATE_ENABLED) != 0;
+}
+
+void TapMenuItem(Session& s, const std::u16string& text) {
+  for (const auto& item : s.shell().open_menu)
+    if (item.text == text)
+      platform::PostTap(s, (item.screen_rect.left + item.screen_rect.right) / 2,
+                        (item.screen_rect.top + item.screen_rect.bottom) / 2);
+}
+
+TEST(MainWindow, FillsTheScreenBetweenNavigationBarAndMenuBar) {
+  struct Case {
+    int screen_w, screen_h;
+    RECT window;
+    int scale;
+  } cases[] = {{240, 320, {0, 26, 240, 294}, 1}, {480, 640, {0, 52, 480, 588}, 2}};
+  for (const Case& c : cases) {
+    TestPlatform t(OptionsFor(kSettingsCalendar, c.screen_w, c.screen_h));
+    t.host.then([&](Session&) {
+      RECT rc;
+      GetWindowRect(g_app.mainWindow, &rc);
+      EXPECT_EQ(rc.left, c.window.left);
+      EXPECT_EQ(rc.top, c.window.top);
+      EXPECT_EQ(rc.right, c.window.right);
+      EXPECT_EQ(rc.bottom, c.window.bottom);
+      EXPECT_EQ(g_app.scale, c.scale);
+    });
+    EXPECT_EQ(RunTallyset(t), 0);
+  }
+}
+
+TEST(MainWindow, IsNotShortenedWithoutAMenuBar) {
+  TestPlatform t(OptionsFor(kSettingsCalendar));
+  t.session.faults().inject(platform::Fault::create_menu_bar);
+  t.host.then([](Session&) {
+    RECT rc;
+    GetWindowRect(g_app.mainWindow, &rc);
+    EXPECT_EQ(rc.bottom - rc.top, 294);
+    EXPECT_EQ(g_app.menuBar, nullptr);
+  });
+  EXPECT_EQ(RunTallyset(t), 0);
+}
+
+TEST(MainWindow, ScaleDoublesOnlyAboveThreeHundredTwentyPixels) {
+  struct Case {
+    int w, h, scale;
+  } cases[] = {{240, 294, 1}, {320, 320, 1}, {321, 100, 2}, {100, 321, 2}, {480, 588, 2}};
+  for (const Case& c : cases) {
+    TestPlatform t;
+    g_app = AppState{};
+    g_app.instance = t.instance;
+    ASSERT_NE(RegisterMainWindowClass(t.instance, u"TALLYSET"), 0);
+    // Without an application object the window stops after the menu bar.
+    HWND hwnd = CreateWindowExW(0, u"TALLYSET", u"Tallyset", 0, 0, 0, c.w, c.h, nullptr, nullptr, t.instance, nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(g_app.scale, c.scale) << c.w << "x" << c.h;
+    DestroyWindow(hwnd);
+  }
+}
+
+TEST(MainWindow, PaintsARightArrowWhoseLineEndsAreNotDrawn) {
+  for (int width : {240, 241}) {
+    TestPlatform t;
+    g_app = AppState{};
+    g_app.instance = t.instance;
+    RegisterMainWindowClass(t.instance, u"TALLYSET");
+    HWND hwnd = CreateWindowExW(0, u"TALLYSET", u"Tallyset", WS_VISIBLE, 0, 26, width, 268, nullptr, nullptr,
+                                t.instance, nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    UpdateWindow(hwnd);
+    auto& screen = t.session.screen();
+    auto black = [&](int x, int y) { return screen.pixel(x, 26 + y) == 0x000000; };
+    for (int x = 115; x <= 125; ++x) EXPECT_TRUE(black(x, 10)) << x;
+    EXPECT_FALSE(black(114, 10));
+    EXPECT_FALSE(black(126, 10));
+    EXPECT_TRUE(black(124, 9));   // first pixel of the upper barb after its start
+    EXPECT_TRUE(black(124, 11));  // and of the lower one
+    EXPECT_FALSE(black(122, 6));  // end points are not drawn
+    EXPECT_FALSE(black(122, 14));
+    EXPECT_EQ(screen.pixel(20, 26 + 100), 0xFFFFFFu);  // the white class background
+    DestroyWindow(hwnd);
+  }
+}
+
+TEST(MainWindow, SaveStartsDisabledAndOnlyAListRefreshNotificationChangesIt) {
+  TestPlatform t(OptionsFor(kSettingsCalendar));
+  t.host.then([](Session&) {
+    EXPECT_FALSE(SaveEnabled());
+    SetSaveEnabled(TRUE);
+    ASSERT_TRUE(SaveEnabled());
+    // Unknown codes, from any sender, change nothing and answer 0.
+    for (UINT code : {0u, NM_CLICK, LVN_ITEMCHANGING, DTN_DATETIMECHANGE, DTN_DROPDOWN}) {
+      NMHDR header{g_app.menuBar, 7, code};
+      EXPECT_EQ(SendMessageW(g_app.mainWindow, WM_NOTIFY, 7, reinterpret_cast<LPARAM>(&header)), 0);
+      EXPECT_TRUE(SaveEnabled());
+    }
+    // A closed-up calendar refreshes the list, whoever reports it.
+    NMHDR closeup{nullptr, 0, DTN_CLOSEUP};
+    EXPECT_EQ(SendMessageW(g_app.mainWindow, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&closeup)), 0);
+    EXPECT_FALSE(SaveEnabled());
+  });
+  EXPECT_EQ(RunTallyset(t), 0);
+}
+
+TEST(MainWindow, UnknownCommandsGoToTheDefaultHandlingAndChangeNothing) {
+  TestPlatform t(OptionsFor(kSettingsCalendar));
+  t.host.then([](Session&) {
+    for (WORD id : {WORD{CMD_OPTIONS}, WORD{CMD_NOTHING}, WORD{1004}}) {
+      EXPECT_EQ(SendMessageW(g_app.mainWindow, WM_COMMAND, MAKEWPARAM(id, 0), 0), 0);
+      EXPECT_TRUE(IsWindow(g_app.mainWindow));
+      EXPECT_FALSE(SaveEnabled());
+    }
+  });
+  EXPECT_EQ(RunTallyset(t), 0);
+}
+
+TEST(MainWindow, ExitFromTheOptionsMenuEndsTheProgram) {
+  TestPlatform t(OptionsFor(kSettingsCalendar));
+  t.host.then([](Session& s) {
+    auto left = platform::MenuBarButtonOnScreen(g_app.menuBar, 0);
+    ASSERT_TRUE(left);
+    platform::PostTap(s, (left->left + left->right) / 2, (left->top + left->bottom) / 2);
+  });
+  t.host.then([](Session& s) {
+    ASSERT_EQ(s.shell().open_menu.size(), 3u);
+    EXPECT_EQ(s.shell().open_menu[0].text, u"New Item");
+    EXPECT_EQ(s.shell().open_menu[1].text, u"Edit Item");
+    EXPECT_EQ(s.shell().open_menu[2].text, u"Exit");
+    TapMenuItem(s, u"Exit");
+  });
+  t.host.then([](Session&) { ADD_FAILURE() << "the program should have ended on Exit"; });
+  EXPECT_EQ(RunTallyset(t), 0);
+  EXPECT_EQ(t.session.calls().count("PostQuitMessage"), 1);
+  EXPECT_FALSE(t.session.calls().called("Logoff"));
+  EXPECT_EQ(g_app.outlookApp, nullptr);
+  EXPECT_EQ(g_app.calendarItems, nullptr);
+}
+
+TEST(MainWindow, DisabledSaveKeyDoesNothingWhenTapped) {
+  TestPlatform t(OptionsFor(kSettingsCalendar));
+  t.host.then([](Session& s) {
+    auto right = platform::MenuBarButtonOnScreen(g_app.menuBar, 1);
+    ASSERT_TRUE(right);
+    platform::PostTap(s, (right->left + right->right) / 2, (right->top + right->bottom) / 2);
+  });
+  t.host.then([](Session&) {
+    EXPECT_TRUE(IsWindow(g_app.mainWindow));
+    EXPECT_FALSE(SaveEnabled());
+  });
+  EXPECT_EQ(RunTallyset(t), 0);
+}
+
+// Ctrl+Q becomes a command for the window that has the keyboard focus; the
+// key itself never arrives.
+std::vector<UINT> g_control_messages;
+std::vector<WPARAM> g_control_commands;
+std::vector<WPARAM> g_control_keys;
+
+LRESULT CALLBACK RecordingControl(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  g_control_messages.push_back(msg);
+  if (msg == WM_COMMAND) g_control_commands.push_back(wp);
+  if (msg == WM_KEYDOWN) g_control_keys.push_back(wp);
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+TEST(MainWindow, AcceleratorCommandGoesToTheFocusedWindowAndTheKeyIsConsumed) {
+  TestPlatform t(OptionsFor(kSettingsCalendar));
+  HWND control = nullptr;
+  t.host.then([&](Session& s) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = RecordingControl;
+    wc.lpszClassName = u"RecordingControl";
+    RegisterClassW(&wc);
+    control = CreateWindowExW(0, u"RecordingControl", u"", WS_CHILD | WS_VISIBLE, 10, 100, 50, 20, g_app.mainWindow,
+                              nullptr, nullptr, nullptr);
+    SetFocus(g_app.mainWindow);
+    g_control_messages.clear();
+    g_control_commands.clear();
+    platform::PostKeys(s, "ctrl+q");
+  });
+  t.host.then([&](Session& s) {
+    // With the main window focused the control heard nothing.
+    EXPECT_TRUE(g_control_commands.empty());
+    SetFocus(control);
+    g_control_messages.clear();
+    g_control_keys.clear();
+    platform::PostKeys(s, "ctrl+q");
+    platform::PostKeys(s, "ctrl+a");
+  });
+  t.host.then([&](Session&) {
+    ASSERT_EQ(g_control_commands.size(), 2u);
+    EXPECT_EQ(g_control_commands[0], MAKEWPARAM(CMD_SAVE, 1));
+    EXPECT_EQ(g_control_commands[1], MAKEWPARAM(CMD_NOTHING, 1));
+    for (UINT m : g_control_messages) EXPECT_NE(m, static_cast<UINT>(WM_CHAR));
+    for (WPARAM key : g_control_keys) EXPECT_EQ(key, static_cast<WPARAM>(VK_CONTROL));  // never Q or A
+    EXPECT_FALSE(SaveEnabled());
+  });
+  EXPECT_EQ(RunTallyset(t), 0);
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+// Start-up and shutdown of Tallyset through the platform: every way start-up
+// can fail, the single-instance rule within one desktop, and the order of
+// the Outlook session calls.
+#include <gtest/gtest.h>
+
+#include "platform/com/com_state.h"
+#include "platform/core/window_manager.h"
+#include "platform/shell/shell_state.h"
+#include "support/app_run.h"
+
+using platform::Fault;
+using testing_support::kSettingsCalendar;
+using testing_support::OptionsFor;
+using testing_support::RunTallyset;
+using testing_support::TestPlatform;
+
+namespace {
+
+struct StartFailure {
+  const char* name;
+  Fault fault;
+  bool expect_com_start;    // CoInitializeEx was called
+  bool expect_create_app;   // CoCreateInstance was called
+  bool expect_window_call;  // CreateWindowExW was called
+  bool expect_logoff;       // the session held an application object when it closed
+};
+
+class StartFailureTest : public ::testing::TestWithParam<StartFailure> {};
+
+TEST_P(StartFailureTest, ExitsWithZeroShowsNothingAndEndsCom) {
+  const StartFailure& f = GetParam();
+  TestPlatform t(OptionsFor(kSettingsCalendar));
+  t.session.faults().inject(f.fault);
+  if (f.fault == Fault::create_window) t.session.faults().create_window_class = u"TALLYSET";
+
+  EXPECT_EQ(RunTallyset(t), 0);
+
+  auto& calls = t.session.calls();
+  EXPECT_EQ(calls.called("CoInitializeEx"), f.expect_com_start);
+  EXPECT_EQ(calls.called("CoCreateInstance"), f.expect_create_app);
+  EXPECT_EQ(calls.called("CreateWindowExW"), f.expect_window_call);
+  EXPECT_TRUE(t.session.windows().program_top_levels().empty());
+  EXPECT_EQ(calls.count("CoUninitialize"), 1);
+  EXPECT_FALSE(calls.called("Logon"));
+  EXPECT_EQ(calls.called("Logoff"), f.expect_logoff);
+  EXPECT_EQ(g_app.outlookApp, nullptr);
+  EXPECT_EQ(g_app.calendarItems, nullptr);
+  EXPECT_EQ(t.session.com().live_objects, 0);
+  EXPECT_TRUE(t.session.shell().notifications.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryStartFailure, StartFailureTest,
+    ::testing::Values(StartFailure{"CommonControls", Fault::init_common_controls, false, false, false, false},
+                      StartFailure{"ComStart", Fault::co_initialize, true, false, false, false},
+                      StartFailure{"AppObject", Fault::co_create_instance, true, true, false, false},
+                      StartFailure{"AppObjectWithoutReference", Fault::co_create_no_object, true, true, false, false},
+                      StartFailure{"ClassRegistration", Fault::register_class, true, true, false, true},
+                      StartFailure{"MainWindow", Fault::create_window, true, true, true, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StartUp, NormalCloseReleasesBothObjectsWithoutLogoffAndEndsCom) {
+  TestPlatform t(OptionsFor(kSettingsCalendar));
+  t.host.then([](platform::Session&) {
+    EXPECT_NE(g_app.outlookApp, nullptr);
+    EXPECT_NE(g_app.calendarItems, nullptr);
+    SendMessageW(g_app.mainWindow, WM_CLOSE, 0, 0);
+  });
+  EXPECT_EQ(RunTallyset(t), 0);
+  auto& calls = t.session.calls();
+  EXPECT_EQ(calls.count("Logon"), 1);
+  EXPECT_FALSE(calls.called("Logoff"));
+  EXPECT_EQ(calls.count("CoUninitialize"), 1);
+  EXPECT_EQ(g_app.outlookApp, nullptr);
+  EXPECT_EQ(g_app.calendarItems, nullptr);
+  EXPECT_EQ(t.session.com().live_objects, 0);
+  EXPECT_FALSE(IsWindow(g_app.mainWindow));
+  EXPECT_FALSE(IsWindow(g_app.menuBar));
+}
+
+TEST(StartUp, SecondStartBringsTheFirstWindowForwardAndCreatesNothing) {
+  TestPlatform t(OptionsFor(kSettingsCalendar));
+  // A window of the same class and title already stands on the desktop.
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.lpszClassName = u"TALLYSET";
+  RegisterClassW(&wc);
+  HWND first = CreateWindowExW(0, u"TALLYSET", u"Tallyset", 0, 0, 26, 240, 294, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(first, nullptr);
+  t.session.calls().clear();
+
+  EXPECT_EQ(RunTallyset(t), 0);
+
+  auto& calls = t.session.calls();
+  EXPECT_TRUE(calls.called("CoCreateInstance"));
+  EXPECT_TRUE(calls.called("SetForegroundWindow"));
+  EXPECT_FALSE(calls.called("RegisterClassW"));
+  EXPECT_FALSE(calls.called("CreateWindowExW"));
+  EXPECT_FALSE(calls.called("Logon"));
+  EXPECT_EQ(t.session.windows().active(), first);
+  EXPECT_EQ(t.session.com().live_objects, 0);
+}
+
+TEST(StartUp, FieldListsEndEmptyAtProcessExit) {
+  g_app.choiceBoxes.assign(5, nullptr);
+  g_app.fieldLabels.assign(5, nullptr);
+  ReleaseFieldLists();
+  EXPECT_TRUE(g_app.choiceBoxes.empty());
+  EXPECT_EQ(g_app.choiceBoxes.capacity(), 0u);
+  EXPECT_EQ(g_app.fieldLabels.capacity(), 0u);
+}
+
+TEST(StartUp, MissingSettingsPostsTheNoticeAndEndsWithoutShowingTheWindow) {
+  TestPlatform t(OptionsFor(testing_support::kEmptyCalendar));
+  EXPECT_EQ(RunTallyset(t), 0);
+  const auto& notes = t.session.shell().notifications;
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].title, u"Tallyset for Pocket Outlook");
+  EXPECT_EQ(notes[0].duration_seconds, 15u);
+  EXPECT_NE(notes[0].plain.find(u"No Tallyset for Pocket Outlook settings found."), std::u16string::npos);
+  EXPECT_EQ(notes[0].plain.find(u"<"), std::u16string::npos);
+  EXPECT_TRUE(t.session.windows().program_top_levels().empty());
+  EXPECT_FALSE(t.session.calls().called("SetForegroundWindow"));
+  EXPECT_EQ(t.session.com().live_objects, 0);
+}
+
+TEST(StartUp, FailedLogonLeavesTheBareWindowWithSaveDisabled) {
+  TestPlatform t(OptionsFor(kSettingsCalendar));
+  t.session.faults().inject(Fault::logon);
+  t.host.then([](platform::Session& s) {
+    EXPECT_TRUE(IsWindowVisible(g_app.mainWindow));
+    EXPECT_NE(g_app.menuBar, nullptr);
+    EXPECT_EQ(g_app.calendarItems, nullptr);
+    EXPECT_TRUE(s.shell().notifications.empty());
+  });
+  EXPECT_EQ(RunTallyset(t), 0);
+}
+
+TEST(StartUp, BrokenCalendarFileFailsTheLogonAndIsLeftUntouched) {
+  const std::string broken = "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY:no end\r\n";
+  TestPlatform t(OptionsFor(broken));
+  t.host.then([](platform::Session&) { EXPECT_EQ(g_app.calendarItems, nullptr); });
+  EXPECT_EQ(RunTallyset(t), 0);
+  std::ifstream in(t.session.options().calendar, std::ios::binary);
+  std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(after, broken);
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The program as a process: its command line, script runs, exit codes, the
+# screenshot, and the single-instance rule between two real processes.
+set -u
+: "${TALLYSET:?}" "${DEMO:?}"
+work=$(mktemp -d)
+trap 'kill $first 2>/dev/null; rm -rf "$work"' EXIT
+export XDG_RUNTIME_DIR="$work/run"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+cp "$DEMO" "$work/cal.ics"
+passed=0
+failed=0
+check() {  # check NAME CONDITION...
+  local name=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
+}
+run() { "$TALLYSET" --calendar "$work/cal.ics" --now "2026-12-04 16:20" "$@"; }
+
+# A headless start writes the screen and ends with 0.
+run --headless --screenshot "$work/start.png" >"$work/out" 2>"$work/err"
+check "headless start exits 0" test $? -eq 0
+check "headless start writes a PNG" bash -c "head -c 8 '$work/start.png' | grep -q PNG"
+check "headless start prints nothing" test ! -s "$work/out"
+
+# Scripts: prints go to standard output in order.
+printf 'print save\nprint notification\nfocus main\nprint focus\n' >"$work/s1"
+run --script "$work/s1" >"$work/out" 2>"$work/err"
+check "script run exits 0" test $? -eq 0
+check "script prints in order" diff <(printf 'disabled\nnone\nmain\n') "$work/out"
+
+# The disabled Save key does nothing; Exit from the menu ends the run early.
+printf 'softkey right\nprint save\nmenu "Exit"\nprint save\n' >"$work/s2"
+run --script "$work/s2" >"$work/out" 2>"$work/err"
+check "menu Exit ends with 0" test $? -eq 0
+check "lines after Exit do not run" diff <(printf 'disabled\n') "$work/out"
+check "the user is told the rest did not run" grep -q "before the script's line 4" "$work/err"
+
+# Usage and script errors exit 2 with one clear line.
+run --screen 12x34 >/dev/null 2>"$work/err"
+check "bad --screen exits 2" test $? -eq 2
+check "bad --screen says why" grep -q -- "--screen" "$work/err"
+run --frobnicate >/dev/null 2>&1
+check "unknown option exits 2" test $? -eq 2
+run --script "$work/missing" >/dev/null 2>"$work/err"
+check "unreadable script exits 2" test $? -eq 2
+printf 'print save\nfly away\n' >"$work/s3"
+run --script "$work/s3" >/dev/null 2>"$work/err"
+check "script error exits 2" test $? -eq 2
+check "script error names the line" grep -q "^script:2: unknown command 'fly'" "$work/err"
+printf 'print save\nmenu "Nothing"\n' >"$work/s4"
+run --script "$work/s4" >"$work/out" 2>"$work/err"
+check "a failing command exits 2" test $? -eq 2
+check "a failing command names its line" grep -q '^script:2: the Options menu has no item "Nothing"' "$work/err"
+check "a failing command leaves the file as it was" cmp -s "$DEMO" "$work/cal.ics"
+printf 'print notification\n' | "$TALLYSET" --calendar "$work/none.ics" --script - >"$work/out" 2>"$work/err"
+check "missing settings ends with 0" test $? -eq 0
+check "missing settings tells the user" grep -q "No Tallyset for Pocket Outlook settings found" "$work/err"
+
+# Two processes: the second start brings the first forward and exits 0.
+printf 'wait front 20000\nprint focus\n' >"$work/s5"
+run --script "$work/s5" >"$work/first.out" 2>"$work/first.err" &
+first=$!
+for _ in $(seq 100); do ls "$XDG_RUNTIME_DIR"/tallyset-desktop/*.sock >/dev/null 2>&1 && break; sleep 0.05; done
+# A socket left by a killed process must not get in the way.
+python3 -c "import socket; s=socket.socket(socket.AF_UNIX); s.bind('$XDG_RUNTIME_DIR/tallyset-desktop/999999.sock')"
+run --headless --screenshot "$work/second.png" >"$work/second.out" 2>"$work/second.err"
+check "second instance exits 0" test $? -eq 0
+check "second instance shows no window of its own" bash -c "! grep -q . '$work/second.out'"
+wait $first
+check "first instance was brought forward and ends with 0" test $? -eq 0
+check "first instance still has its focus" diff <(printf 'main\n') "$work/first.out"
+check "the stale socket was removed" test ! -e "$XDG_RUNTIME_DIR/tallyset-desktop/999999.sock"
+
+echo "$passed passed, $failed failed"
+test "$failed" -eq 0

@@ -1,0 +1,167 @@
+// Files the store must refuse: each gets one clear line naming the file and
+// the line, the file is left untouched, and nothing crashes.
+#include <gtest/gtest.h>
+
+#include "platform/calendar/calendar_store.h"
+#include "test_support.h"
+
+namespace platform::calendar {
+namespace {
+
+using namespace calendar_test;
+
+std::string refusal(const std::filesystem::path& file) {
+  const std::string before = read_bytes(file);
+  std::string error;
+  auto store = CalendarStore::open(file, &error);
+  EXPECT_EQ(store, nullptr);
+  EXPECT_EQ(read_bytes(file), before);
+  EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  EXPECT_NE(error.find(file.string()), std::string::npos) << error;
+  return error;
+}
+
+TEST(BrokenFile, IsRefusedWithTheLineAndTheReason) {
+  const std::string ev = "BEGIN:VEVENT\nUID:x\nDTSTART:20260101T100000Z\nEND:VEVENT\n";
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::string expected;  // in the message
+  } cases[] = {
+      {"plain text", "hello world\nthis is not a calendar\n", "line 1: not an iCalendar file"},
+      {"a vCard", "BEGIN:VCARD\nFN:Jane\nEND:VCARD\n", "line 1: not an iCalendar file"},
+      {"binary", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "line 1: not an iCalendar file"},
+      {"calendar never closed", "BEGIN:VCALENDAR\nVERSION:2.0\n" + ev,
+       "line 1: BEGIN:VCALENDAR is never closed"},
+      {"event never closed",
+       "BEGIN:VCALENDAR\nVERSION:2.0\nBEGIN:VEVENT\nDTSTART:20260101T100000Z\nEND:VCALENDAR\n",
+       "line 5: END:VCALENDAR does not close BEGIN:VEVENT of line 3"},
+      {"event cut off", "BEGIN:VCALENDAR\nBEGIN:VEVENT\nDTSTART:20260101T100000Z\n",
+       "line 2: BEGIN:VEVENT is never closed"},
+      {"no DTSTART", vcalendar("BEGIN:VEVENT\nUID:x\nSUMMARY:when?\nEND:VEVENT\n"),
+       "line 4: the event has no DTSTART"},
+      {"alarm's DTSTART does not count",
+       vcalendar("BEGIN:VEVENT\nBEGIN:VALARM\nDTSTART:20260101T100000Z\nEND:VALARM\nEND:VEVENT\n"),
+       "line 4: the event has no DTSTART"},
+      {"dashed date", vcalendar("BEGIN:VEVENT\nDTSTART:2026-01-01T10:00:00Z\nEND:VEVENT\n"),
+       "line 5: DTSTART \"2026-01-01T10:00:00Z\" is not a valid date or date-time"},
+      {"month 13", vcalendar("BEGIN:VEVENT\nDTSTART:20261301T100000Z\nEND:VEVENT\n"),
+       "line 5: DTSTART \"20261301T100000Z\""},
+      {"February 30", vcalendar("BEGIN:VEVENT\nDTSTART;VALUE=DATE:20260230\nEND:VEVENT\n"),
+       "line 5: DTSTART \"20260230\""},
+      {"hour 25", vcalendar("BEGIN:VEVENT\nDTSTART:20260101T250000\nEND:VEVENT\n"),
+       "line 5: DTSTART"},
+      {"empty DTSTART", vcalendar("BEGIN:VEVENT\nDTSTART:\nEND:VEVENT\n"), "line 5: DTSTART"},
+      {"date with a time", vcalendar("BEGIN:VEVENT\nDTSTART;VALUE=DATE:20260101T100000\nEND:VEVENT\n"),
+       "line 5: DTSTART"},
+      {"bad DTEND",
+       vcalendar("BEGIN:VEVENT\nDTSTART:20260101T100000Z\nDTEND:tomorrow\nEND:VEVENT\n"),
+       "line 6: DTEND \"tomorrow\""},
+      {"bad DURATION",
+       vcalendar("BEGIN:VEVENT\nDTSTART:20260101T100000Z\nDURATION:1 hour\nEND:VEVENT\n"),
+       "line 6: DURATION \"1 hour\" is not a valid duration"},
+      {"line number counts folded lines",
+       vcalendar("BEGIN:VEVENT\nSUMMARY:a\n b\n c\nDTSTART:garbage\nEND:VEVENT\n"),
+       "line 8: DTSTART"},
+      {"END without BEGIN", vcalendar(ev + "END:VEVENT\n"), "line 8: END:VEVENT does not close"},
+      {"content after the calendar", vcalendar(ev) + "trailing junk\n",
+       "line 9: \"trailing junk\" is outside the calendar"},
+      {"nested calendar", "BEGIN:VCALENDAR\nBEGIN:VCALENDAR\n", "line 2: a calendar inside a calendar"},
+      {"event in an event", vcalendar("BEGIN:VEVENT\nBEGIN:VEVENT\n"), "line 5: VEVENT inside VEVENT"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    write_bytes(dir / "cal.ics", c.bytes);
+    const std::string error = refusal(dir / "cal.ics");
+    EXPECT_NE(error.find(c.expected), std::string::npos) << c.what << ": " << error;
+  }
+}
+
+TEST(BrokenFile, RealWorldFilesThatBreakTheRulesAreRefused) {
+  const std::filesystem::path broken = std::filesystem::path(TALLYSET_TEST_DATA) / "broken";
+  struct Case {
+    const char* file;
+    const char* expected;
+  } cases[] = {
+      {"libical-calendar.ics", "line 57: DTEND \"19970701T1100000Z\""},
+      {"icalendar-created_calendar_with_unicode_fields.ics", "line 20: the event has no DTSTART"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    std::filesystem::copy_file(broken / c.file, dir / c.file);
+    const std::string error = refusal(dir / c.file);
+    EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+  }
+}
+
+TEST(BrokenFile, UnreadablePathIsRefusedWithTheReason) {
+  TempDir dir;
+  std::string error;
+  EXPECT_EQ(CalendarStore::open(dir.path(), &error), nullptr);
+  EXPECT_NE(error.find("Is a directory"), std::string::npos) << error;
+  write_bytes(dir / "file", "x");
+  EXPECT_EQ(CalendarStore::open(dir / "file" / "cal.ics", &error), nullptr);
+  EXPECT_NE(error.find("Not a directory"), std::string::npos) << error;
+}
+
+TEST(BrokenFile, EmptyOrBlankFileIsAnEmptyCalendarAndGetsOneOnAdd) {
+  for (const std::string& bytes : {std::string(), std::string("\n\n"), std::string("\r\n")}) {
+    TempDir dir;
+    write_bytes(dir / "cal.ics", bytes);
+    auto store = open_store(dir / "cal.ics");
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->size(), 0u);
+    AppointmentFields f;
+    f.subject = u"First";
+    f.start = {2026, 1, 1, 9, 0, 0};
+    StoreStatus status;
+    ASSERT_NE(store->add(f, &status), 0u) << status.message;
+    const std::string text = read_bytes(dir / "cal.ics");
+    EXPECT_EQ(text.rfind(bytes, 0), 0u);  // what was there is still there
+    EXPECT_EQ(open_store(dir / "cal.ics")->size(), 1u);
+  }
+}
+
+TEST(BrokenFile, ByteOrderMarkAndBlankLinesAreTolerated) {
+  TempDir dir;
+  write_bytes(dir / "cal.ics",
+              "\xEF\xBB\xBF" + vcalendar("\nBEGIN:VEVENT\nDTSTART:20260101T100000Z\n\nEND:VEVENT\n") + "\n");
+  auto store = open_store(dir / "cal.ics");
+  ASSERT_TRUE(store);
+  EXPECT_EQ(store->size(), 1u);
+}
+
+TEST(BrokenFile, RandomBytesNeverCrash) {
+  // Mutations of a valid calendar: every outcome is a store or a message.
+  const std::string valid = vcalendar(
+      "BEGIN:VEVENT\nUID:x\nDTSTART;TZID=Europe/Berlin:20260101T100000\nDURATION:PT1H\n"
+      "CATEGORIES:A,B\nSUMMARY:s\nEND:VEVENT\n");
+  std::uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes = valid;
+    const int edits = 1 + static_cast<int>(next() % 4);
+    for (int e = 0; e < edits; ++e) {
+      const std::size_t at = next() % bytes.size();
+      switch (next() % 3) {
+        case 0: bytes[at] = static_cast<char>(next() & 0xFF); break;
+        case 1: bytes.erase(at, 1 + next() % 8); break;
+        default: bytes.insert(at, 1, "\n :;,\"\\"[next() % 7]); break;
+      }
+      if (bytes.empty()) bytes = "x";
+    }
+    TempDir dir;
+    write_bytes(dir / "cal.ics", bytes);
+    std::string error;
+    auto store = CalendarStore::open(dir / "cal.ics", &error);
+    if (store) {
+      for (Oid oid : store->all()) EXPECT_TRUE(store->get(oid));
+    } else {
+      EXPECT_FALSE(error.empty());
+    }
+    EXPECT_EQ(read_bytes(dir / "cal.ics"), bytes);
+  }
+}
+
+}  // namespace
+}  // namespace platform::calendar

@@ -1,0 +1,166 @@
+// Calendars written by other programs load, read as expected, and survive
+// an edit through the store with only the edited event's lines changed.
+#include <gtest/gtest.h>
+
+#include "platform/calendar/calendar_store.h"
+#include "test_support.h"
+
+namespace platform::calendar {
+namespace {
+
+using namespace calendar_test;
+
+const std::filesystem::path kCorpus = std::filesystem::path(TALLYSET_TEST_DATA) / "corpus";
+
+struct CorpusFile {
+  const char* name;
+  std::size_t events;
+};
+
+class CorpusTest : public ::testing::TestWithParam<CorpusFile> {
+ protected:
+  void SetUp() override {
+    original_ = read_bytes(kCorpus / GetParam().name);
+    ASSERT_FALSE(original_.empty());
+    std::filesystem::copy_file(kCorpus / GetParam().name, file());
+  }
+  std::filesystem::path file() const { return dir_ / "cal.ics"; }
+
+  ScopedTz tz_{"UTC"};
+  TempDir dir_;
+  std::string original_;
+};
+
+TEST_P(CorpusTest, LoadsEveryEvent) {
+  auto store = open_store(file());
+  ASSERT_TRUE(store);
+  EXPECT_EQ(store->size(), GetParam().events);
+  for (Oid oid : store->all()) EXPECT_TRUE(store->get(oid));
+  EXPECT_EQ(read_bytes(file()), original_);
+}
+
+TEST_P(CorpusTest, EditOfOneEventChangesOnlyItsLines) {
+  auto store = open_store(file());
+  ASSERT_TRUE(store);
+  const auto before = store->all();
+  ASSERT_FALSE(before.empty());
+  std::vector<AppointmentFields> fields;
+  for (Oid oid : before) fields.push_back(*store->get(oid));
+
+  const Oid target = before.back();
+  AppointmentFields f = *store->get(target);
+  f.categories = u"Tallyset,Edited";
+  ASSERT_TRUE(store->update(target, f).ok);
+
+  const std::string after = read_bytes(file());
+  const LineDiff d = diff_lines(original_, after);
+  // The changed region holds only the new CATEGORIES line and the stamps.
+  for (const std::string& line : d.added) {
+    const bool expected = line.rfind("CATEGORIES:", 0) == 0 || line.rfind("DTSTAMP:", 0) == 0 ||
+                          line.rfind("LAST-MODIFIED:", 0) == 0 ||
+                          std::find(d.removed.begin(), d.removed.end(), line) != d.removed.end();
+    EXPECT_TRUE(expected) << "unexpected new line: " << line;
+  }
+  for (const std::string& line : d.removed) {
+    const bool expected = line.rfind("CATEGORIES", 0) == 0 || line.rfind("DTSTAMP:", 0) == 0 ||
+                          line.rfind("LAST-MODIFIED:", 0) == 0 ||
+                          std::find(d.added.begin(), d.added.end(), line) != d.added.end();
+    EXPECT_TRUE(expected) << "unexpected lost line: " << line;
+  }
+  // The new line uses the file's own line end.
+  const bool crlf_file = original_.find("\r\n") != std::string::npos;
+  const std::size_t cat = after.find("CATEGORIES:Tallyset,Edited");
+  ASSERT_NE(cat, std::string::npos);
+  EXPECT_EQ(after.substr(cat + 26, crlf_file ? 2 : 1), crlf_file ? "\r\n" : "\n");
+
+  // Everything else reads as before, in a fresh store too.
+  auto reopened = open_store(file());
+  ASSERT_EQ(reopened->all(), before);
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    AppointmentFields expected = fields[i];
+    if (before[i] == target) expected.categories = u"Tallyset,Edited";
+    EXPECT_EQ(reopened->get(before[i]), expected);
+  }
+}
+
+TEST_P(CorpusTest, RemovingAnEventLeavesTheRestByteIdentical) {
+  auto store = open_store(file());
+  ASSERT_TRUE(store);
+  const Oid first = store->all().front();
+  ASSERT_TRUE(store->remove(first).ok);
+  const LineDiff d = diff_lines(original_, read_bytes(file()));
+  EXPECT_TRUE(d.added.empty());
+  std::size_t begins = 0;
+  for (const std::string& line : d.removed) begins += line.rfind("BEGIN:VEVENT", 0) == 0;
+  EXPECT_EQ(begins, 1u);
+  EXPECT_EQ(open_store(file())->size(), GetParam().events - 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RealWorld, CorpusTest,
+    ::testing::Values(CorpusFile{"icalendar-alarm_outlook_in_future.ics", 3},
+                      CorpusFile{"icalendar-alarm_google_future.ics", 1},
+                      CorpusFile{"icalendar-america_new_york.ics", 1},
+                      CorpusFile{"icalendar-issue_1231_recurrence.ics", 1},
+                      CorpusFile{"icalendar-issue_127_categories_with_commas.ics", 1}),
+    [](const auto& info) {
+      std::string name = info.param.name;
+      name = name.substr(10, name.size() - 14);  // drop "icalendar-" and ".ics"
+      for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      }
+      return name;
+    });
+
+AppointmentFields read_only(const char* name, const char* subject) {
+  TempDir dir;
+  std::filesystem::copy_file(kCorpus / name, dir / "cal.ics");
+  auto store = open_store(dir / "cal.ics");
+  if (!store) return {};
+  const Oid oid = oid_of(*store, subject);
+  EXPECT_NE(oid, 0u) << subject;
+  return store->get(oid).value_or(AppointmentFields{});
+}
+
+TEST(Corpus, ValuesReadAsTheirWritersMeantThem) {
+  ScopedTz tz("UTC");
+  // Exchange's "GMT Standard Time" is British Summer Time in October.
+  auto f = read_only("icalendar-alarm_outlook_in_future.ics", "outlook event with alarm");
+  EXPECT_EQ(f.start, (LocalDateTime{2024, 10, 4, 17, 30, 0}));
+  EXPECT_EQ(f.duration_minutes, 30);
+  EXPECT_EQ(f.body, u"\n");
+  f = read_only("icalendar-alarm_outlook_in_future.ics", "test123");
+  EXPECT_TRUE(f.all_day);
+  EXPECT_EQ(f.duration_minutes, 7 * 1440);
+  // Four alarms with descriptions and a summary of their own; none is the event's.
+  f = read_only("icalendar-alarm_google_future.ics", "event with alarms");
+  EXPECT_EQ(f.body, u"");
+  EXPECT_EQ(f.start, (LocalDateTime{2024, 10, 4, 18, 15, 0}));
+  EXPECT_EQ(f.duration_minutes, 45);
+  // A TZID no built-in zone has, defined by the file.
+  f = read_only("icalendar-america_new_york.ics", "an event with a custom tz name");
+  EXPECT_EQ(f.start, (LocalDateTime{2014, 8, 29, 12, 0, 0}));
+  EXPECT_EQ(f.duration_minutes, 120);
+  f = read_only("icalendar-issue_127_categories_with_commas.ics",
+                "Test Event with Categories Containing Commas");
+  EXPECT_EQ(f.categories, u"Meeting, John,Work, Sarah,Project");
+}
+
+TEST(Corpus, CrlfAndLfVersionsReadAlike) {
+  ScopedTz tz("UTC");
+  for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
+    std::string lf = read_bytes(entry.path());
+    for (std::size_t at; (at = lf.find("\r\n")) != std::string::npos;) lf.erase(at, 1);
+    TempDir dir;
+    write_bytes(dir / "lf.ics", lf);
+    write_bytes(dir / "crlf.ics", crlf(lf));
+    auto a = open_store(dir / "lf.ics");
+    auto b = open_store(dir / "crlf.ics");
+    ASSERT_TRUE(a && b) << entry.path();
+    ASSERT_EQ(a->all(), b->all());
+    for (Oid oid : a->all()) EXPECT_EQ(a->get(oid), b->get(oid)) << entry.path();
+  }
+}
+
+}  // namespace
+}  // namespace platform::calendar

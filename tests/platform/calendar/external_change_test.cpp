@@ -1,0 +1,165 @@
+// Another program changing the calendar while Tallyset runs: its change is
+// kept, the user's change goes on top, and oids stay stable.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "platform/calendar/calendar_store.h"
+#include "test_support.h"
+
+namespace platform::calendar {
+namespace {
+
+using namespace calendar_test;
+
+const std::string kCalendar = vcalendar(
+    "BEGIN:VEVENT\nUID:a\nSUMMARY:Alpha\nDTSTART:20261130T090000Z\nDESCRIPTION:old body\n"
+    "END:VEVENT\n"
+    "BEGIN:VEVENT\nUID:b\nSUMMARY:Beta\nDTSTART:20261201T090000Z\nEND:VEVENT\n"
+    "BEGIN:VEVENT\nUID:c\nSUMMARY:Gamma\nDTSTART:20261202T090000Z\nEND:VEVENT\n");
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+class ExternalChangeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    write_bytes(file(), kCalendar);
+    store_ = open_store(file());
+    ASSERT_TRUE(store_);
+    alpha_ = oid_of(*store_, "Alpha");
+    beta_ = oid_of(*store_, "Beta");
+    gamma_ = oid_of(*store_, "Gamma");
+  }
+  std::filesystem::path file() const { return dir_ / "cal.ics"; }
+  // Another program rewrites the file in place.
+  void external_write(const std::string& text) { write_bytes(file(), text); }
+  StoreStatus set_categories(Oid oid, const char16_t* categories) {
+    AppointmentFields f = *store_->get(oid);
+    f.categories = categories;
+    return store_->update(oid, f);
+  }
+
+  ScopedTz tz_{"UTC"};
+  TempDir dir_;
+  std::unique_ptr<CalendarStore> store_;
+  Oid alpha_ = 0, beta_ = 0, gamma_ = 0;
+};
+
+TEST_F(ExternalChangeTest, ChangeToAnotherEventIsKept) {
+  external_write(replaced(kCalendar, "SUMMARY:Beta", "SUMMARY:Beta renamed elsewhere"));
+  ASSERT_TRUE(set_categories(alpha_, u"Mine").ok);
+  const std::string text = read_bytes(file());
+  EXPECT_NE(text.find("SUMMARY:Beta renamed elsewhere"), std::string::npos);
+  EXPECT_NE(text.find("CATEGORIES:Mine"), std::string::npos);
+  EXPECT_EQ(store_->get(beta_)->subject, u"Beta renamed elsewhere");
+  EXPECT_EQ(store_->get(alpha_)->categories, u"Mine");
+}
+
+TEST_F(ExternalChangeTest, ChangeToAnotherFieldOfTheSameEventIsKept) {
+  AppointmentFields shown = *store_->get(alpha_);  // what the user is editing
+  external_write(replaced(kCalendar, "DESCRIPTION:old body", "DESCRIPTION:edited on the phone"));
+  shown.categories = u"Mine";
+  ASSERT_TRUE(store_->update(alpha_, shown).ok);
+  const auto now = store_->get(alpha_);
+  EXPECT_EQ(now->body, u"edited on the phone");
+  EXPECT_EQ(now->categories, u"Mine");
+  EXPECT_EQ(open_store(file())->get(alpha_), now);
+}
+
+TEST_F(ExternalChangeTest, EventsMovedOrAddedElsewhereKeepTheirOids) {
+  // The other program reorders the events and adds one at the top.
+  const std::string added =
+      "BEGIN:VEVENT\nUID:new\nSUMMARY:Delta\nDTSTART:20261129T090000Z\nEND:VEVENT\n";
+  const std::string alpha_block = kCalendar.substr(
+      kCalendar.find("BEGIN:VEVENT"), kCalendar.find("BEGIN:VEVENT", kCalendar.find("UID:a")) -
+                                          kCalendar.find("BEGIN:VEVENT"));
+  std::string text = replaced(kCalendar, alpha_block, "");
+  text = replaced(text, "END:VCALENDAR\n", alpha_block + "END:VCALENDAR\n");
+  text = replaced(text, "PRODID:-//Test//Test//EN\n", "PRODID:-//Test//Test//EN\n" + added);
+  external_write(text);
+  ASSERT_TRUE(set_categories(gamma_, u"Mine").ok);
+  EXPECT_EQ(store_->size(), 4u);
+  EXPECT_EQ(store_->get(alpha_)->subject, u"Alpha");
+  EXPECT_EQ(store_->get(beta_)->subject, u"Beta");
+  EXPECT_EQ(store_->get(gamma_)->categories, u"Mine");
+  const Oid delta = oid_of(*store_, "Delta");
+  EXPECT_NE(delta, 0u);
+  for (Oid old : {alpha_, beta_, gamma_}) EXPECT_NE(delta, old);
+  EXPECT_EQ(store_->all(), (std::vector<Oid>{delta, alpha_, beta_, gamma_}));
+  EXPECT_NE(read_bytes(file()).find(added), std::string::npos);
+}
+
+TEST_F(ExternalChangeTest, EventDeletedElsewhereIsReportedNotResurrected) {
+  const std::string beta_block =
+      "BEGIN:VEVENT\nUID:b\nSUMMARY:Beta\nDTSTART:20261201T090000Z\nEND:VEVENT\n";
+  const std::string without_beta = replaced(kCalendar, beta_block, "");
+  external_write(without_beta);
+  const StoreStatus status = set_categories(beta_, u"Mine");
+  EXPECT_FALSE(status.ok);
+  EXPECT_NE(status.message.find("deleted by another program"), std::string::npos) << status.message;
+  EXPECT_EQ(read_bytes(file()), without_beta);
+  EXPECT_FALSE(store_->get(beta_));
+  EXPECT_EQ(store_->size(), 2u);
+  // The store now knows it is gone.
+  EXPECT_FALSE(store_->remove(beta_).ok);
+  EXPECT_EQ(read_bytes(file()), without_beta);
+}
+
+TEST_F(ExternalChangeTest, RemovingWhatWasDeletedElsewhereSucceedsWithoutWriting) {
+  const std::string gamma_block =
+      "BEGIN:VEVENT\nUID:c\nSUMMARY:Gamma\nDTSTART:20261202T090000Z\nEND:VEVENT\n";
+  const std::string without_gamma = replaced(kCalendar, gamma_block, "");
+  external_write(without_gamma);
+  EXPECT_TRUE(store_->remove(gamma_).ok);
+  EXPECT_EQ(read_bytes(file()), without_gamma);
+  EXPECT_EQ(store_->size(), 2u);
+}
+
+TEST_F(ExternalChangeTest, FileBrokenElsewhereIsNotOverwritten) {
+  const std::string broken = replaced(kCalendar, "DTSTART:20261201T090000Z", "DTSTART:tomorrow");
+  external_write(broken);
+  const StoreStatus status = set_categories(alpha_, u"Mine");
+  EXPECT_FALSE(status.ok);
+  EXPECT_NE(status.message.find("line"), std::string::npos) << status.message;
+  EXPECT_EQ(read_bytes(file()), broken);
+  // The store still shows the last calendar it could read.
+  EXPECT_EQ(store_->size(), 3u);
+}
+
+TEST_F(ExternalChangeTest, SameSizeSameTimestampChangeIsStillSeen) {
+  struct stat before {};
+  ASSERT_EQ(stat(file().c_str(), &before), 0);
+  external_write(replaced(kCalendar, "SUMMARY:Beta", "SUMMARY:Bet2"));
+  // Put the timestamps back as they were: only the content tells.
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, file().c_str(), times, 0), 0);
+  ASSERT_TRUE(set_categories(alpha_, u"Mine").ok);
+  EXPECT_NE(read_bytes(file()).find("SUMMARY:Bet2"), std::string::npos);
+}
+
+TEST_F(ExternalChangeTest, RefreshPicksUpChangesWithoutSaving) {
+  external_write(replaced(kCalendar, "SUMMARY:Gamma", "SUMMARY:Gamma2"));
+  EXPECT_EQ(store_->get(gamma_)->subject, u"Gamma");
+  ASSERT_TRUE(store_->refresh().ok);
+  EXPECT_EQ(store_->get(gamma_)->subject, u"Gamma2");
+}
+
+TEST_F(ExternalChangeTest, FileDeletedElsewhereReadsAsEmpty) {
+  std::filesystem::remove(file());
+  ASSERT_TRUE(store_->refresh().ok);
+  EXPECT_EQ(store_->size(), 0u);
+  AppointmentFields f;
+  f.subject = u"Fresh";
+  f.start = {2026, 12, 2, 9, 0, 0};
+  StoreStatus status;
+  EXPECT_NE(store_->add(f, &status), 0u) << status.message;
+  EXPECT_EQ(open_store(file())->size(), 1u);
+}
+
+}  // namespace
+}  // namespace platform::calendar

@@ -1,0 +1,209 @@
+// How the file's VEVENTs read as appointments: text, categories, local
+// start times across time zone forms, durations, and order.
+#include <gtest/gtest.h>
+
+#include "platform/calendar/calendar_store.h"
+#include "test_support.h"
+
+namespace platform::calendar {
+namespace {
+
+using namespace calendar_test;
+
+// A VTIMEZONE for New York in the US rules since 2007.
+const char* const kNewYorkZone =
+    "BEGIN:VTIMEZONE\n"
+    "TZID:Custom New York\n"
+    "BEGIN:DAYLIGHT\n"
+    "DTSTART:20070311T020000\n"
+    "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU\n"
+    "TZOFFSETFROM:-0500\n"
+    "TZOFFSETTO:-0400\n"
+    "END:DAYLIGHT\n"
+    "BEGIN:STANDARD\n"
+    "DTSTART:20071104T020000\n"
+    "RRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\n"
+    "TZOFFSETFROM:-0400\n"
+    "TZOFFSETTO:-0500\n"
+    "END:STANDARD\n"
+    "END:VTIMEZONE\n";
+
+std::string event(const std::string& props) {
+  return "BEGIN:VEVENT\nUID:" + std::to_string(std::hash<std::string>{}(props)) + "\n" + props +
+         "END:VEVENT\n";
+}
+
+// Opens a calendar holding one event and returns that event.
+AppointmentFields only_event(const std::string& cal) {
+  TempDir dir;
+  write_bytes(dir / "cal.ics", cal);
+  auto store = open_store(dir / "cal.ics");
+  if (!store) return {};
+  EXPECT_EQ(store->size(), 1u);
+  const auto all = store->all();
+  if (all.size() != 1) return {};
+  return store->get(all[0]).value_or(AppointmentFields{});
+}
+
+TEST(Mapping, CategoriesReadAsWrittenValuesJoinedByCommas) {
+  struct Case {
+    std::string lines;
+    std::string expected;
+  } cases[] = {
+      {"", ""},
+      {"CATEGORIES:\n", ""},
+      {"CATEGORIES:A\n", "A"},
+      {"CATEGORIES:A,B\n", "A,B"},
+      {"CATEGORIES:A,B,\n", "A,B,"},
+      {"CATEGORIES:,A\n", ",A"},
+      {"CATEGORIES:Business Meeting, Personal \n", "Business Meeting, Personal "},
+      {"CATEGORIES:A\nCATEGORIES:B,C\n", "A,B,C"},
+      {"CATEGORIES;LANGUAGE=en:Holiday\n", "Holiday"},
+      {"CATEGORIES:Caf\xC3\xA9\n", "Caf\xC3\xA9"},
+  };
+  for (const Case& c : cases) {
+    const auto f = only_event(vcalendar(event("DTSTART:20260105T090000Z\n" + c.lines)));
+    EXPECT_EQ(u8(f.categories), c.expected) << c.lines;
+  }
+}
+
+TEST(Mapping, TextIsUnescapedAndUnfolded) {
+  const auto f = only_event(vcalendar(event(
+      "DTSTART:20260105T090000Z\n"
+      "SUMMARY:Review\\, plan\\; decide\n"
+      "DESCRIPTION:First line\\nSecond \\\\ line that goes on and on until it has\n"
+      "  to be folded\n")));
+  EXPECT_EQ(u8(f.subject), "Review, plan; decide");
+  EXPECT_EQ(u8(f.body), "First line\nSecond \\ line that goes on and on until it has to be folded");
+}
+
+TEST(Mapping, AlarmTextDoesNotLeakIntoTheAppointment) {
+  const auto f = only_event(vcalendar(event(
+      "DTSTART:20260105T090000Z\n"
+      "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:-PT15M\nSUMMARY:alarm\nDESCRIPTION:Reminder\n"
+      "END:VALARM\n")));
+  EXPECT_EQ(f.subject, u"");
+  EXPECT_EQ(f.body, u"");
+}
+
+TEST(Mapping, StartsAreLocalTimeWhateverTheirForm) {
+  ScopedTz tz("Europe/Berlin");
+  struct Case {
+    std::string props;
+    LocalDateTime start;
+    bool all_day;
+  } cases[] = {
+      // UTC, summer (+2) and winter (+1).
+      {"DTSTART:20260701T100000Z\n", {2026, 7, 1, 12, 0, 0}, false},
+      {"DTSTART:20260105T100000Z\n", {2026, 1, 5, 11, 0, 0}, false},
+      // Floating times are already local.
+      {"DTSTART:20260701T100000\n", {2026, 7, 1, 10, 0, 0}, false},
+      // A zone defined by the file.
+      {"DTSTART;TZID=Custom New York:20260701T080000\n", {2026, 7, 1, 14, 0, 0}, false},
+      {"DTSTART;TZID=\"Custom New York\":20260105T080000\n", {2026, 1, 5, 14, 0, 0}, false},
+      // A zone the file only names.
+      {"DTSTART;TZID=Asia/Tokyo:20260701T090000\n", {2026, 7, 1, 2, 0, 0}, false},
+      {"DTSTART;TZID=/mozilla.org/20050126_1/Asia/Tokyo:20260701T090000\n",
+       {2026, 7, 1, 2, 0, 0}, false},
+      // A zone nobody knows reads as floating rather than failing the file.
+      {"DTSTART;TZID=Nowhere Standard Time:20260701T090000\n", {2026, 7, 1, 9, 0, 0}, false},
+      // Across midnight.
+      {"DTSTART:20261231T233000Z\n", {2027, 1, 1, 0, 30, 0}, false},
+      // All-day events start at midnight of their date.
+      {"DTSTART;VALUE=DATE:20261129\n", {2026, 11, 29, 0, 0, 0}, true},
+      {"DTSTART:20261129\n", {2026, 11, 29, 0, 0, 0}, true},
+  };
+  for (const Case& c : cases) {
+    const auto f = only_event(vcalendar(std::string(kNewYorkZone) + event(c.props)));
+    EXPECT_EQ(f.start, c.start) << c.props;
+    EXPECT_EQ(f.all_day, c.all_day) << c.props;
+  }
+}
+
+TEST(Mapping, LocalZoneComesFromTz) {
+  const std::string cal = vcalendar(event("DTSTART:20260701T100000Z\n"));
+  struct Case {
+    const char* tz;
+    int hour;
+  } cases[] = {{"UTC", 10}, {"America/New_York", 6}, {"Asia/Kolkata", 15}, {":Europe/Berlin", 12}};
+  for (const Case& c : cases) {
+    ScopedTz tz(c.tz);
+    EXPECT_EQ(only_event(cal).start.hour, c.hour) << c.tz;
+  }
+}
+
+TEST(Mapping, DurationComesFromDurationOrEnd) {
+  ScopedTz tz("Europe/Berlin");
+  struct Case {
+    std::string props;
+    int minutes;
+  } cases[] = {
+      {"DTSTART:20260105T090000Z\nDURATION:PT1H30M\n", 90},
+      {"DTSTART:20260105T090000Z\nDURATION:P1DT2H\n", 1560},
+      {"DTSTART:20260105T090000Z\nDURATION:P1W\n", 10080},
+      {"DTSTART:20260105T090000Z\nDTEND:20260105T094500Z\n", 45},
+      {"DTSTART;TZID=Custom New York:20260105T090000\nDTEND:20260105T150000Z\n", 60},
+      {"DTSTART:20260105T090000\nDTEND:20260105T100000\n", 60},
+      {"DTSTART;VALUE=DATE:20260105\nDTEND;VALUE=DATE:20260108\n", 3 * 1440},
+      {"DTSTART;VALUE=DATE:20260105\n", 1440},
+      {"DTSTART:20260105T090000Z\n", 0},
+      // An end before the start is read as no time at all.
+      {"DTSTART:20260105T090000Z\nDTEND:20260105T080000Z\n", 0},
+      // Elapsed time, even across the night the clocks go forward.
+      {"DTSTART:20260328T230000Z\nDTEND:20260329T230000Z\n", 1440},
+  };
+  for (const Case& c : cases) {
+    const auto f = only_event(vcalendar(std::string(kNewYorkZone) + event(c.props)));
+    EXPECT_EQ(f.duration_minutes, c.minutes) << c.props;
+  }
+}
+
+TEST(Mapping, RecurringEventIsOneAppointmentAndEachExceptionIsItsOwn) {
+  TempDir dir;
+  write_bytes(dir / "cal.ics",
+              vcalendar("BEGIN:VEVENT\nUID:weekly\nDTSTART:20260105T090000Z\n"
+                       "RRULE:FREQ=WEEKLY;COUNT=10\nSUMMARY:Standup\nEND:VEVENT\n"
+                       "BEGIN:VEVENT\nUID:weekly\nRECURRENCE-ID:20260112T090000Z\n"
+                       "DTSTART:20260112T100000Z\nSUMMARY:Standup moved\nEND:VEVENT\n"));
+  ScopedTz tz("UTC");
+  auto store = open_store(dir / "cal.ics");
+  ASSERT_TRUE(store);
+  ASSERT_EQ(store->size(), 2u);
+  const auto all = store->all();
+  EXPECT_EQ(u8(store->get(all[0])->subject), "Standup");
+  EXPECT_EQ(store->get(all[0])->start, (LocalDateTime{2026, 1, 5, 9, 0, 0}));
+  EXPECT_EQ(u8(store->get(all[1])->subject), "Standup moved");
+  EXPECT_EQ(store->get(all[1])->start, (LocalDateTime{2026, 1, 12, 10, 0, 0}));
+}
+
+TEST(Mapping, AppointmentsAreInStartOrderWithTiesByOid) {
+  TempDir dir;
+  // File order differs from start order; "B" and "C" start together.
+  write_bytes(dir / "cal.ics", vcalendar(event("SUMMARY:D\nDTSTART:20260107T090000Z\n") +
+                                        event("SUMMARY:B\nDTSTART:20260105T090000Z\n") +
+                                        event("SUMMARY:A\nDTSTART:20260101T090000Z\n") +
+                                        event("SUMMARY:C\nDTSTART:20260105T090000Z\n")));
+  ScopedTz tz("UTC");
+  auto store = open_store(dir / "cal.ics");
+  ASSERT_TRUE(store);
+  std::string order;
+  const auto all = store->all();
+  for (Oid oid : all) order += u8(store->get(oid)->subject);
+  EXPECT_EQ(order, "ABCD");
+  EXPECT_LT(oid_of(*store, "B"), oid_of(*store, "C"));
+  for (Oid oid : all) EXPECT_NE(oid, 0u);
+  EXPECT_FALSE(store->get(0));
+  EXPECT_FALSE(store->get(9999));
+}
+
+TEST(Mapping, MissingFileIsAnEmptyCalendar) {
+  TempDir dir;
+  auto store = open_store(dir / "none.ics");
+  ASSERT_TRUE(store);
+  EXPECT_EQ(store->size(), 0u);
+  EXPECT_TRUE(store->all().empty());
+  EXPECT_FALSE(std::filesystem::exists(dir / "none.ics"));
+}
+
+}  // namespace
+}  // namespace platform::calendar

@@ -1,0 +1,71 @@
+// Helpers shared by the calendar store tests: scratch folders, file bytes,
+// a fixed time zone, and a line-level diff.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/calendar/calendar_store.h"
+
+namespace calendar_test {
+
+// A fresh folder under the system temp folder, removed with its contents.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Sets TZ for the lifetime of the object (stores read it when they open).
+class ScopedTz {
+ public:
+  explicit ScopedTz(const char* zone);
+  ~ScopedTz();
+  ScopedTz(const ScopedTz&) = delete;
+  ScopedTz& operator=(const ScopedTz&) = delete;
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+std::string read_bytes(const std::filesystem::path& file);
+void write_bytes(const std::filesystem::path& file, const std::string& bytes);
+
+// LF line ends to CRLF.
+std::string crlf(const std::string& lf);
+
+std::u16string u16(const std::string& utf8);
+std::string u8(const std::u16string& utf16);
+
+// The lines that differ between two texts once their common leading and
+// trailing lines are set aside. Lines keep their terminators.
+struct LineDiff {
+  std::vector<std::string> removed;
+  std::vector<std::string> added;
+};
+LineDiff diff_lines(const std::string& before, const std::string& after);
+
+// Files in `folder` other than `keep` (leftover temporary files).
+std::vector<std::string> other_files(const std::filesystem::path& folder, const std::string& keep);
+
+// A store over `file`, failing the test if it cannot be opened.
+std::unique_ptr<platform::calendar::CalendarStore> open_store(
+    const std::filesystem::path& file, platform::calendar::StoreOptions options = {});
+
+// The only oid whose subject is `subject`, or 0.
+platform::calendar::Oid oid_of(const platform::calendar::CalendarStore& store,
+                               const std::string& subject);
+
+// A calendar: LF line ends, the given lines between BEGIN/END:VCALENDAR.
+std::string vcalendar(const std::string& body);
+
+}  // namespace calendar_test

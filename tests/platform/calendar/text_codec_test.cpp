@@ -1,0 +1,132 @@
+// Content-line level pieces: text escaping, folding, unfolding, encodings.
+#include <gtest/gtest.h>
+
+#include "content_line.h"
+#include "text_codec.h"
+
+namespace platform::calendar::detail {
+namespace {
+
+TEST(TextCodec, UnescapesRfc5545Text) {
+  struct Case {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"plain", "plain"},           {"a\\nb", "a\nb"},       {"a\\Nb", "a\nb"},
+      {"a\\,b", "a,b"},             {"a\\;b", "a;b"},        {"a\\\\b", "a\\b"},
+      {"a\\\\nb", "a\\nb"},         {"trailing\\", "trailing\\"}, {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(unescape_text(c.in), c.out) << c.in;
+}
+
+TEST(TextCodec, EscapeIsUndoneByUnescape) {
+  for (const char* text : {"", "a,b;c\\d", "line\nbreak", "\\n literally", ",,;;", "é ü €"}) {
+    EXPECT_EQ(unescape_text(escape_text(text)), text);
+  }
+  EXPECT_EQ(escape_text("a\r\nb\rc"), "a\\nb\\nc");
+}
+
+TEST(TextCodec, SplitsListsAtUnescapedCommas) {
+  struct Case {
+    const char* in;
+    std::vector<std::string> out;
+  } cases[] = {
+      {"", {""}},
+      {"A", {"A"}},
+      {"A,B", {"A", "B"}},
+      {"A,B,", {"A", "B", ""}},
+      {",A", {"", "A"}},
+      {"Meeting\\, John,Work", {"Meeting, John", "Work"}},
+      {"a\\\\,b", {"a\\", "b"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(split_text_list(c.in), c.out) << c.in;
+}
+
+std::string unfold(const std::string& folded) {
+  std::string out;
+  LineScanner scanner(folded, 0, folded.size(), 1);
+  LogicalLine line;
+  int count = 0;
+  while (scanner.next(line)) {
+    out = std::string(line.text);
+    ++count;
+  }
+  EXPECT_EQ(count, 1);
+  return out;
+}
+
+TEST(TextCodec, FoldsAt75OctetsWithoutSplittingCharacters) {
+  std::string ascii = "DESCRIPTION:" + std::string(300, 'x');
+  std::string umlauts = "SUMMARY:";
+  for (int i = 0; i < 100; ++i) umlauts += "ä€";
+  for (const std::string& text : {ascii, umlauts, std::string("SHORT:x")}) {
+    for (const char* eol : {"\r\n", "\n"}) {
+      const std::string folded = fold_line(text, eol);
+      std::size_t start = 0;
+      while (start < folded.size()) {
+        const std::size_t end = folded.find(eol, start);
+        ASSERT_NE(end, std::string::npos);
+        const std::string physical = folded.substr(start, end - start);
+        EXPECT_LE(physical.size(), 75u);
+        // Each physical line is whole UTF-8: no line starts with a continuation byte
+        // (after the folding blank).
+        const std::size_t first = start == 0 ? 0 : 1;
+        ASSERT_GT(physical.size(), first);
+        EXPECT_NE(static_cast<unsigned char>(physical[first]) & 0xC0, 0x80);
+        start = end + std::string(eol).size();
+      }
+      EXPECT_EQ(unfold(folded), text);
+    }
+  }
+}
+
+TEST(LineScanner, GivesUnfoldedLinesWithTheirByteSpans) {
+  const std::string bytes = "A:1\r\nB:2\r\n  continued\r\n\tagain\nC:3";
+  LineScanner scanner(bytes, 0, bytes.size(), 1);
+  LogicalLine line;
+  struct Expected {
+    std::string text;
+    std::size_t begin, end;
+    int number;
+    std::string eol;
+  } expected[] = {
+      {"A:1", 0, 5, 1, "\r\n"},
+      {"B:2 continuedagain", 5, 30, 2, "\r\n"},
+      {"C:3", 30, 33, 5, ""},
+  };
+  for (const Expected& e : expected) {
+    ASSERT_TRUE(scanner.next(line));
+    EXPECT_EQ(line.text, e.text);
+    EXPECT_EQ(line.begin, e.begin);
+    EXPECT_EQ(line.end, e.end);
+    EXPECT_EQ(line.line_number, e.number);
+    EXPECT_EQ(line.eol, e.eol);
+  }
+  EXPECT_FALSE(scanner.next(line));
+}
+
+TEST(ContentLine, SplitsNameParametersAndValue) {
+  const auto p = parse_property("DTSTART;X-A=\"a:b;c\";TZID=Europe/Berlin:20260101T100000");
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->name, "DTSTART");
+  EXPECT_EQ(p->head, "DTSTART;X-A=\"a:b;c\";TZID=Europe/Berlin");
+  EXPECT_EQ(p->value, "20260101T100000");
+  ASSERT_EQ(p->params.size(), 2u);
+  EXPECT_EQ(find_param(*p, "x-a"), "a:b;c");
+  EXPECT_EQ(find_param(*p, "tzid"), "Europe/Berlin");
+  EXPECT_FALSE(find_param(*p, "VALUE"));
+  EXPECT_FALSE(parse_property("NO COLON HERE"));
+  EXPECT_FALSE(parse_property("X;A=\"unterminated:value"));
+}
+
+TEST(Utf, ConvertsBothWaysAndReplacesBrokenInput) {
+  const std::string text = "Grüße €  😀";
+  EXPECT_EQ(utf16_to_utf8(utf8_to_utf16(text)), text);
+  EXPECT_EQ(utf8_to_utf16("\x61\xC3"), u"a\uFFFD");         // cut short
+  EXPECT_EQ(utf8_to_utf16("\xFF\x61"), u"\uFFFD" u"a");     // not UTF-8
+  EXPECT_EQ(utf8_to_utf16("\xC0\x80"), u"\uFFFD\uFFFD");    // overlong
+  EXPECT_EQ(utf16_to_utf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+}  // namespace
+}  // namespace platform::calendar::detail
