@@ -105,7 +105,8 @@ bool MessageQueue::get(MSG* out, HWND filter, UINT min, UINT max, bool remove, b
       if (got_quit) *got_quit = true;
       return false;
     }
-    if (HWND dirty = windows.next_to_paint(); dirty && (!filter || filter == dirty)) {
+    HWND dirty = windows.next_to_paint();
+    if (dirty && matches(MSG{dirty, WM_PAINT, 0, 0, 0, {0, 0}}, filter, min, max)) {
       *out = MSG{dirty, WM_PAINT, 0, 0, session_.clock().ticks(), {0, 0}};
       return true;
     }

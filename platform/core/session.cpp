@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/com/com_state.h"
+#include "platform/controls/control_probes.h"
 #include "platform/core/message_queue.h"
 #include "platform/core/module_registry.h"
 #include "platform/core/window_manager.h"
@@ -39,6 +40,7 @@ Session::Session(SessionOptions options) : options_(std::move(options)), clock_(
   RegisterMenuBarClass();
   RegisterPopupMenuClass();
   RegisterBubbleClass();
+  controls::RegisterStandardControls();
   shell_->create_nav_bar();
   if (options_.shared_desktop) channel_ = std::make_unique<DesktopChannel>(*this, DesktopChannel::DefaultFolder());
 }

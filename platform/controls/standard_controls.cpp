@@ -1,0 +1,18 @@
+// The standard controls of the platform, registered for every session.
+#include "platform/controls/control_probes.h"
+
+namespace platform::controls {
+
+void RegisterStaticClass();
+void RegisterComboBoxClass();
+void RegisterListViewClass();
+void RegisterDateTimePickerClass();
+
+void RegisterStandardControls() {
+  RegisterStaticClass();
+  RegisterComboBoxClass();
+  RegisterListViewClass();
+  RegisterDateTimePickerClass();
+}
+
+}  // namespace platform::controls
