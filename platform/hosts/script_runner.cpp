@@ -6,11 +6,15 @@
 #include <algorithm>
 #include <thread>
 
+#include "platform/calendar/calendar_store.h"
+#include "platform/com/com_state.h"
+#include "platform/controls/control_probes.h"
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/desktop/desktop_channel.h"
 #include "platform/gdi/screen.h"
 #include "platform/gdi/text.h"
+#include "platform/hosts/command_line.h"
 #include "platform/hosts/input.h"
 #include "platform/shell/menu_bar.h"
 #include "platform/shell/shell_state.h"
@@ -190,14 +194,14 @@ void ScriptRunner::expand(Session&, const ScriptCommand& c) {
           out_ << "none" << std::endl;
         else
           out_ << ToUtf8(notes.back().title) << '\t' << ToUtf8(notes.back().plain) << std::endl;
-      } else if (what == "list" || what == "fields") {
-        // Without the list or the field rows on the screen there is nothing to print.
-        if (what == "list" && !find_target(s, {"list"})) return StepResult::done;
-        if (what == "fields" && !find_target(s, {"field", "1"})) return StepResult::done;
-        return fail("print " + what + " is not available yet");
+      } else if (what == "list") {
+        print_list(s);
+      } else if (what == "fields") {
+        print_fields(s);
       } else if (what == "pickers") {
-        if (!find_target(s, {"from"})) return fail("there are no date pickers on the screen");
-        return fail("print pickers is not available yet");
+        HWND from = find_target(s, {"from"}), to = find_target(s, {"to"});
+        if (!from || !to) return fail("there are no date pickers on the screen");
+        out_ << PickerText(from) << '\t' << PickerText(to) << std::endl;
       }
       return StepResult::done;
     });
@@ -242,12 +246,181 @@ void ScriptRunner::expand(Session&, const ScriptCommand& c) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
       return StepResult::again;
     });
-  } else {
-    // select, choose, date, closeup and editor act on controls that are not
-    // on this screen yet.
-    std::string verb = c.verb;
-    add([this, verb](Session&) { return fail(verb + " is not available yet: the screen has no such control"); });
+  } else if (c.verb == "select") {
+    int row = std::stoi(a[0]);
+    add([this, row](Session& s) {
+      HWND list = find_target(s, {"list"});
+      if (!list) return fail("there is no list on the screen");
+      int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+      auto rect = row >= 0 && row < count ? controls::ListViewRowOnScreen(list, row) : std::nullopt;
+      if (!rect) return fail("the list has no row " + std::to_string(row) + " (it has " + std::to_string(count) + ")");
+      TapCenter(s, *rect);
+      return StepResult::done;
+    });
+  } else if (c.verb == "choose") {
+    std::vector<std::string> field{"field", a[0]};
+    std::string text = a[1];
+    add([this, field](Session& s) {
+      HWND box = find_target(s, field);
+      if (!box) return fail("there is no field row " + field[1]);
+      TapCenter(s, s.windows().window_rect_on_screen(box));
+      return StepResult::done;
+    });
+    add([this, field, text](Session& s) {
+      HWND box = find_target(s, field);
+      if (!box || !controls::ComboBoxIsDroppedDown(box)) return fail("field row " + field[1] + " did not drop down");
+      std::u16string wanted = FromUtf8(text);
+      int count = static_cast<int>(SendMessageW(box, CB_GETCOUNT, 0, 0));
+      for (int i = 0; i < count; ++i) {
+        int len = static_cast<int>(SendMessageW(box, CB_GETLBTEXTLEN, i, 0));
+        std::u16string entry(static_cast<size_t>(std::max(len, 0)) + 1, u'\0');
+        SendMessageW(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
+        entry.resize(static_cast<size_t>(std::max(len, 0)));
+        if (entry != wanted) continue;
+        auto rect = controls::ComboBoxEntryOnScreen(box, i);
+        if (!rect) break;
+        TapCenter(s, *rect);
+        return StepResult::done;
+      }
+      PostKeys(s, "escape");
+      return fail("field row " + field[1] + " has no entry \"" + text + "\"");
+    });
+  } else if (c.verb == "date" || c.verb == "closeup") {
+    std::string which = a[0];
+    bool pick = c.verb == "date";
+    auto date = pick ? ParseDate(a[1]) : std::nullopt;
+    if (pick && !date) {
+      fail("'" + a[1] + "' is not a date");
+      return;
+    }
+    add([this, which](Session& s) {
+      HWND picker = find_target(s, {which});
+      if (!picker) return fail("there is no " + which + " date picker on the screen");
+      TapCenter(s, s.windows().window_rect_on_screen(picker));
+      return StepResult::done;
+    });
+    add([this, which, pick, date](Session& s) {
+      HWND picker = find_target(s, {which});
+      if (!picker || !controls::DatePickerIsDroppedDown(picker)) return fail("the " + which + " calendar did not open");
+      if (!pick) {
+        PostKeys(s, "escape");
+        return StepResult::done;
+      }
+      auto shown = controls::DatePickerShownMonth(picker);
+      if (!shown) return fail("the " + which + " calendar shows no month");
+      int have = shown->first * 12 + shown->second, want = date->wYear * 12 + date->wMonth;
+      if (have != want) {
+        // One month a tap, as a person pages through the calendar.
+        auto button = want < have ? controls::DatePickerPrevMonthOnScreen(picker)
+                                  : controls::DatePickerNextMonthOnScreen(picker);
+        if (!button) return fail("the " + which + " calendar cannot change its month");
+        TapCenter(s, *button);
+        return StepResult::again;
+      }
+      auto cell = controls::DatePickerDayOnScreen(picker, date->wDay);
+      if (!cell) return fail("the " + which + " calendar shows no day " + std::to_string(date->wDay));
+      TapCenter(s, *cell);
+      return StepResult::done;
+    });
+  } else if (c.verb == "editor") {
+    EditorAnswer answer;
+    answer.button = a[0];
+    answer.line = c.line;
+    for (size_t i = 1; i < a.size(); ++i) {
+      size_t eq = a[i].find('=');
+      answer.fields.emplace_back(a[i].substr(0, eq), a[i].substr(eq + 1));
+    }
+    add([this, answer](Session& s) {
+      install_editor(s);
+      editor_answers_.push_back(answer);
+      return StepResult::done;
+    });
   }
+}
+
+std::string ScriptRunner::PickerText(HWND picker) {
+  SYSTEMTIME st{};
+  SendMessageW(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&st));
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute);
+  return text;
+}
+
+void ScriptRunner::print_list(Session& s) {
+  HWND list = find_target(s, {"list"});
+  if (!list) return;
+  int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int row = 0; row < count; ++row) {
+    std::u16string subject(1024, u'\0'), details(1024, u'\0');
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;
+    item.iItem = row;
+    item.stateMask = LVIS_SELECTED;
+    item.pszText = subject.data();
+    item.cchTextMax = static_cast<int>(subject.size());
+    SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    LVITEMW sub{};
+    sub.mask = LVIF_TEXT;
+    sub.iItem = row;
+    sub.iSubItem = 1;
+    sub.pszText = details.data();
+    sub.cchTextMax = static_cast<int>(details.size());
+    SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&sub));
+    out_ << row << '\t' << (item.iImage == 0 ? "complete" : "incomplete") << '\t'
+         << static_cast<std::uint32_t>(item.lParam) << '\t' << ToUtf8(subject.c_str()) << '\t'
+         << ToUtf8(details.c_str()) << '\t' << ((item.state & LVIS_SELECTED) ? "selected" : "-") << std::endl;
+  }
+}
+
+void ScriptRunner::print_fields(Session& s) {
+  HWND main = main_window(s);
+  auto boxes = ChildrenOfClass(s, main, WC_COMBOBOXW);
+  auto labels = ChildrenOfClass(s, main, WC_STATICW);
+  auto text_of = [](HWND h) {
+    WCHAR buffer[512];
+    GetWindowTextW(h, buffer, 512);
+    return ToUtf8(buffer);
+  };
+  for (size_t i = 0; i < boxes.size(); ++i) {
+    out_ << i + 1 << '\t' << (i < labels.size() ? text_of(labels[i]) : "") << '\t' << text_of(boxes[i]) << '\t';
+    int count = static_cast<int>(SendMessageW(boxes[i], CB_GETCOUNT, 0, 0));
+    for (int k = 1; k < count; ++k) {
+      WCHAR entry[512] = {0};
+      SendMessageW(boxes[i], CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(entry));
+      out_ << (k > 1 ? "|" : "") << ToUtf8(entry);
+    }
+    out_ << std::endl;
+  }
+}
+
+// The answers queued by `editor` reach the program through Pocket Outlook's
+// Display, which opens the appointment editor.
+void ScriptRunner::install_editor(Session& s) {
+  if (editor_installed_) return;
+  editor_installed_ = true;
+  s.com().editor = [this](calendar::AppointmentFields& fields, bool, bool* deleted) -> HRESULT {
+    if (editor_answers_.empty()) {
+      fail("an appointment editor opened with no answer queued by 'editor'; it was cancelled");
+      return S_FALSE;
+    }
+    EditorAnswer answer = editor_answers_.front();
+    editor_answers_.pop_front();
+    for (const auto& [name, value] : answer.fields) {
+      if (name == "subject") fields.subject = FromUtf8(value);
+      if (name == "categories") fields.categories = FromUtf8(value);
+      if (name == "body") fields.body = FromUtf8(value);
+      if (name == "duration") fields.duration_minutes = std::stoi(value);
+      if (name == "start") {
+        auto st = ParseDateTime(value);
+        if (st) fields.start = {st->wYear, st->wMonth, st->wDay, st->wHour, st->wMinute, 0};
+      }
+    }
+    if (answer.button == "delete") {
+      *deleted = true;
+      return S_FALSE;
+    }
+    return answer.button == "ok" ? S_OK : S_FALSE;
+  };
 }
 
 }  // namespace platform

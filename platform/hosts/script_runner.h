@@ -40,7 +40,19 @@ class ScriptRunner {
   HWND main_window(Session& session) const;
   HWND find_target(Session& session, const std::vector<std::string>& args) const;
 
+  struct EditorAnswer {
+    std::string button;
+    int line = 0;
+    std::vector<std::pair<std::string, std::string>> fields;
+  };
+  static std::string PickerText(HWND picker);
+  void print_list(Session& session);
+  void print_fields(Session& session);
+  void install_editor(Session& session);
+
   std::vector<ScriptCommand> commands_;
+  std::deque<EditorAnswer> editor_answers_;
+  bool editor_installed_ = false;
   std::ostream& out_;
   size_t next_ = 0;
   int current_line_ = 0;

@@ -1,0 +1,258 @@
+// Pocket Outlook over the calendar file, as a program calls it: logon,
+// search, items by identifier, creating, saving, deleting, Display, and the
+// conversions between calendar time records and variant times.
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+#include <pimstore.h>
+#include <strsafe.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/calendar/calendar_store.h"
+#include "platform/com/com_state.h"
+#include "support/app_run.h"
+
+using testing_support::TestPlatform;
+
+namespace {
+
+const char* kCalendar =
+    "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n"
+    "BEGIN:VEVENT\r\nUID:a@test\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20261130T000000\r\nDTEND:20261130T010000\r\n"
+    "SUMMARY:First of the range\r\nCATEGORIES:North,Travel\r\nEND:VEVENT\r\n"
+    "BEGIN:VEVENT\r\nUID:b@test\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20261206T235900\r\nDURATION:PT30M\r\n"
+    "SUMMARY:Last minute\r\nEND:VEVENT\r\n"
+    "BEGIN:VEVENT\r\nUID:c@test\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20261207T000000\r\nDURATION:PT30M\r\n"
+    "SUMMARY:Day after\r\nEND:VEVENT\r\n"
+    "END:VCALENDAR\r\n";
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A logged-on application object, released at the end of the test.
+class Outlook {
+ public:
+  Outlook() {
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    EXPECT_EQ(CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp,
+                               reinterpret_cast<void**>(&app)),
+              S_OK);
+  }
+  ~Outlook() {
+    if (items) items->Release();
+    if (app) app->Release();
+    CoUninitialize();
+  }
+  IPOutlookItemCollection* Items() {
+    IFolder* folder = nullptr;
+    EXPECT_EQ(app->GetDefaultFolder(olFolderCalendar, &folder), S_OK);
+    EXPECT_EQ(folder->get_Items(&items), S_OK);
+    folder->Release();
+    return items;
+  }
+  IPOutlookApp* app = nullptr;
+  IPOutlookItemCollection* items = nullptr;
+};
+
+std::u16string Subject(IAppointment* item) {
+  BSTR s = nullptr;
+  item->get_Subject(&s);
+  std::u16string out(s, SysStringLen(s));
+  SysFreeString(s);
+  return out;
+}
+
+std::vector<std::u16string> FindAll(IPOutlookItemCollection* items, const char16_t* restriction, HRESULT* first) {
+  std::vector<std::u16string> subjects;
+  IAppointment* item = nullptr;
+  *first = items->Find(const_cast<BSTR>(restriction), reinterpret_cast<IDispatch**>(&item));
+  while (item) {
+    subjects.push_back(Subject(item));
+    item->Release();
+    item = nullptr;
+    items->FindNext(reinterpret_cast<IDispatch**>(&item));
+  }
+  return subjects;
+}
+
+TEST(PocketOutlook, RangeRestrictionListsBothEndsInStartOrderAndNothingAfter) {
+  TestPlatform t(testing_support::OptionsFor(kCalendar));
+  Outlook outlook;
+  ASSERT_EQ(outlook.app->Logon(0), S_OK);
+  HRESULT hr;
+  auto found = FindAll(outlook.Items(), u"[Start] >= \"11/30/2026 00:00\" AND [Start] <= \"12/6/2026 23:59\" ", &hr);
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(found, (std::vector<std::u16string>{u"First of the range", u"Last minute"}));
+  EXPECT_EQ(t.session.com().live_objects, 2);  // the application and the collection
+}
+
+TEST(PocketOutlook, MalformedRestrictionsFailAndYieldNoItem) {
+  TestPlatform t(testing_support::OptionsFor(kCalendar));
+  Outlook outlook;
+  ASSERT_EQ(outlook.app->Logon(0), S_OK);
+  IPOutlookItemCollection* items = outlook.Items();
+  for (const char16_t* bad : {u"", u"[Start] >= ", u"[Nope] = 1", u"[Start] >= \"13/45/2026 00:00\"",
+                              u"([Subject] = \"x\"", u"[Subject] = \"x\" garbage"}) {
+    HRESULT hr;
+    auto found = FindAll(items, bad, &hr);
+    EXPECT_LT(hr, 0) << std::string(bad, bad + std::char_traits<char16_t>::length(bad)).size();
+    EXPECT_TRUE(found.empty());
+  }
+}
+
+TEST(PocketOutlook, SubjectAndIdentifierRestrictionsFindTheItem) {
+  TestPlatform t(testing_support::OptionsFor(kCalendar));
+  Outlook outlook;
+  ASSERT_EQ(outlook.app->Logon(0), S_OK);
+  HRESULT hr;
+  auto found = FindAll(outlook.Items(), u"[Subject]=\"Day after\"", &hr);
+  ASSERT_EQ(found.size(), 1u);
+
+  IAppointment* item = nullptr;
+  outlook.items->Find(const_cast<BSTR>(u"[Subject]=\"Day after\""), reinterpret_cast<IDispatch**>(&item));
+  LONG oid = 0;
+  item->get_Oid(&oid);
+  item->Release();
+  WCHAR restriction[64];
+  StringCchPrintfW(restriction, 64, u"[OID] = %lu", static_cast<DWORD>(oid));
+  found = FindAll(outlook.items, restriction, &hr);
+  EXPECT_EQ(found, std::vector<std::u16string>{u"Day after"});
+
+  IDispatch* none = reinterpret_cast<IDispatch*>(1);
+  EXPECT_LT(outlook.app->GetItemFromOid(oid + 1000, &none), 0);
+  EXPECT_EQ(none, nullptr);
+}
+
+TEST(PocketOutlook, SavedCategoriesChangeOnlyThatEventInTheFile) {
+  TestPlatform t(testing_support::OptionsFor(kCalendar));
+  Outlook outlook;
+  ASSERT_EQ(outlook.app->Logon(0), S_OK);
+  IAppointment* item = nullptr;
+  outlook.Items()->Find(const_cast<BSTR>(u"[Subject]=\"Last minute\""), reinterpret_cast<IDispatch**>(&item));
+  ASSERT_NE(item, nullptr);
+  ASSERT_EQ(item->put_Categories(const_cast<BSTR>(u"South,Meeting,")), S_OK);
+  ASSERT_EQ(item->Save(), S_OK);
+  item->Release();
+
+  std::string after = ReadFile(t.session.options().calendar);
+  std::string expected = kCalendar;
+  size_t at = expected.find("SUMMARY:Last minute\r\n") + std::string("SUMMARY:Last minute\r\n").size();
+  expected.insert(at, "CATEGORIES:South,Meeting,\r\n");
+  // Only the event's stamp may change besides the new line.
+  auto stamp = [](std::string s) {
+    size_t p = 0;
+    while ((p = s.find("DTSTAMP:", p)) != std::string::npos) s.replace(p, s.find("\r\n", p) - p, "DTSTAMP");
+    return s;
+  };
+  EXPECT_EQ(stamp(after), stamp(expected));
+}
+
+TEST(PocketOutlook, NewItemIsStoredByItsSaveAndGoneAfterDelete) {
+  TestPlatform t(testing_support::OptionsFor(kCalendar));
+  Outlook outlook;
+  ASSERT_EQ(outlook.app->Logon(0), S_OK);
+  IAppointment* item = nullptr;
+  ASSERT_EQ(outlook.app->CreateItem(olAppointmentItem, reinterpret_cast<IDispatch**>(&item)), S_OK);
+  LONG oid = -1;
+  item->get_Oid(&oid);
+  EXPECT_EQ(oid, 0);  // not stored yet
+  SYSTEMTIME st{2026, 12, 0, 31, 23, 30, 0, 0};
+  DATE start = 0;
+  ASSERT_EQ(outlook.app->SystemTimeToVariantTime(&st, &start), S_OK);
+  item->put_Start(start);
+  item->put_Duration(30);
+  item->put_Subject(const_cast<BSTR>(u"Late"));
+  ASSERT_EQ(item->Save(), S_OK);
+  item->get_Oid(&oid);
+  EXPECT_NE(oid, 0);
+  EXPECT_NE(ReadFile(t.session.options().calendar).find("SUMMARY:Late"), std::string::npos);
+
+  // With no editor to answer, Display changes nothing and says so.
+  item->put_Subject(const_cast<BSTR>(u"Changed"));
+  EXPECT_EQ(item->Display(), S_FALSE);
+  EXPECT_EQ(ReadFile(t.session.options().calendar).find("SUMMARY:Changed"), std::string::npos);
+
+  ASSERT_EQ(item->Delete(), S_OK);
+  item->Release();
+  EXPECT_EQ(ReadFile(t.session.options().calendar).find("SUMMARY:Late"), std::string::npos);
+  IDispatch* gone = nullptr;
+  EXPECT_LT(outlook.app->GetItemFromOid(oid, &gone), 0);
+}
+
+TEST(PocketOutlook, DisplayKeepsTheEditorsChangesOnlyWhenItSaysOk) {
+  TestPlatform t(testing_support::OptionsFor(kCalendar));
+  Outlook outlook;
+  ASSERT_EQ(outlook.app->Logon(0), S_OK);
+  HRESULT answer = S_OK;
+  t.session.com().editor = [&](platform::calendar::AppointmentFields& fields, bool, bool*) {
+    fields.subject = u"Edited";
+    return answer;
+  };
+  IAppointment* item = nullptr;
+  outlook.Items()->Find(const_cast<BSTR>(u"[Subject]=\"Day after\""), reinterpret_cast<IDispatch**>(&item));
+  answer = S_FALSE;
+  EXPECT_EQ(item->Display(), S_FALSE);
+  EXPECT_EQ(Subject(item), u"Day after");
+  EXPECT_EQ(ReadFile(t.session.options().calendar), kCalendar);
+  answer = S_OK;
+  EXPECT_EQ(item->Display(), S_OK);
+  EXPECT_EQ(Subject(item), u"Edited");
+  EXPECT_NE(ReadFile(t.session.options().calendar).find("SUMMARY:Edited"), std::string::npos);
+  item->Release();
+}
+
+TEST(PocketOutlook, MissingFileIsAnEmptyCalendarCreatedByTheFirstSave) {
+  platform::SessionOptions options;
+  options.calendar = std::filesystem::temp_directory_path() / "tallyset-tests" / "poom-missing.ics";
+  std::filesystem::create_directories(options.calendar.parent_path());
+  std::filesystem::remove(options.calendar);
+  TestPlatform t(options);
+  Outlook outlook;
+  ASSERT_EQ(outlook.app->Logon(0), S_OK);
+  HRESULT hr;
+  EXPECT_TRUE(FindAll(outlook.Items(), u"[Subject]=\"x\"", &hr).empty());
+  EXPECT_FALSE(std::filesystem::exists(options.calendar));
+  IAppointment* item = nullptr;
+  outlook.app->CreateItem(olAppointmentItem, reinterpret_cast<IDispatch**>(&item));
+  item->put_Subject(const_cast<BSTR>(u"x"));
+  EXPECT_EQ(item->Save(), S_OK);
+  item->Release();
+  EXPECT_TRUE(std::filesystem::exists(options.calendar));
+}
+
+TEST(PocketOutlook, ObjectsAreCountedAndReleasedAndStringsFreed) {
+  TestPlatform t(testing_support::OptionsFor(kCalendar));
+  {
+    Outlook outlook;
+    ASSERT_EQ(outlook.app->Logon(0), S_OK);
+    IAppointment* item = nullptr;
+    outlook.Items()->Find(const_cast<BSTR>(u"[Subject]=\"Day after\""), reinterpret_cast<IDispatch**>(&item));
+    EXPECT_EQ(Subject(item), u"Day after");
+    item->Release();
+    EXPECT_EQ(outlook.app->Logoff(), S_OK);
+  }
+  EXPECT_EQ(t.session.com().live_objects, 0);
+  EXPECT_EQ(t.session.com().live_strings, 0);
+}
+
+TEST(PocketOutlook, CoCreateInstanceNeedsComAndTheApplicationClass) {
+  TestPlatform t;
+  void* object = reinterpret_cast<void*>(1);
+  EXPECT_EQ(CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp, &object),
+            CO_E_NOTINITIALIZED);
+  EXPECT_EQ(object, nullptr);
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  EXPECT_EQ(CoCreateInstance(IID_IDispatch, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp, &object),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IFolder, &object), E_NOINTERFACE);
+  CoUninitialize();
+}
+
+}  // namespace
