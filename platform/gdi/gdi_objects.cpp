@@ -75,6 +75,18 @@ bool GdiObjects::remove_icon(HICON h) {
 
 size_t GdiObjects::icon_count() const { return icons_alive_; }
 
+HIMAGELIST GdiObjects::add_image_list(std::unique_ptr<ImageList> list) {
+  return reinterpret_cast<HIMAGELIST>(image_lists_.add(std::move(list)));
+}
+
+ImageList* GdiObjects::image_list(HIMAGELIST h) const {
+  return image_lists_.get(reinterpret_cast<std::uintptr_t>(h));
+}
+
+bool GdiObjects::remove_image_list(HIMAGELIST h) {
+  return image_lists_.remove(reinterpret_cast<std::uintptr_t>(h)) != nullptr;
+}
+
 HDC GdiObjects::create_dc(HWND hwnd, const RECT* clip_client, bool for_paint) {
   auto dc = std::make_unique<DeviceContext>();
   Screen& screen = session_.screen();

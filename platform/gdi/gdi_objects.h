@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include "platform/core/handle_table.h"
+#include "platform/controls/image_list.h"
 #include "platform/core/resources.h"
 #include "platform/gdi/cairo_handles.h"
 #include "platform/gdi/text.h"
@@ -75,6 +76,10 @@ class GdiObjects {
   bool remove_icon(HICON h);
   size_t icon_count() const;
 
+  HIMAGELIST add_image_list(std::unique_ptr<ImageList> list);
+  ImageList* image_list(HIMAGELIST h) const;
+  bool remove_image_list(HIMAGELIST h);
+
   HDC create_dc(HWND hwnd, const RECT* clip_client, bool for_paint);
   DeviceContext* dc(HDC h) const;
   bool release_dc(HDC h);
@@ -85,6 +90,7 @@ class GdiObjects {
   HandleTable<GdiObject> objects_{HandleKind::gdi_object};
   HandleTable<Icon> icons_{HandleKind::icon};
   HandleTable<DeviceContext> dcs_{HandleKind::device_context};
+  HandleTable<ImageList> image_lists_{HandleKind::image_list};
   std::vector<HGDIOBJ> stock_;
   size_t icons_alive_ = 0;
   size_t dcs_alive_ = 0;
