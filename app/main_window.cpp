@@ -168,20 +168,22 @@ void SetSaveEnabled(BOOL enable) {
   SendMessageW(app.menuBar, TB_SETBUTTONINFOW, CMD_SAVE, reinterpret_cast<LPARAM>(&info));
 }
 
-void ShowMissingSettingsNotice() {
+void ShowNotice(DWORD id, LPCWSTR html) {
   AppState& app = g_app;
   SHNOTIFICATIONDATA nd;
   ZeroMemory(&nd, sizeof(nd));
   nd.cbStruct = sizeof(nd);
-  nd.dwID = 1;
+  nd.dwID = id;
   nd.npPriority = SHNP_INFORM;
   nd.csDuration = 15;
   nd.hicon = LoadIconW(app.instance, MAKEINTRESOURCEW(IDI_WARNING));
   nd.grfFlags = 0;
   nd.clsid = kNotificationClass;
   nd.hwndSink = nullptr;
-  nd.pszHTML = kNoticeHtml;
+  nd.pszHTML = html;
   nd.pszTitle = kNoticeTitle;
   nd.lParam = 0;
   SHNotificationAdd(&nd);
 }
+
+void ShowMissingSettingsNotice() { ShowNotice(1, kNoticeHtml); }

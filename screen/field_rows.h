@@ -4,3 +4,4 @@
 #include <windows.h>
 
 HRESULT LoadFieldSettings();
+void AddFieldRow(LPCWSTR line, int row);

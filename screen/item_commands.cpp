@@ -1,8 +1,222 @@
-// The item commands act on list rows and field rows, which arrive with the
-// standard controls; until then they have nothing to act on.
+// What the user does with the list and the field rows: selecting a row
+// loads its values into the fields, Save writes the fields into the
+// appointment's categories, New Item creates a half-hour appointment that
+// carries them, Edit Item opens the selected appointment in the editor.
 #include "screen/item_commands.h"
 
-void OnListSelectionChanged() {}
-void OnSaveCategories() {}
-void OnNewItem() {}
-void OnEditItem() {}
+#include <aygshell.h>
+#include <commctrl.h>
+#include <pimstore.h>
+#include <strsafe.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/main_window.h"
+#include "outlook/category_match.h"
+#include "outlook/outlook_store.h"
+#include "resources/resource.h"
+#include "screen/appointment_list.h"
+
+namespace {
+
+const ULONGLONG kOneHour = 36000000000ULL;  // in 100-nanosecond units
+
+// The row with the selection mark and its appointment's identifier; false
+// when no row has the mark.
+bool GetSelectedRow(int* index, DWORD* oid) {
+  AppState& app = g_app;
+  *index = static_cast<int>(SendMessageW(app.listView, LVM_GETSELECTIONMARK, 0, 0));
+  if (*index < 0) return false;
+  LVITEMW item;
+  ZeroMemory(&item, sizeof(item));
+  item.mask = LVIF_PARAM;
+  item.iItem = *index;
+  if (!SendMessageW(app.listView, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return false;
+  *oid = static_cast<DWORD>(item.lParam);
+  return true;
+}
+
+std::u16string WindowText(HWND hwnd) {
+  int length = GetWindowTextLengthW(hwnd);
+  std::u16string text(static_cast<size_t>(length > 0 ? length : 0) + 1, 0);
+  int copied = GetWindowTextW(hwnd, text.data(), length + 1);
+  text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+  return text;
+}
+
+LPCWSTR ReasonOf(HRESULT hr) {
+  if (hr == HRESULT_FROM_WIN32(ERROR_DISK_FULL)) return TEXT("the disk is full");
+  if (hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)) return TEXT("the calendar file may not be written");
+  if (hr == HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)) return TEXT("the disk reported a write error");
+  return TEXT("the calendar file could not be written");
+}
+
+// A save that did not reach the calendar must not pass for one.
+void ShowSaveFailedNotice(HRESULT hr) {
+  WCHAR html[400];
+  StringCchPrintfW(html, 400,
+                   TEXT("<html><body>The appointment was not saved: %s.<br/>The calendar keeps what it had; ")
+                       TEXT("your choices are still in the fields.</body></html>"),
+                   ReasonOf(hr));
+  ShowNotice(2, html);
+}
+
+void SetRowImage(int index, int image) {
+  AppState& app = g_app;
+  LVITEMW item;
+  ZeroMemory(&item, sizeof(item));
+  item.mask = LVIF_IMAGE;
+  item.iItem = index;
+  item.iImage = image;
+  SendMessageW(app.listView, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+// Save's form: values joined with a comma only between two values.
+std::u16string JoinForSave() {
+  AppState& app = g_app;
+  std::u16string categories;
+  int count = 0;
+  for (HWND box : app.choiceBoxes) {
+    std::u16string value = WindowText(box);
+    if (value.empty()) continue;
+    if (count++ > 0) categories += TEXT(",");
+    categories += value;
+  }
+  return categories;
+}
+
+// New Item's form: a value is followed by a comma whenever a later box exists.
+std::u16string JoinForNewItem() {
+  AppState& app = g_app;
+  std::u16string categories;
+  for (size_t i = 0; i < app.choiceBoxes.size(); ++i) {
+    std::u16string value = WindowText(app.choiceBoxes[i]);
+    if (value.empty()) continue;
+    categories += value;
+    if (i + 1 < app.choiceBoxes.size()) categories += TEXT(",");
+  }
+  return categories;
+}
+
+// Minutes 1 to 29 go up to the half hour, 31 to 59 to the next full hour.
+void RoundUpToHalfHour(SYSTEMTIME* time) {
+  if (time->wMinute == 0 || time->wMinute == 30) return;
+  if (time->wMinute < 30) {
+    time->wMinute = 30;
+    return;
+  }
+  time->wMinute = 0;
+  FILETIME fileTime;
+  SystemTimeToFileTime(time, &fileTime);
+  ULARGE_INTEGER ticks;
+  ticks.LowPart = fileTime.dwLowDateTime;
+  ticks.HighPart = fileTime.dwHighDateTime;
+  ticks.QuadPart += kOneHour;
+  fileTime.dwLowDateTime = ticks.LowPart;
+  fileTime.dwHighDateTime = ticks.HighPart;
+  FileTimeToSystemTime(&fileTime, time);
+}
+
+}  // namespace
+
+void OnListSelectionChanged() {
+  int index;
+  DWORD oid;
+  if (!GetSelectedRow(&index, &oid)) return;
+  MatchCategories(oid, TRUE);
+  SetSaveEnabled(TRUE);
+}
+
+void OnSaveCategories() {
+  AppState& app = g_app;
+  int index;
+  DWORD oid;
+  if (!app.outlookApp || !GetSelectedRow(&index, &oid)) return;
+
+  IFolder* folder = nullptr;
+  ReleaseOnExit<IFolder> releaseFolder(folder);
+  if (!app.calendarItems) {
+    if (FAILED(app.outlookApp->GetDefaultFolder(olFolderCalendar, &folder))) return;
+    if (FAILED(folder->get_Items(&app.calendarItems)) || !app.calendarItems) return;
+  }
+  WCHAR restriction[256];
+  StringCchPrintfW(restriction, 256, TEXT("[OID] = %lu"), oid);
+  IAppointment* item = nullptr;
+  ReleaseOnExit<IAppointment> releaseItem(item);
+  app.calendarItems->Find(restriction, reinterpret_cast<IDispatch**>(&item));
+  if (!item) return;
+
+  std::u16string categories = JoinForSave();
+  if (FAILED(item->put_Categories(categories.data()))) return;
+  HRESULT saved = item->Save();
+  item->Release();
+  item = nullptr;
+
+  // Remember the fields: a failed save keeps the user's choices on screen.
+  std::vector<LRESULT> choices;
+  for (HWND box : app.choiceBoxes) choices.push_back(SendMessageW(box, CB_GETCURSEL, 0, 0));
+  SetRowImage(index, FAILED(MatchCategories(oid, FALSE)) ? 1 : 0);
+  if (FAILED(saved)) {
+    for (size_t i = 0; i < app.choiceBoxes.size(); ++i)
+      SendMessageW(app.choiceBoxes[i], CB_SETCURSEL, static_cast<WPARAM>(choices[i]), 0);
+    ShowSaveFailedNotice(saved);
+  }
+}
+
+void OnNewItem() {
+  AppState& app = g_app;
+  if (!app.outlookApp) return;
+  IAppointment* item = nullptr;
+  ReleaseOnExit<IAppointment> releaseItem(item);
+  app.outlookApp->CreateItem(olAppointmentItem, reinterpret_cast<IDispatch**>(&item));
+  if (!item) return;
+
+  SYSTEMTIME start;
+  ZeroMemory(&start, sizeof(start));
+  SendMessageW(app.toPicker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&start));
+  RoundUpToHalfHour(&start);
+  DATE startDate = 0;
+  app.outlookApp->SystemTimeToVariantTime(&start, &startDate);
+
+  std::u16string categories = JoinForNewItem();
+  item->put_Categories(categories.data());
+  item->put_Start(startDate);
+  item->put_Duration(30);
+  HRESULT saved = item->Save();
+  LONG oid = 0;
+  item->get_Oid(&oid);
+  item->Release();
+  item = nullptr;
+  if (FAILED(saved)) {
+    ShowSaveFailedNotice(saved);
+    return;
+  }
+
+  app.outlookApp->GetItemFromOid(oid, reinterpret_cast<IDispatch**>(&item));
+  if (!item) return;  // gone already: another program deleted it
+  HRESULT shown = item->Display();
+  if (shown == S_OK) {
+    saved = item->Save();
+    if (FAILED(saved)) ShowSaveFailedNotice(saved);
+    int index = static_cast<int>(SendMessageW(app.listView, LVM_GETITEMCOUNT, 0, 0));
+    InsertAppointmentRow(item, index, static_cast<DWORD>(oid), TEXT("Thu"));
+  } else if (shown == S_FALSE) {
+    item->Delete();
+  }
+}
+
+void OnEditItem() {
+  AppState& app = g_app;
+  int index;
+  DWORD oid;
+  if (!app.outlookApp || !GetSelectedRow(&index, &oid)) return;
+  IAppointment* item = nullptr;
+  app.outlookApp->GetItemFromOid(static_cast<LONG>(oid), reinterpret_cast<IDispatch**>(&item));
+  if (item) {
+    item->Display();
+    item->Release();
+  }
+  RefreshAppointmentList();
+}

@@ -20,6 +20,7 @@ enum class Fault {
   register_class,         // RegisterClassW returns 0
   create_window,          // CreateWindowExW of `create_window_class` returns NULL
   load_accelerators,      // LoadAcceleratorsW returns NULL
+  calendar_disk_full,     // every write of the calendar file fails with ENOSPC
 };
 
 class Faults {

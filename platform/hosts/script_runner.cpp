@@ -39,6 +39,7 @@ ScriptRunner::StepResult ScriptRunner::fail(const std::string& what) {
 
 bool ScriptRunner::step(Session& session) {
   if (error_) return false;
+  install_editor(session);
   if (steps_.empty()) {
     if (next_ >= commands_.size()) return false;
     const ScriptCommand& command = commands_[next_++];

@@ -2,6 +2,7 @@
 // appointment.
 #include "platform/pocket_outlook/poom_objects.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -63,6 +64,23 @@ class ComObject : public Interface {
   const IID& iid_;
   ULONG refs_ = 1;
 };
+
+// The platform's error for a failed write, so callers can name the reason.
+HRESULT FailureOf(const calendar::StoreStatus& status) {
+  switch (status.error_number) {
+    case ENOSPC:
+    case EDQUOT:
+      return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    case EIO:
+      return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+    default:
+      return E_FAIL;
+  }
+}
 
 HRESULT OutString(const std::u16string& text, BSTR* out) {
   if (!out) return E_POINTER;
@@ -186,7 +204,12 @@ class Application : public ComObject<IPOutlookApp> {
     if (session_.faults().active(Fault::logon)) return E_FAIL;
     if (store_) return S_OK;
     std::string error;
-    store_ = CalendarStore::open(session_.options().calendar, &error);
+    calendar::StoreOptions options;
+    Session* session = &session_;
+    options.inject_write_fault = [session](calendar::WriteStep step) {
+      return session->faults().active(Fault::calendar_disk_full) && step == calendar::WriteStep::Write ? ENOSPC : 0;
+    };
+    store_ = CalendarStore::open(session_.options().calendar, &error, std::move(options));
     if (!store_) {
       report(error);
       return E_FAIL;
@@ -372,7 +395,7 @@ HRESULT Appointment::Save() {
     Oid oid = store->add(fields_, &status);
     if (oid == 0) {
       app_->report(status.message);
-      return E_FAIL;
+      return FailureOf(status);
     }
     oid_ = oid;
     return S_OK;
@@ -380,7 +403,7 @@ HRESULT Appointment::Save() {
   status = store->update(oid_, fields_);
   if (!status.ok) {
     app_->report(status.message);
-    return status.error_number == ENOSPC ? HRESULT_FROM_WIN32(ERROR_DISK_FULL) : E_FAIL;
+    return FailureOf(status);
   }
   return S_OK;
 }
@@ -392,7 +415,7 @@ HRESULT Appointment::Delete() {
   calendar::StoreStatus status = store->remove(oid_);
   if (!status.ok) {
     app_->report(status.message);
-    return E_FAIL;
+    return FailureOf(status);
   }
   oid_ = 0;
   return S_OK;

@@ -1,0 +1,50 @@
+// The field rows as the user sees them, built from the settings text.
+#include <gtest/gtest.h>
+
+#include "support/script_run.h"
+
+using testing_support::Calendar;
+using testing_support::RunScript;
+using testing_support::SettingsBody;
+
+namespace {
+
+struct FieldCase {
+  const char* name;
+  std::string body;  // already in the file's escaped form
+  std::string printed;
+};
+
+TEST(FieldRows, SettingsTextBecomesLabelledChoices) {
+  const FieldCase cases[] = {
+      {"two fields, the last choice unclosed", SettingsBody({"Customer:North;South;", "Task:Travel;;Meeting"}),
+       "1\tCustomer:\t\tNorth|South\n2\tTask:\t\tTravel|\n"},
+      {"a missing closing semicolon drops the last choice", SettingsBody({"Customer:North;South"}),
+       "1\tCustomer:\t\tNorth\n"},
+      {"no choices at all", SettingsBody({"Customer:"}), "1\tCustomer:\t\t\n"},
+      {"an empty choice is an entry of its own", SettingsBody({"Customer:;North;"}), "1\tCustomer:\t\t|North\n"},
+      {"a choice may hold a colon", SettingsBody({"Time:From:To;"}), "1\tTime:\t\tFrom:To\n"},
+      {"the label may be empty", SettingsBody({":North;"}), "1\t:\t\tNorth\n"},
+      {"blank lines never count", "H1\\n\\nH2\\r\\nH3\\rH4\\n\\n\\nH5\\nH6\\r\\n\\r\\nA:x\\;\\n", "1\tA:\t\tx\n"},
+      {"blanks are kept", SettingsBody({" Cust omer :North ; South;"}), "1\t Cust omer :\t\tNorth | South\n"},
+      {"six lines or fewer give no rows", "H1\\nH2\\nH3\\nH4\\nH5\\nH6", ""},
+  };
+  for (const FieldCase& c : cases) {
+    auto r = RunScript({Calendar(c.body, {}), "print fields\n"});
+    EXPECT_EQ(r.printed, c.printed) << c.name;
+    EXPECT_EQ(r.exit_code, 0) << c.name;
+  }
+}
+
+TEST(FieldRows, LongSettingsTextKeepsEveryField) {
+  std::vector<std::string> fields;
+  for (int i = 1; i <= 30; ++i)
+    fields.push_back("Field number " + std::to_string(i) + ":Alpha value;Beta value;Gamma value;");
+  auto r = RunScript({Calendar(SettingsBody(fields), {}), "print fields\n"});
+  int rows = 0;
+  for (char c : r.printed) rows += c == '\n';
+  EXPECT_EQ(rows, 30);
+  EXPECT_NE(r.printed.find("30\tField number 30:\t\tAlpha value|Beta value|Gamma value\n"), std::string::npos);
+}
+
+}  // namespace

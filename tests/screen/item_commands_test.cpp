@@ -1,0 +1,188 @@
+// Selecting, saving, creating and editing appointments as a person does,
+// checked on the screen and in the calendar file.
+#include <gtest/gtest.h>
+
+#include "support/script_run.h"
+
+using testing_support::Calendar;
+using testing_support::RunScript;
+using testing_support::SettingsBody;
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::stringstream ss(text);
+  for (std::string line; std::getline(ss, line);) lines.push_back(line);
+  return lines;
+}
+
+// The CATEGORIES line of the event with this summary, or "" when it has none.
+std::string CategoriesOf(const std::string& calendar, const std::string& summary) {
+  size_t at = calendar.find("SUMMARY:" + summary + "\r\n");
+  if (at == std::string::npos) return "<no such event>";
+  size_t begin = calendar.rfind("BEGIN:VEVENT", at), end = calendar.find("END:VEVENT", at);
+  size_t cat = calendar.find("CATEGORIES:", begin);
+  if (cat == std::string::npos || cat > end) return "";
+  return calendar.substr(cat + 11, calendar.find("\r\n", cat) - cat - 11);
+}
+
+const std::string kThreeFields = SettingsBody({"Customer:A;North;", "Task:B;Travel;", "Rate:C;Day;"});
+
+TEST(ItemCommands, SelectingARowShowsItsValuesAndEnablesSave) {
+  auto r = RunScript({Calendar(SettingsBody({"Customer:sales;Presales;", "Task:Travel;Meeting;"}),
+                               {"20261203T100000|30|Call|Presales,North"}),
+                      "print save\nselect 0\nprint fields\nprint save\n"});
+  auto lines = Lines(r.printed);
+  ASSERT_EQ(lines.size(), 4u) << r.printed << r.error;
+  EXPECT_EQ(lines[0], "disabled");
+  // A substring test: 'sales' occurs in 'Presales' and, being first, wins.
+  EXPECT_EQ(lines[1], "1\tCustomer:\tsales\tsales|Presales");
+  EXPECT_EQ(lines[2], "2\tTask:\t\tTravel|Meeting");
+  EXPECT_EQ(lines[3], "enabled");
+}
+
+TEST(ItemCommands, SaveJoinsNonEmptyValuesAndChangesOnlyThatEvent) {
+  struct Case {
+    std::vector<std::string> choices;
+    std::string written;
+  } cases[] = {{{"A", "", "C"}, "A,C"}, {{"A", "B", ""}, "A,B"}, {{"", "B", ""}, "B"}, {{"", "", ""}, ""}};
+  for (const Case& c : cases) {
+    std::string script = "select 1\n";
+    for (int i = 0; i < 3; ++i) script += "choose " + std::to_string(i + 1) + " \"" + c.choices[i] + "\"\n";
+    script += "softkey right\nprint save\nprint list\n";
+    std::string calendar = Calendar(kThreeFields, {"20261203T100000|30|Keep|North", "20261203T110000|30|Change|Old"});
+    auto r = RunScript({calendar, script});
+    ASSERT_EQ(r.exit_code, 0) << r.error;
+    EXPECT_EQ(CategoriesOf(r.calendar, "Change"), c.written);
+    EXPECT_EQ(CategoriesOf(r.calendar, "Keep"), "North");
+    auto lines = Lines(r.printed);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "enabled");  // Save stays enabled after a save
+    // 'Rate' has no value in any of these, so the row stays incomplete.
+    EXPECT_NE(lines[2].find("\tincomplete\t"), std::string::npos) << lines[2];
+  }
+}
+
+TEST(ItemCommands, SavingEveryValueTurnsTheIconComplete) {
+  auto r = RunScript({Calendar(kThreeFields, {"20261203T110000|30|Work|"}),
+                      "select 0\nchoose 1 North\nchoose 2 Travel\nchoose 3 Day\nsoftkey right\nprint list\n"});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "North,Travel,Day");
+  EXPECT_NE(r.printed.find("\tcomplete\t"), std::string::npos) << r.printed;
+}
+
+TEST(ItemCommands, ALongValueIsWrittenWholeAndStillMatches) {
+  const std::string value = "A customer name much longer than twenty-four characters";
+  auto r = RunScript({Calendar(SettingsBody({"Customer:" + value + ";"}), {"20261203T110000|30|Work|"}),
+                      "select 0\nchoose 1 \"" + value + "\"\nsoftkey right\nprint list\n"});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  EXPECT_NE(r.calendar.find(value), std::string::npos);
+  EXPECT_NE(r.printed.find("\tcomplete\t"), std::string::npos) << r.printed;
+}
+
+TEST(ItemCommands, WithoutASelectedRowSaveAndEditDoNothing) {
+  std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
+  // Edit Item with a selected row would open the editor, which this script
+  // does not answer: the run would fail.
+  auto r = RunScript({calendar, "choose 1 North\nfocus main\nkey ctrl+q\nmenu \"Edit Item\"\nprint save\nprint fields\n"});
+  EXPECT_EQ(r.exit_code, 0) << r.error;
+  EXPECT_TRUE(r.error.empty()) << r.error;
+  EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "Old");
+  EXPECT_EQ(Lines(r.printed)[0], "disabled");
+}
+
+TEST(ItemCommands, CtrlQSavesOnlyWhileTheMainWindowHasTheFocus) {
+  std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
+  auto r = RunScript({calendar, "select 0\nchoose 1 North\nfocus list\nkey ctrl+q\n"});
+  EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "Old");
+  r = RunScript({calendar, "select 0\nchoose 1 North\nfocus main\nkey ctrl+q\n"});
+  EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "North");
+}
+
+TEST(ItemCommands, AFailedSaveTellsTheUserAndKeepsTheFileAndTheChoices) {
+  std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
+  auto r = RunScript({calendar, "select 0\nchoose 1 North\nsoftkey right\nprint notification\nprint fields\nprint list\n",
+                      "2026-12-04 16:20", 240, 320, {platform::Fault::calendar_disk_full}});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  EXPECT_EQ(r.calendar, calendar);
+  auto lines = Lines(r.printed);
+  ASSERT_EQ(lines.size(), 5u) << r.printed;
+  EXPECT_NE(lines[0].find("not saved: the disk is full"), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[1], "1\tCustomer:\tNorth\tA|North");
+  EXPECT_NE(lines[4].find("\tincomplete\t"), std::string::npos);
+}
+
+struct NewItemCase {
+  const char* picked;  // the to picker's date and time
+  const char* start;   // the new appointment's DTSTART
+};
+
+TEST(ItemCommands, NewItemStartsOnTheHalfHourAndLastsThirtyMinutes) {
+  const NewItemCase cases[] = {{"2026-12-03 09:00", "20261203T090000"},
+                               {"2026-12-03 09:10", "20261203T093000"},
+                               {"2026-12-03 09:30", "20261203T093000"},
+                               {"2026-12-03 09:31", "20261203T100000"},
+                               {"2026-12-31 23:45", "20270101T000000"}};
+  for (const NewItemCase& c : cases) {
+    auto r = RunScript({Calendar(kThreeFields, {}), "editor ok subject=New\nmenu \"New Item\"\nprint list\n", c.picked});
+    ASSERT_EQ(r.exit_code, 0) << r.error;
+    size_t at = r.calendar.find("SUMMARY:New");
+    ASSERT_NE(at, std::string::npos) << c.picked;
+    size_t begin = r.calendar.rfind("BEGIN:VEVENT", at);
+    std::string event = r.calendar.substr(begin, r.calendar.find("END:VEVENT", at) - begin);
+    EXPECT_NE(event.find(c.start), std::string::npos) << c.picked << "\n" << event;
+    EXPECT_NE(r.printed.find("\tNew\t30 min, "), std::string::npos) << r.printed;
+  }
+}
+
+TEST(ItemCommands, NewItemJoinsValuesWithATrailingCommaForLaterBoxes) {
+  struct Case {
+    std::vector<std::string> choices;
+    std::string written;
+  } cases[] = {{{"A", "", "C"}, "A,C"}, {{"A", "B", ""}, "A,B,"}, {{"", "B", ""}, "B,"}, {{"", "", ""}, ""}};
+  for (const Case& c : cases) {
+    std::string script;
+    for (int i = 0; i < 3; ++i) script += "choose " + std::to_string(i + 1) + " \"" + c.choices[i] + "\"\n";
+    script += "editor ok subject=Fresh\nmenu \"New Item\"\n";
+    auto r = RunScript({Calendar(kThreeFields, {}), script});
+    ASSERT_EQ(r.exit_code, 0) << r.error;
+    EXPECT_EQ(CategoriesOf(r.calendar, "Fresh"), c.written);
+  }
+}
+
+TEST(ItemCommands, NewItemRowIsAppendedWithThuOrDeletedOnCancel) {
+  // 2026-12-03 is a Thursday; the appended row says "Thu" where a refresh says "Thur".
+  auto r = RunScript({Calendar(kThreeFields, {"20261201T100000|30|Earlier|"}),
+                      "editor ok subject=Later start=\"2026-12-03 10:00\" duration=60\nmenu \"New Item\"\nprint list\n"
+                      "closeup to\nprint list\n"});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  auto lines = Lines(r.printed);
+  ASSERT_EQ(lines.size(), 4u) << r.printed;
+  EXPECT_NE(lines[1].find("\tLater\t1h, Thu 3\t-"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[3].find("\tLater\t1h, Thur 3\t-"), std::string::npos) << lines[3];
+
+  std::string calendar = Calendar(kThreeFields, {"20261201T100000|30|Earlier|"});
+  r = RunScript({calendar, "editor cancel\nmenu \"New Item\"\nprint list\n"});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  EXPECT_EQ(Lines(r.printed).size(), 1u);
+  EXPECT_EQ(r.calendar.find("BEGIN:VEVENT", r.calendar.find("SUMMARY:Earlier")), std::string::npos);
+}
+
+TEST(ItemCommands, EditItemShowsTheEditorsChangesAfterARefresh) {
+  auto r = RunScript({Calendar(kThreeFields, {"20261201T100000|30|Before|"}),
+                      "select 0\neditor ok subject=After duration=45\nmenu \"Edit Item\"\nprint list\nprint save\n"});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  auto lines = Lines(r.printed);
+  ASSERT_EQ(lines.size(), 2u) << r.printed;
+  EXPECT_NE(lines[0].find("\tAfter\t45 min, Tue 1\t-"), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[1], "disabled");
+  EXPECT_NE(r.calendar.find("SUMMARY:After"), std::string::npos);
+}
+
+TEST(ItemCommands, AnEditorWithoutAnAnswerFailsTheScriptAtThatLine) {
+  auto r = RunScript({Calendar(kThreeFields, {"20261201T100000|30|Before|"}), "select 0\nmenu \"Edit Item\"\n"});
+  EXPECT_EQ(r.error.rfind("script:2: ", 0), 0u) << r.error;
+}
+
+}  // namespace

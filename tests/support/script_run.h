@@ -1,0 +1,112 @@
+// Runs Tallyset in-process under a script, exactly as `--script` does, and
+// gives back what it printed and what the calendar file holds afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/hosts/command_line.h"
+#include "platform/hosts/headless_host.h"
+#include "platform/hosts/script_runner.h"
+#include "support/app_run.h"
+
+namespace testing_support {
+
+struct ScriptResult {
+  int exit_code = 0;
+  std::string printed;
+  std::string calendar;
+  std::string error;  // the script's own error, if any
+};
+
+struct ScriptSetup {
+  ScriptSetup(std::string calendar_text, std::string script_text, std::string now_text = "2026-12-04 16:20",
+              int w = 240, int h = 320, std::vector<platform::Fault> injected = {})
+      : calendar(std::move(calendar_text)),
+        script(std::move(script_text)),
+        now(std::move(now_text)),
+        width(w),
+        height(h),
+        faults(std::move(injected)) {}
+  std::string calendar;
+  std::string script;
+  std::string now;
+  int width;
+  int height;
+  std::vector<platform::Fault> faults;
+};
+
+inline std::string ReadWhole(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline ScriptResult RunScript(const ScriptSetup& setup) {
+  ScriptResult result;
+  platform::SessionOptions options = OptionsFor(setup.calendar, setup.width, setup.height);
+  options.now = platform::ParseDateTime(setup.now);
+  std::string problem;
+  auto commands = platform::ParseScript(setup.script, &problem);
+  if (!commands) {
+    ADD_FAILURE() << problem;
+    return result;
+  }
+  std::ostringstream out;
+  {
+    platform::Session session(options);
+    for (platform::Fault f : setup.faults) session.faults().inject(f);
+    HINSTANCE instance = session.modules().add(ProgramResources());
+    platform::ScriptRunner runner(std::move(*commands), out);
+    platform::HeadlessHost host(&runner, std::nullopt);
+    session.set_host(&host);
+    g_app = AppState{};
+    result.exit_code = WinMain(instance, nullptr, nullptr, SW_SHOW);
+    if (runner.error()) result.error = *runner.error();
+  }
+  result.printed = out.str();
+  result.calendar = ReadWhole(options.calendar);
+  return result;
+}
+
+// A calendar with the settings appointment and the given events, each
+// "START|MINUTES|SUMMARY|CATEGORIES" with START as YYYYMMDDTHHMMSS.
+inline std::string Calendar(const std::string& settings_body, const std::vector<std::string>& events) {
+  std::string text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n";
+  text += "BEGIN:VEVENT\r\nUID:settings@test\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20500101T090000\r\n"
+          "DURATION:PT30M\r\nSUMMARY:Outlook Tallyset 3 Personal Settings\r\nDESCRIPTION:" +
+          settings_body + "\r\nEND:VEVENT\r\n";
+  int n = 0;
+  for (const std::string& e : events) {
+    std::vector<std::string> parts;
+    std::stringstream ss(e);
+    std::string part;
+    while (std::getline(ss, part, '|')) parts.push_back(part);
+    while (parts.size() < 4) parts.push_back("");
+    text += "BEGIN:VEVENT\r\nUID:e" + std::to_string(++n) + "@test\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:" + parts[0] +
+            "\r\nDURATION:PT" + parts[1] + "M\r\nSUMMARY:" + parts[2] + "\r\n";
+    if (!parts[3].empty()) text += "CATEGORIES:" + parts[3] + "\r\n";
+    text += "END:VEVENT\r\n";
+  }
+  return text + "END:VCALENDAR\r\n";
+}
+
+// Six free header lines, then the field lines, as the settings body's text.
+inline std::string SettingsBody(const std::vector<std::string>& fields) {
+  std::string body = "H1\\nH2\\nH3\\nH4\\nH5\\nH6";
+  for (const auto& f : fields) {
+    body += "\\n";
+    // Text values escape their semicolons and commas in the file.
+    for (char c : f) {
+      if (c == ';' || c == ',') body += '\\';
+      body += c;
+    }
+  }
+  return body;
+}
+
+}  // namespace testing_support
