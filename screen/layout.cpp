@@ -118,6 +118,8 @@ void LayoutScreen() {
   SetWindowPos(app.fromPicker, HWND_TOP, fromX, 2, 100 * app.scale, 20 * app.scale, 0);
   SetWindowPos(app.toPicker, HWND_TOP, fromX + rc.right / 2, 2, 100 * app.scale, 20 * app.scale, 0);
   PlaceRowsAndList();
+  // The list has its new width only now; the columns follow it.
+  ResizeListColumns();
 }
 
 void PlaceRowsAndList() {

@@ -1,0 +1,150 @@
+// Where the controls of the time-card screen stand, for every client size
+// and both scales, and what the date pickers hold at start.
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include "platform/core/window_manager.h"
+#include "support/script_run.h"
+
+using platform::Session;
+using testing_support::Calendar;
+using testing_support::RunScript;
+using testing_support::SettingsBody;
+using testing_support::TestPlatform;
+
+namespace {
+
+RECT Placed(Session& s, HWND hwnd) { return s.windows().get(hwnd)->rect; }
+
+void ExpectRect(const RECT& r, int x, int y, int w, int h, const char* what) {
+  EXPECT_EQ(r.left, x) << what;
+  EXPECT_EQ(r.top, y) << what;
+  EXPECT_EQ(r.right - r.left, w) << what;
+  EXPECT_EQ(r.bottom - r.top, h) << what;
+}
+
+int ColumnWidth(int column) { return static_cast<int>(SendMessageW(g_app.listView, LVM_GETCOLUMNWIDTH, column, 0)); }
+
+void ExpectColumnsFillTheList() {
+  RECT client;
+  GetClientRect(g_app.listView, &client);
+  EXPECT_EQ(ColumnWidth(0), 110 * g_app.scale);
+  EXPECT_EQ(ColumnWidth(0) + ColumnWidth(1), client.right);
+}
+
+// Resizes the main window's client area, as a screen rotation would.
+void ResizeClient(int w, int h) {
+  RECT window, client;
+  GetWindowRect(g_app.mainWindow, &window);
+  GetClientRect(g_app.mainWindow, &client);
+  MoveWindow(g_app.mainWindow, window.left, window.top, w + (window.right - window.left) - client.right,
+             h + (window.bottom - window.top) - client.bottom, TRUE);
+}
+
+const std::string kThreeRows = SettingsBody({"Customer:North;South;", "Task:Travel;", "Rate:Day;"});
+
+struct Geometry {
+  int screen_w, screen_h;
+  int scale;
+  int client_w, client_h;
+  RECT from, to;  // x, y, w, h
+  int first_row_y;
+};
+
+TEST(Layout, PickersListAndRowsStandWhereTheFormulasPutThem) {
+  const Geometry cases[] = {
+      {240, 320, 1, 240, 268, {10, 2, 100, 20}, {130, 2, 100, 20}, 200},
+      {480, 640, 2, 480, 536, {20, 2, 200, 40}, {260, 2, 200, 40}, 536 - 44 * 3 - 2},
+  };
+  for (const Geometry& g : cases) {
+    TestPlatform t(testing_support::OptionsFor(Calendar(kThreeRows, {}), g.screen_w, g.screen_h));
+    t.host.then([&](Session& s) {
+      ASSERT_EQ(g_app.scale, g.scale);
+      RECT client;
+      GetClientRect(g_app.mainWindow, &client);
+      ASSERT_EQ(client.right, g.client_w);
+      ASSERT_EQ(client.bottom, g.client_h);
+      ExpectRect(Placed(s, g_app.fromPicker), g.from.left, g.from.top, g.from.right, g.from.bottom, "from picker");
+      ExpectRect(Placed(s, g_app.toPicker), g.to.left, g.to.top, g.to.right, g.to.bottom, "to picker");
+      int pitch = 22 * g.scale;
+      ASSERT_EQ(g_app.choiceBoxes.size(), 3u);
+      for (int i = 0; i < 3; ++i) {
+        RECT label = Placed(s, g_app.fieldLabels[i]);
+        EXPECT_EQ(label.left, 5);
+        EXPECT_EQ(label.top, g.first_row_y + pitch * i);
+        EXPECT_EQ(label.bottom - label.top, 19 * g.scale);
+        RECT box = Placed(s, g_app.choiceBoxes[i]);
+        EXPECT_EQ(box.left, g_app.labelWidth + 6);
+        EXPECT_EQ(box.top, g.first_row_y + pitch * i);
+        EXPECT_EQ(box.right, g.client_w - 4);  // every box ends where the list ends
+      }
+      int list_top = 20 * g.scale + 3;
+      ExpectRect(Placed(s, g_app.listView), 2, list_top, g.client_w - 4, g.first_row_y - 2 - list_top, "list");
+      ExpectColumnsFillTheList();
+    });
+    EXPECT_EQ(testing_support::RunTallyset(t), 0);
+  }
+}
+
+TEST(Layout, LabelWidthIsTheWidestLabelPlusTwo) {
+  TestPlatform t(testing_support::OptionsFor(
+      Calendar(SettingsBody({"A:x;", "A much longer label:x;", "Mid label:x;"}), {})));
+  t.host.then([](Session& s) {
+    int widest = 0;
+    for (HWND label : g_app.fieldLabels) widest = std::max<int>(widest, Placed(s, label).right - Placed(s, label).left);
+    EXPECT_EQ(g_app.labelWidth, widest);
+    HDC dc = GetDC(g_app.mainWindow);
+    RECT r = {0, 0, 240, 20};
+    DrawTextW(dc, u"A much longer label:", -1, &r, DT_CALCRECT);
+    ReleaseDC(g_app.mainWindow, dc);
+    EXPECT_EQ(g_app.labelWidth, r.right + 2);
+    EXPECT_EQ(GetDlgCtrlID(g_app.choiceBoxes[0]), 1004);
+    EXPECT_EQ(GetDlgCtrlID(g_app.choiceBoxes[2]), 1012);
+  });
+  EXPECT_EQ(testing_support::RunTallyset(t), 0);
+}
+
+TEST(Layout, EverySizeChangePlacesEverythingAgain) {
+  struct Case {
+    int w, h;
+    int from_x, to_x;
+  } cases[] = {{241, 268, 10, 130}, {150, 268, -12, 63}, {320, 240, 30, 190}, {240, 268, 10, 130}};
+  TestPlatform t(testing_support::OptionsFor(Calendar(kThreeRows, {})));
+  for (const Case& c : cases) {
+    t.host.then([c](Session&) { ResizeClient(c.w, c.h); });
+    t.host.then([c](Session& s) {
+      EXPECT_EQ(Placed(s, g_app.fromPicker).left, c.from_x) << c.w;
+      EXPECT_EQ(Placed(s, g_app.toPicker).left, c.to_x) << c.w;
+      EXPECT_EQ(Placed(s, g_app.fieldLabels[2]).top, c.h - 22 - 2) << c.w;  // the last row
+      ExpectColumnsFillTheList();
+    });
+  }
+  EXPECT_EQ(testing_support::RunTallyset(t), 0);
+}
+
+TEST(Layout, WithoutFieldRowsTheListReachesNearlyTheBottom) {
+  TestPlatform t(testing_support::OptionsFor(Calendar(SettingsBody({}), {})));
+  t.host.then([](Session& s) {
+    RECT client;
+    GetClientRect(g_app.mainWindow, &client);
+    EXPECT_EQ(Placed(s, g_app.listView).bottom, client.bottom - 4);
+  });
+  EXPECT_EQ(testing_support::RunTallyset(t), 0);
+}
+
+TEST(Layout, PickersStartSevenDaysApartAtTheSameTimeOfDay) {
+  struct Case {
+    const char* now;
+    const char* printed;
+  } cases[] = {{"2026-12-03 09:10", "2026-11-26 09:10\t2026-12-03 09:10\n"},
+               {"2026-03-05 23:59", "2026-02-26 23:59\t2026-03-05 23:59\n"},
+               {"2028-03-01 00:00", "2028-02-23 00:00\t2028-03-01 00:00\n"},
+               {"2027-01-03 12:00", "2026-12-27 12:00\t2027-01-03 12:00\n"}};
+  for (const Case& c : cases) {
+    auto r = RunScript({Calendar(kThreeRows, {}), "print pickers\n", c.now});
+    EXPECT_EQ(r.printed, c.printed) << c.now;
+  }
+}
+
+}  // namespace
