@@ -36,6 +36,17 @@ check "menu Exit ends with 0" test $? -eq 0
 check "lines after Exit do not run" diff <(printf 'disabled\n') "$work/out"
 check "the user is told the rest did not run" grep -q "before the script's line 4" "$work/err"
 
+# On the demo calendar: select a row, choose values, save. Exactly that event
+# gains exactly those categories, and its row turns complete.
+cp "$DEMO" "$work/save.ics"
+printf 'select 3\nchoose 1 Westwind\nchoose 2 Development\nchoose 3 Yes\nsoftkey right\nprint list\n' >"$work/s8"
+"$TALLYSET" --calendar "$work/save.ics" --now "2026-12-04 16:20" --script "$work/s8" >"$work/out" 2>"$work/err"
+check "save on the demo exits 0" test $? -eq 0
+check "the saved row turns complete" grep -q $'^3\tcomplete\t.*\tReport generator\t' "$work/out"
+diff "$DEMO" "$work/save.ics" | grep '^[<>]' | grep -v 'DTSTAMP:' >"$work/diff"
+check "only that event's categories changed" diff <(printf '> CATEGORIES:Westwind,Development,Yes\r\n') "$work/diff"
+check "only that event was stamped again" test "$(diff "$DEMO" "$work/save.ics" | grep -c DTSTAMP:)" -eq 2
+
 # Usage and script errors exit 2 with one clear line.
 run --screen 12x34 >/dev/null 2>"$work/err"
 check "bad --screen exits 2" test $? -eq 2
