@@ -98,6 +98,21 @@ TEST(ItemCommands, CtrlQSavesOnlyWhileTheMainWindowHasTheFocus) {
   EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "Old");
   r = RunScript({calendar, "select 0\nchoose 1 North\nfocus main\nkey ctrl+q\n"});
   EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "North");
+  // Without the accelerator table no key is translated; everything else runs.
+  r = RunScript({calendar, "select 0\nchoose 1 North\nfocus main\nkey ctrl+q\nprint save\n", "2026-12-04 16:20", 240,
+                 320, {platform::Fault::load_accelerators}});
+  EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "Old");
+  EXPECT_EQ(r.printed, "enabled\n");
+}
+
+TEST(ItemCommands, InTheBareWindowTheCommandsStillArriveAndDoNoHarm) {
+  std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
+  auto r = RunScript({calendar, "menu \"New Item\"\nmenu \"Edit Item\"\nfocus main\nkey ctrl+q\nprint save\n",
+                      "2026-12-04 16:20", 240, 320, {platform::Fault::logon}});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_TRUE(r.error.empty()) << r.error;
+  EXPECT_EQ(r.printed, "disabled\n");
+  EXPECT_EQ(r.calendar, calendar);
 }
 
 TEST(ItemCommands, AFailedSaveTellsTheUserAndKeepsTheFileAndTheChoices) {
@@ -183,6 +198,92 @@ TEST(ItemCommands, EditItemShowsTheEditorsChangesAfterARefresh) {
 TEST(ItemCommands, AnEditorWithoutAnAnswerFailsTheScriptAtThatLine) {
   auto r = RunScript({Calendar(kThreeFields, {"20261201T100000|30|Before|"}), "select 0\nmenu \"Edit Item\"\n"});
   EXPECT_EQ(r.error.rfind("script:2: ", 0), 0u) << r.error;
+}
+
+
+// The event with this summary as it stands in the file, "" when there is none.
+std::string EventOf(const std::string& calendar, const std::string& summary) {
+  size_t at = calendar.find("SUMMARY:" + summary + "\r\n");
+  if (at == std::string::npos) return "";
+  size_t begin = calendar.rfind("BEGIN:VEVENT", at);
+  return calendar.substr(begin, calendar.find("END:VEVENT", at) - begin);
+}
+
+size_t EventCount(const std::string& calendar) {
+  size_t n = 0;
+  for (size_t at = calendar.find("BEGIN:VEVENT"); at != std::string::npos; at = calendar.find("BEGIN:VEVENT", at + 1))
+    ++n;
+  return n;
+}
+
+TEST(ItemCommands, EditorOkWritesTheTypedSubjectStartAndDurationAndTheListShowsThem) {
+  std::string calendar = Calendar(kThreeFields, {"20261201T100000|30|Before|", "20261203T100000|30|Other|"});
+  auto r = RunScript({calendar, "select 0\neditor ok subject=\"Moved meeting\" start=\"2026-11-30 14:30\" "
+                                "duration=90\nmenu \"Edit Item\"\nprint list\n"});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  EXPECT_TRUE(r.error.empty()) << r.error;
+  std::string event = EventOf(r.calendar, "Moved meeting");
+  EXPECT_NE(event.find("DTSTART:20261130T143000\r\n"), std::string::npos) << event;
+  EXPECT_NE(event.find("DURATION:PT1H30M\r\n"), std::string::npos) << event;
+  EXPECT_NE(event.find("UID:e1@test"), std::string::npos) << event;  // the same event, changed in place
+  EXPECT_EQ(EventOf(r.calendar, "Other"), EventOf(calendar, "Other"));
+  auto lines = Lines(r.printed);
+  ASSERT_EQ(lines.size(), 2u) << r.printed;
+  EXPECT_NE(lines[0].find("\tMoved meeting\t1h, 30 min, Mon 30\t"), std::string::npos) << lines[0];
+}
+
+TEST(ItemCommands, EditorCancelOnAnExistingItemLeavesTheFileByteForByte) {
+  std::string calendar = Calendar(kThreeFields, {"20261201T100000|30|Before|North", "20261203T100000|30|Other|"});
+  auto r = RunScript({calendar, "select 1\neditor cancel subject=Typed start=\"2026-12-02 08:00\" duration=15 "
+                                "categories=X body=Y\nmenu \"Edit Item\"\nprint list\n"});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  EXPECT_TRUE(r.error.empty()) << r.error;
+  EXPECT_EQ(r.calendar, calendar);
+  EXPECT_EQ(Lines(r.printed).size(), 2u) << r.printed;
+}
+
+TEST(ItemCommands, EditorCancelOnANewItemLeavesNoEventBehind) {
+  std::string calendar = Calendar(kThreeFields, {"20261201T100000|30|Before|"});
+  auto r = RunScript({calendar, "editor cancel subject=Typed\nmenu \"New Item\"\nprint list\n"});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  EXPECT_EQ(EventCount(r.calendar), EventCount(calendar));
+  EXPECT_EQ(r.calendar.find("Typed"), std::string::npos);
+  EXPECT_EQ(EventOf(r.calendar, "Before"), EventOf(calendar, "Before"));
+  EXPECT_EQ(Lines(r.printed).size(), 1u) << r.printed;
+}
+
+TEST(ItemCommands, EditorDeleteRemovesExactlyThatEvent) {
+  std::string calendar =
+      Calendar(kThreeFields, {"20261201T100000|30|First|", "20261202T100000|30|Doomed|", "20261203T100000|30|Last|"});
+  auto r = RunScript({calendar, "select 1\neditor delete\nmenu \"Edit Item\"\nprint list\n"});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  EXPECT_TRUE(r.error.empty()) << r.error;
+  EXPECT_EQ(EventOf(r.calendar, "Doomed"), "");
+  EXPECT_EQ(EventCount(r.calendar), EventCount(calendar) - 1);
+  EXPECT_EQ(EventOf(r.calendar, "First"), EventOf(calendar, "First"));
+  EXPECT_EQ(EventOf(r.calendar, "Last"), EventOf(calendar, "Last"));
+  auto lines = Lines(r.printed);
+  ASSERT_EQ(lines.size(), 2u) << r.printed;
+  EXPECT_NE(lines[0].find("\tFirst\t"), std::string::npos);
+  EXPECT_NE(lines[1].find("\tLast\t"), std::string::npos);
+}
+
+TEST(ItemCommands, AValueTheEditorRefusesFailsTheScriptAtTheEditorLineAndChangesNothing) {
+  std::string calendar = Calendar(kThreeFields, {"20261201T100000|30|Before|"});
+  auto r = RunScript({calendar, "select 0\neditor ok subject=New duration=abc\nmenu \"Edit Item\"\n"});
+  EXPECT_EQ(r.error, "script:2: the appointment editor's duration field does not take \"abc\"");
+  EXPECT_EQ(r.calendar, calendar);
+}
+
+TEST(ItemCommands, TheEditorTakesTextWithPunctuationAndAnEmptyValue) {
+  std::string calendar = Calendar(kThreeFields, {"20261201T100000|30|Before|North"});
+  auto r = RunScript({calendar, "select 0\neditor ok subject=\"Call: Smith & Co., 2nd try\" categories=\"\" "
+                                "body=\"Bring the (signed) papers!\"\nmenu \"Edit Item\"\n"});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  std::string event = EventOf(r.calendar, "Call: Smith & Co.\\, 2nd try");
+  ASSERT_NE(event, "") << r.calendar;
+  EXPECT_EQ(event.find("CATEGORIES"), std::string::npos) << event;
+  EXPECT_NE(event.find("DESCRIPTION:Bring the (signed) papers!"), std::string::npos) << event;
 }
 
 }  // namespace
