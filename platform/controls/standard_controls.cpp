@@ -7,12 +7,14 @@ void RegisterStaticClass();
 void RegisterComboBoxClass();
 void RegisterListViewClass();
 void RegisterDateTimePickerClass();
+void RegisterEditClass();
 
 void RegisterStandardControls() {
   RegisterStaticClass();
   RegisterComboBoxClass();
   RegisterListViewClass();
   RegisterDateTimePickerClass();
+  RegisterEditClass();
 }
 
 }  // namespace platform::controls

@@ -11,6 +11,7 @@
 #include "platform/desktop/desktop_channel.h"
 #include "platform/gdi/gdi_objects.h"
 #include "platform/gdi/screen.h"
+#include "platform/pocket_outlook/appointment_editor.h"
 #include "platform/shell/menu_bar.h"
 #include "platform/shell/popup_menu.h"
 #include "platform/shell/shell_state.h"
@@ -41,6 +42,8 @@ Session::Session(SessionOptions options) : options_(std::move(options)), clock_(
   RegisterPopupMenuClass();
   RegisterBubbleClass();
   controls::RegisterStandardControls();
+  RegisterAppointmentEditorClass();
+  com_->editor = RunAppointmentEditor;  // hosts may put their own in its place
   shell_->create_nav_bar();
   if (options_.shared_desktop) channel_ = std::make_unique<DesktopChannel>(*this, DesktopChannel::DefaultFolder());
 }

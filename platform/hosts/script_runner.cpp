@@ -4,11 +4,14 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <thread>
 
 #include "platform/calendar/calendar_store.h"
 #include "platform/com/com_state.h"
 #include "platform/controls/control_probes.h"
+#include "platform/core/message_queue.h"
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/desktop/desktop_channel.h"
@@ -16,6 +19,7 @@
 #include "platform/gdi/text.h"
 #include "platform/hosts/command_line.h"
 #include "platform/hosts/input.h"
+#include "platform/pocket_outlook/appointment_editor.h"
 #include "platform/shell/menu_bar.h"
 #include "platform/shell/shell_state.h"
 
@@ -294,35 +298,9 @@ void ScriptRunner::expand(Session&, const ScriptCommand& c) {
       fail("'" + a[1] + "' is not a date");
       return;
     }
-    add([this, which](Session& s) {
-      HWND picker = find_target(s, {which});
-      if (!picker) return fail("there is no " + which + " date picker on the screen");
-      TapCenter(s, s.windows().window_rect_on_screen(picker));
-      return StepResult::done;
-    });
-    add([this, which, pick, date](Session& s) {
-      HWND picker = find_target(s, {which});
-      if (!picker || !controls::DatePickerIsDroppedDown(picker)) return fail("the " + which + " calendar did not open");
-      if (!pick) {
-        PostKeys(s, "escape");
-        return StepResult::done;
-      }
-      auto shown = controls::DatePickerShownMonth(picker);
-      if (!shown) return fail("the " + which + " calendar shows no month");
-      int have = shown->first * 12 + shown->second, want = date->wYear * 12 + date->wMonth;
-      if (have != want) {
-        // One month a tap, as a person pages through the calendar.
-        auto button = want < have ? controls::DatePickerPrevMonthOnScreen(picker)
-                                  : controls::DatePickerNextMonthOnScreen(picker);
-        if (!button) return fail("the " + which + " calendar cannot change its month");
-        TapCenter(s, *button);
-        return StepResult::again;
-      }
-      auto cell = controls::DatePickerDayOnScreen(picker, date->wDay);
-      if (!cell) return fail("the " + which + " calendar shows no day " + std::to_string(date->wDay));
-      TapCenter(s, *cell);
-      return StepResult::done;
-    });
+    auto find = [this, which](Session& s) { return find_target(s, {which}); };
+    for (Step& step : date_steps(find, which, date, [this](const std::string& what) { return fail(what); }))
+      add(std::move(step));
   } else if (c.verb == "editor") {
     EditorAnswer answer;
     answer.button = a[0];
@@ -330,6 +308,10 @@ void ScriptRunner::expand(Session&, const ScriptCommand& c) {
     for (size_t i = 1; i < a.size(); ++i) {
       size_t eq = a[i].find('=');
       answer.fields.emplace_back(a[i].substr(0, eq), a[i].substr(eq + 1));
+      if (answer.fields.back().first == "start" && !ParseDateTime(answer.fields.back().second)) {
+        fail("'" + answer.fields.back().second + "' is not a date and time");
+        return;
+      }
     }
     add([this, answer](Session& s) {
       install_editor(s);
@@ -394,33 +376,165 @@ void ScriptRunner::print_fields(Session& s) {
   }
 }
 
+std::vector<ScriptRunner::Step> ScriptRunner::date_steps(std::function<HWND(Session&)> find, const std::string& which,
+                                                         std::optional<SYSTEMTIME> date,
+                                                         std::function<StepResult(const std::string&)> failed) {
+  std::vector<Step> steps;
+  steps.push_back([find, which, failed](Session& s) {
+    HWND picker = find(s);
+    if (!picker) return failed("there is no " + which + " date picker on the screen");
+    TapCenter(s, s.windows().window_rect_on_screen(picker));
+    return StepResult::done;
+  });
+  steps.push_back([find, which, date, failed](Session& s) {
+    HWND picker = find(s);
+    if (!picker || !controls::DatePickerIsDroppedDown(picker)) return failed("the " + which + " calendar did not open");
+    if (!date) {
+      PostKeys(s, "escape");
+      return StepResult::done;
+    }
+    auto shown = controls::DatePickerShownMonth(picker);
+    if (!shown) return failed("the " + which + " calendar shows no month");
+    int have = shown->first * 12 + shown->second, want = date->wYear * 12 + date->wMonth;
+    if (have != want) {
+      // One month a tap, as a person pages through the calendar.
+      auto button = want < have ? controls::DatePickerPrevMonthOnScreen(picker)
+                                : controls::DatePickerNextMonthOnScreen(picker);
+      if (!button) return failed("the " + which + " calendar cannot change its month");
+      TapCenter(s, *button);
+      return StepResult::again;
+    }
+    auto cell = controls::DatePickerDayOnScreen(picker, date->wDay);
+    if (!cell) return failed("the " + which + " calendar shows no day " + std::to_string(date->wDay));
+    TapCenter(s, *cell);
+    return StepResult::done;
+  });
+  return steps;
+}
+
+namespace {
+
+// Types into the window with the focus: keys where the keyboard has them,
+// other characters as the input panel enters them, as WM_CHAR.
+void TypeText(Session& s, const std::u16string& text) {
+  for (char16_t c : text) {
+    if (c < 0x80 && std::isalnum(static_cast<unsigned char>(c)))
+      PostKeys(s, std::string(1, static_cast<char>(c)));
+    else if (c == u' ')
+      PostKeys(s, "space");
+    else
+      s.queue().post_input(WM_CHAR, c, 1);
+  }
+}
+
+}  // namespace
+
+// Fills in the open editor as a person would: tap a field, select its text
+// with the keys and type over it; pick the start date in the date picker's
+// calendar; then tap the soft key or the Menu item of the answer.
+std::vector<ScriptRunner::Step> ScriptRunner::editor_steps(const EditorAnswer& answer) {
+  int line = answer.line;
+  auto failed = [this, line](const std::string& what) {
+    // The editor goes as Cancel, so that the program is not left under it.
+    if (HWND editor = OpenAppointmentEditor()) PostMessageW(editor, WM_CLOSE, 0, 0);
+    current_line_ = line;
+    return fail(what);
+  };
+  auto part_finder = [](EditorPart part) {
+    return [part](Session&) -> HWND {
+      HWND editor = OpenAppointmentEditor();
+      return editor ? AppointmentEditorPart(editor, part) : nullptr;
+    };
+  };
+  std::vector<Step> steps;
+  auto type_into = [&](EditorPart part, const std::string& name, const std::u16string& wanted) {
+    auto find = part_finder(part);
+    steps.push_back([find, name, failed](Session& s) {
+      HWND field = find(s);
+      if (!field) return failed("the appointment editor has no " + name + " field");
+      TapCenter(s, s.windows().window_rect_on_screen(field));
+      return StepResult::done;
+    });
+    steps.push_back([wanted](Session& s) {
+      PostKeys(s, "ctrl+home");
+      PostKeys(s, "ctrl+shift+end");
+      if (wanted.empty())
+        PostKeys(s, "backspace");
+      else
+        TypeText(s, wanted);
+      return StepResult::done;
+    });
+    steps.push_back([find, name, wanted, failed](Session& s) {
+      HWND field = find(s);
+      WCHAR text[1024] = {0};
+      if (field) GetWindowTextW(field, text, 1024);
+      if (!field || std::u16string(text) != wanted)
+        return failed("the appointment editor's " + name + " field does not take \"" + ToUtf8(wanted) + "\"");
+      return StepResult::done;
+    });
+  };
+  for (const auto& [name, value] : answer.fields) {
+    if (name == "subject") type_into(EditorPart::subject, name, FromUtf8(value));
+    if (name == "categories") type_into(EditorPart::categories, name, FromUtf8(value));
+    if (name == "body") type_into(EditorPart::notes, "notes", FromUtf8(value));
+    if (name == "duration") type_into(EditorPart::duration, name, FromUtf8(value));
+    if (name == "start") {
+      auto st = ParseDateTime(value);
+      if (!st) continue;  // refused when the command was read
+      for (Step& step : date_steps(part_finder(EditorPart::start_date), "start", st, failed))
+        steps.push_back(std::move(step));
+      char time[8];
+      std::snprintf(time, sizeof time, "%02d:%02d", st->wHour % 100, st->wMinute % 100);
+      type_into(EditorPart::start_time, "start time", FromUtf8(time));
+    }
+  }
+  int key = answer.button == "ok" ? 0 : 1;
+  steps.push_back([key, failed](Session& s) {
+    HWND editor = OpenAppointmentEditor();
+    auto rect = editor ? MenuBarButtonOnScreen(AppointmentEditorMenuBar(editor), key) : std::nullopt;
+    if (!rect) return failed("the appointment editor has no soft keys");
+    TapCenter(s, *rect);
+    return StepResult::done;
+  });
+  if (key == 1) {
+    std::u16string wanted = answer.button == "delete" ? u"Delete" : u"Cancel";
+    steps.push_back([wanted, failed](Session& s) {
+      for (const auto& item : s.shell().open_menu) {
+        if (item.text == wanted) {
+          TapCenter(s, item.screen_rect);
+          return StepResult::done;
+        }
+      }
+      if (!s.shell().open_menu.empty()) PostKeys(s, "escape");
+      return failed("the appointment editor's Menu has no item \"" + ToUtf8(wanted) + "\"");
+    });
+  }
+  return steps;
+}
+
 // The answers queued by `editor` reach the program through Pocket Outlook's
-// Display, which opens the appointment editor.
+// Display, which opens the appointment editor: the answer's steps go to the
+// front of the script, so that they run while the editor's loop waits for
+// input, and the editor returns once they tapped its last key.
 void ScriptRunner::install_editor(Session& s) {
   if (editor_installed_) return;
   editor_installed_ = true;
-  s.com().editor = [this](calendar::AppointmentFields& fields, bool, bool* deleted) -> HRESULT {
-    if (editor_answers_.empty()) {
+  s.com().editor = [this](calendar::AppointmentFields& fields, bool is_new, bool* deleted) -> HRESULT {
+    int line = current_line_;
+    bool answered = !editor_answers_.empty();
+    EditorAnswer answer{"cancel", line, {}};
+    if (answered) {
+      answer = editor_answers_.front();
+      editor_answers_.pop_front();
+    }
+    std::vector<Step> steps = editor_steps(answer);
+    steps_.insert(steps_.begin(), steps.begin(), steps.end());
+    HRESULT hr = RunAppointmentEditor(fields, is_new, deleted);
+    if (!answered && !error_) {
+      current_line_ = line;
       fail("an appointment editor opened with no answer queued by 'editor'; it was cancelled");
-      return S_FALSE;
     }
-    EditorAnswer answer = editor_answers_.front();
-    editor_answers_.pop_front();
-    for (const auto& [name, value] : answer.fields) {
-      if (name == "subject") fields.subject = FromUtf8(value);
-      if (name == "categories") fields.categories = FromUtf8(value);
-      if (name == "body") fields.body = FromUtf8(value);
-      if (name == "duration") fields.duration_minutes = std::stoi(value);
-      if (name == "start") {
-        auto st = ParseDateTime(value);
-        if (st) fields.start = {st->wYear, st->wMonth, st->wDay, st->wHour, st->wMinute, 0};
-      }
-    }
-    if (answer.button == "delete") {
-      *deleted = true;
-      return S_FALSE;
-    }
-    return answer.button == "ok" ? S_OK : S_FALSE;
+    return hr;
   };
 }
 

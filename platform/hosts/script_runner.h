@@ -45,6 +45,9 @@ class ScriptRunner {
     int line = 0;
     std::vector<std::pair<std::string, std::string>> fields;
   };
+  std::vector<Step> date_steps(std::function<HWND(Session&)> find, const std::string& which,
+                               std::optional<SYSTEMTIME> date, std::function<StepResult(const std::string&)> failed);
+  std::vector<Step> editor_steps(const EditorAnswer& answer);
   static std::string PickerText(HWND picker);
   void print_list(Session& session);
   void print_fields(Session& session);

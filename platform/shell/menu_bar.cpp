@@ -2,6 +2,8 @@
 // SHCreateMenuBar from a program's menu-bar resource: a menu id, a button
 // count, then seven 16-bit words per button (image, command, state, style,
 // string id, unused, pop-up index or NOMENU).
+// The platform's own windows build theirs from keys given in code
+// (CreateMenuBarFromKeys).
 //
 // Supported: TB_GETBUTTONINFOW and TB_SETBUTTONINFOW (by command or by
 // index, state, style, command, text), TB_BUTTONCOUNT, TB_ISBUTTONENABLED,
@@ -249,7 +251,54 @@ bool ParseMenuBar(const res::ModuleResources& resources, HINSTANCE instance, UIN
   return true;
 }
 
+// The bar along the bottom of the screen, owned by the window it serves.
+HWND CreateMenuBarWindow(std::unique_ptr<MenuBarState> state, bool visible) {
+  Session& s = Session::current();
+  const Screen& screen = s.screen();
+  CreateParams p;
+  p.class_name = kMenuBarClass;
+  p.style = WS_POPUP | (visible ? WS_VISIBLE : 0);
+  p.ex_style = WS_EX_TOPMOST;
+  p.x = 0;
+  p.y = screen.height() - screen.menu_bar_height();
+  p.width = screen.width();
+  p.height = screen.menu_bar_height();
+  HWND hwnd = s.windows().create(p);
+  if (!hwnd) return nullptr;
+  Window* w = s.windows().get(hwnd);
+  w->owner = state->parent;
+  w->extension = std::move(state);
+  return hwnd;
+}
+
 }  // namespace
+
+HWND CreateMenuBarFromKeys(HWND parent, const std::vector<SoftKey>& keys) {
+  Session& s = Session::current();
+  if (!s.windows().is_window(parent)) return nullptr;
+  auto state = std::make_unique<MenuBarState>();
+  state->parent = parent;
+  Menu menu;
+  for (const SoftKey& key : keys) {
+    MenuBarButton button;
+    button.text = key.text;
+    button.command = key.command;
+    button.state = TBSTATE_ENABLED;
+    button.style = TBSTYLE_BUTTON | TBSTYLE_AUTOSIZE;
+    if (!key.popup.empty()) {
+      button.style |= TBSTYLE_DROPDOWN;
+      button.popup = static_cast<WORD>(menu.items.size());
+      res::MenuItem item;
+      item.text = key.text;
+      item.is_popup = true;
+      item.popup = key.popup;
+      menu.items.push_back(std::move(item));
+    }
+    state->buttons.push_back(std::move(button));
+  }
+  if (!menu.items.empty()) state->menu = s.modules().add_menu(std::move(menu));
+  return CreateMenuBarWindow(std::move(state), true);
+}
 
 void RegisterMenuBarClass() {
   WNDCLASSW wc{};
@@ -273,23 +322,8 @@ BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* pmbi) {
   state->parent = pmbi->hwndParent;
   if (!(pmbi->dwFlags & SHCMBF_EMPTYBAR) && !ParseMenuBar(*resources, pmbi->hInstRes, pmbi->nToolBarId, *state))
     return FALSE;
-
-  const Screen& screen = s.screen();
-  CreateParams p;
-  p.class_name = u"menu_worker";
-  p.style = WS_POPUP | ((pmbi->dwFlags & SHCMBF_HIDDEN) ? 0 : WS_VISIBLE);
-  p.ex_style = WS_EX_TOPMOST;
-  p.x = 0;
-  p.y = screen.height() - screen.menu_bar_height();
-  p.width = screen.width();
-  p.height = screen.menu_bar_height();
-  HWND hwnd = s.windows().create(p);
-  if (!hwnd) return FALSE;
-  Window* w = s.windows().get(hwnd);
-  w->owner = pmbi->hwndParent;
-  w->extension = std::move(state);
-  pmbi->hwndMB = hwnd;
-  return TRUE;
+  pmbi->hwndMB = CreateMenuBarWindow(std::move(state), (pmbi->dwFlags & SHCMBF_HIDDEN) == 0);
+  return pmbi->hwndMB ? TRUE : FALSE;
 }
 
 namespace platform {

@@ -1,0 +1,305 @@
+// The appointment editor as a person uses it: taps on its fields, typed
+// text, the date picker's calendar, the ok soft key and the Menu's Cancel
+// and Delete; what it gives back; how it keeps the program's windows out of
+// reach while open; and how it looks at both screen sizes.
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/calendar/calendar_store.h"
+#include "platform/com/com_state.h"
+#include "platform/controls/control_probes.h"
+#include "platform/core/message_queue.h"
+#include "platform/core/session.h"
+#include "platform/core/window_manager.h"
+#include "platform/gdi/screen.h"
+#include "platform/gdi/text.h"
+#include "platform/hosts/input.h"
+#include "platform/pocket_outlook/appointment_editor.h"
+#include "platform/shell/menu_bar.h"
+#include "platform/shell/shell_state.h"
+#include "support/test_host.h"
+
+namespace {
+
+using platform::AppointmentEditorMenuBar;
+using platform::AppointmentEditorPart;
+using platform::EditorPart;
+using platform::OpenAppointmentEditor;
+using platform::Session;
+using platform::calendar::AppointmentFields;
+
+constexpr const char16_t* kMainClass = u"EditorTestMain";
+
+COLORREF PixelAt(Session& s, int x, int y) {
+  std::uint32_t p = s.screen().pixel(x, y);
+  return RGB((p >> 16) & 0xff, (p >> 8) & 0xff, p & 0xff);
+}
+
+void TapCenter(Session& s, const RECT& r) { platform::PostTap(s, (r.left + r.right) / 2, (r.top + r.bottom) / 2); }
+
+HWND Part(EditorPart part) { return AppointmentEditorPart(OpenAppointmentEditor(), part); }
+
+std::u16string TextOf(HWND hwnd) {
+  WCHAR buffer[512] = {0};
+  GetWindowTextW(hwnd, buffer, 512);
+  return buffer;
+}
+
+AppointmentFields Sample() {
+  AppointmentFields f;
+  f.subject = u"Old subject";
+  f.categories = u"North";
+  f.body = u"first\nsecond";
+  f.start = {2026, 12, 3, 10, 0, 0};
+  f.duration_minutes = 30;
+  return f;
+}
+
+// A program's main window, active and focused, and the editor run over it
+// while the host plays the queued actions.
+struct Rig {
+  explicit Rig(int scale = 1) : platform(Options(scale)) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = platform.instance;
+    wc.lpszClassName = kMainClass;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<std::uintptr_t>(COLOR_WINDOW + 1));
+    EXPECT_NE(RegisterClassW(&wc), 0);
+    main = CreateWindowExW(0, kMainClass, u"Program", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, nullptr, nullptr, platform.instance, nullptr);
+    field = CreateWindowExW(0, u"EDIT", u"", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 100, 20, main, nullptr,
+                            platform.instance, nullptr);
+    SetActiveWindow(main);
+    SetFocus(field);
+  }
+  static platform::SessionOptions Options(int scale) {
+    platform::SessionOptions options;
+    options.screen_width = 240 * scale;
+    options.screen_height = 320 * scale;
+    return options;
+  }
+
+  void Then(std::function<void(Session&)> action) { platform.host.then(std::move(action)); }
+  // Tap the field, select all its text with the keys and type over it.
+  void TypeInto(EditorPart part, const std::string& text) {
+    Then([part](Session& s) { TapCenter(s, s.windows().window_rect_on_screen(Part(part))); });
+    Then([text](Session& s) {
+      platform::PostKeys(s, "ctrl+home");
+      platform::PostKeys(s, "ctrl+shift+end");
+      for (char c : text) {
+        if (std::isalnum(static_cast<unsigned char>(c)))
+          platform::PostKeys(s, std::string(1, c));
+        else if (c == ' ')
+          platform::PostKeys(s, "space");
+        else
+          s.queue().post_input(WM_CHAR, static_cast<WPARAM>(c), 1);
+      }
+    });
+  }
+  void TapSoftKey(int index) {
+    Then([index](Session& s) {
+      TapCenter(s, *platform::MenuBarButtonOnScreen(AppointmentEditorMenuBar(OpenAppointmentEditor()), index));
+    });
+  }
+  void ChooseFromMenu(const std::u16string& text) {
+    TapSoftKey(1);
+    Then([text](Session& s) {
+      for (const auto& item : s.shell().open_menu)
+        if (item.text == text) TapCenter(s, item.screen_rect);
+    });
+  }
+  HRESULT Open(AppointmentFields& fields, bool* deleted) {
+    return platform::RunAppointmentEditor(fields, false, deleted);
+  }
+
+  testing_support::TestPlatform platform;
+  HWND main = nullptr;
+  HWND field = nullptr;
+};
+
+TEST(AppointmentEditor, OkWritesEveryFieldBackAsTyped) {
+  Rig rig;
+  rig.TypeInto(EditorPart::subject, "Board meeting");
+  rig.TypeInto(EditorPart::start_time, "14:45");
+  rig.TypeInto(EditorPart::duration, "90");
+  rig.TypeInto(EditorPart::categories, "South,Travel");
+  rig.Then([](Session& s) { TapCenter(s, s.windows().window_rect_on_screen(Part(EditorPart::start_date))); });
+  rig.Then([](Session& s) { TapCenter(s, *platform::controls::DatePickerDayOnScreen(Part(EditorPart::start_date), 5)); });
+  rig.TapSoftKey(0);
+  AppointmentFields fields = Sample();
+  bool deleted = true;
+  EXPECT_EQ(rig.Open(fields, &deleted), S_OK);
+  EXPECT_FALSE(deleted);
+  EXPECT_EQ(platform::ToUtf8(fields.subject), "Board meeting");
+  EXPECT_EQ(platform::ToUtf8(fields.categories), "South,Travel");
+  EXPECT_EQ(fields.duration_minutes, 90);
+  EXPECT_EQ(fields.start, (platform::calendar::LocalDateTime{2026, 12, 5, 14, 45, 0}));
+  EXPECT_EQ(platform::ToUtf8(fields.body), "first\nsecond");  // untouched notes keep their line breaks
+}
+
+TEST(AppointmentEditor, TimeAndDurationThatDoNotParseKeepTheirOldValues) {
+  struct Case {
+    const char* time;
+    const char* duration;
+    int hour, minute, minutes;
+  } cases[] = {
+      {"9:05", "45", 9, 5, 45},     {"07:30", "0", 7, 30, 0},   {"25:00", "", 10, 0, 30},
+      {"10:60", "120", 10, 0, 120}, {"", "15", 10, 0, 15},      {"1030", "30", 10, 0, 30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.time);
+    Rig rig;
+    rig.Then([&](Session&) {
+      SetWindowTextW(Part(EditorPart::start_time), platform::FromUtf8(c.time).c_str());
+      SetWindowTextW(Part(EditorPart::duration), platform::FromUtf8(c.duration).c_str());
+    });
+    rig.TapSoftKey(0);
+    AppointmentFields fields = Sample();
+    fields.start.second = 30;
+    bool deleted = false;
+    ASSERT_EQ(rig.Open(fields, &deleted), S_OK);
+    bool unchanged = c.hour == 10 && c.minute == 0;
+    EXPECT_EQ(fields.start, (platform::calendar::LocalDateTime{2026, 12, 3, c.hour, c.minute, unchanged ? 30 : 0}));
+    EXPECT_EQ(fields.duration_minutes, c.minutes);
+  }
+}
+
+TEST(AppointmentEditor, CancelAndDeleteLeaveTheFieldsAsTheyWere) {
+  struct Case {
+    const char16_t* item;
+    bool deleted;
+  } cases[] = {{u"Cancel", false}, {u"Delete", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::ToUtf8(c.item));
+    Rig rig;
+    rig.TypeInto(EditorPart::subject, "Changed");
+    rig.ChooseFromMenu(c.item);
+    AppointmentFields fields = Sample();
+    bool deleted = !c.deleted;
+    EXPECT_EQ(rig.Open(fields, &deleted), S_FALSE);
+    EXPECT_EQ(deleted, c.deleted);
+    EXPECT_EQ(fields, Sample());
+  }
+}
+
+TEST(AppointmentEditor, NotesShowTheirLinesAndNewLinesComeBackAsLineFeeds) {
+  Rig rig;
+  std::u16string shown;
+  rig.Then([&](Session& s) {
+    shown = TextOf(Part(EditorPart::notes));
+    TapCenter(s, s.windows().window_rect_on_screen(Part(EditorPart::notes)));
+  });
+  rig.Then([](Session& s) {
+    platform::PostKeys(s, "ctrl+end");
+    platform::PostKeys(s, "enter");
+    platform::PostKeys(s, "x");
+  });
+  rig.TapSoftKey(0);
+  AppointmentFields fields = Sample();
+  bool deleted = false;
+  EXPECT_EQ(rig.Open(fields, &deleted), S_OK);
+  EXPECT_EQ(platform::ToUtf8(shown), "first\r\nsecond");
+  EXPECT_EQ(platform::ToUtf8(fields.body), "first\nsecond\nx");
+}
+
+TEST(AppointmentEditor, WhileOpenTheProgramIsOutOfReachAndComesBackAfter) {
+  Rig rig;
+  bool main_enabled = true;
+  std::u16string active_title;
+  HWND focus = nullptr, subject = nullptr;
+  RECT editor_rect{};
+  std::u16string main_field_text;
+  rig.Then([&](Session& s) {
+    main_enabled = IsWindowEnabled(rig.main) != FALSE;
+    active_title = s.windows().get(s.windows().active())->text;
+    focus = s.windows().focus();
+    subject = Part(EditorPart::subject);
+    editor_rect = s.windows().window_rect_on_screen(OpenAppointmentEditor());
+    // Keys typed now go to the editor, not to the program's field below it.
+    platform::PostKeys(s, "q");
+  });
+  rig.TapSoftKey(0);
+  AppointmentFields fields = Sample();
+  bool deleted = false;
+  ASSERT_EQ(rig.Open(fields, &deleted), S_OK);
+  Session& s = rig.platform.session;
+  EXPECT_FALSE(main_enabled);
+  EXPECT_EQ(platform::ToUtf8(active_title), "Appointment");
+  EXPECT_EQ(focus, subject);
+  EXPECT_EQ(editor_rect.top, s.screen().nav_bar_height());
+  EXPECT_EQ(editor_rect.bottom, s.screen().height() - s.screen().menu_bar_height());
+  EXPECT_EQ(editor_rect.right - editor_rect.left, s.screen().width());
+  EXPECT_EQ(platform::ToUtf8(fields.subject), "Old subjectq");  // the caret starts after the subject
+  EXPECT_TRUE(TextOf(rig.field).empty());
+  // Afterwards: the program is enabled, active and focused where it was.
+  EXPECT_TRUE(IsWindowEnabled(rig.main));
+  EXPECT_EQ(s.windows().active(), rig.main);
+  EXPECT_EQ(s.windows().focus(), rig.field);
+  EXPECT_EQ(OpenAppointmentEditor(), nullptr);
+}
+
+TEST(AppointmentEditor, AQuitRequestClosesItAsCancelAndIsPostedAgain) {
+  Rig rig;
+  rig.TypeInto(EditorPart::subject, "Lost");
+  rig.Then([](Session&) { PostQuitMessage(7); });
+  AppointmentFields fields = Sample();
+  bool deleted = false;
+  EXPECT_EQ(rig.Open(fields, &deleted), S_FALSE);
+  EXPECT_EQ(fields, Sample());
+  MSG m{};
+  EXPECT_FALSE(GetMessageW(&m, nullptr, 0, 0));
+  EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(m.wParam, 7u);
+}
+
+TEST(AppointmentEditor, DisplayOpensItByDefaultInEverySession) {
+  Rig rig;
+  bool open_during = false;
+  rig.Then([&](Session&) { open_during = OpenAppointmentEditor() != nullptr; });
+  rig.ChooseFromMenu(u"Cancel");
+  AppointmentFields fields = Sample();
+  bool deleted = false;
+  ASSERT_TRUE(rig.platform.session.com().editor);
+  EXPECT_EQ(rig.platform.session.com().editor(fields, true, &deleted), S_FALSE);
+  EXPECT_TRUE(open_during);
+}
+
+TEST(AppointmentEditor, LooksTheSameAtBothScreenSizes) {
+  for (int scale : {1, 2}) {
+    SCOPED_TRACE(scale);
+    Rig rig(scale);
+    COLORREF rule = 0, bar_edge = 0, background = 0;
+    bool label_ink = false;
+    rig.Then([&](Session& ss) {
+      std::string problem;
+      std::string path = scale == 1 ? "/tmp/editor-240.png" : "/tmp/editor-480.png";
+      EXPECT_TRUE(ss.screen().write_png(path, &problem)) << problem;
+      int k = ss.screen().scale(), top = ss.screen().nav_bar_height();
+      RECT subject = ss.windows().window_rect_on_screen(Part(EditorPart::subject));
+      EXPECT_EQ(subject.left, 70 * k);
+      EXPECT_EQ(subject.bottom - subject.top, 20 * k);
+      rule = PixelAt(ss, 2 * k, top + 4 * k + 24 * k - 2 * k);  // the rule under the Subject row
+      bar_edge = PixelAt(ss, 10 * k, ss.screen().height() - ss.screen().menu_bar_height());
+      background = PixelAt(ss, 60 * k, top + 2 * k);
+      // Dark ink of the "Subject:" label left of the field.
+      for (int x = 4 * k; x < 40 * k; ++x)
+        for (int y = subject.top; y < subject.bottom; ++y)
+          if (GetRValue(PixelAt(ss, x, y)) < 0x60) label_ink = true;
+    });
+    rig.ChooseFromMenu(u"Cancel");
+    AppointmentFields fields = Sample();
+    bool deleted = false;
+    rig.Open(fields, &deleted);
+    EXPECT_EQ(rule, RGB(0xd8, 0xd8, 0xd8));
+    EXPECT_EQ(bar_edge, RGB(0x80, 0x80, 0x80));
+    EXPECT_EQ(background, GetSysColor(COLOR_WINDOW));
+    EXPECT_TRUE(label_ink);
+  }
+}
+
+}  // namespace
