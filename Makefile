@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps build bench clean
+.PHONY: run test deps build bench fuzz fuzz-smoke clean
 
 deps:
 	bash tools/install-deps.sh
@@ -22,7 +22,18 @@ test: build
 clean:
 	rm -rf $(BUILD)
 
+# One table: the whole program on generated 1k/10k/100k-event calendars beside
+# cat, libical's parse and khal (tools/bench.py; README "Performance and robustness").
+# BENCH_ARGS="--sizes 1000,10000 --runs 3" to shorten it.
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTALLYSET_BUILD_BENCH=ON -DTALLYSET_BUILD_TESTS=OFF
-	cmake --build build-bench -j $(JOBS) --target calendar_store_bench
-	build-bench/bench/calendar_store_bench --benchmark_min_time=0.2
+	cmake --build build-bench -j $(JOBS) --target tallyset bench_tools calendar_store_bench
+	python3 tools/bench.py --build build-bench $(BENCH_ARGS)
+
+# libFuzzer on the parsers, FUZZ_SECONDS per target (tools/fuzz.sh); `make fuzz-smoke`: 30 s each.
+FUZZ_SECONDS ?= 300
+fuzz: deps
+	JOBS=$(JOBS) bash tools/fuzz.sh $(FUZZ_SECONDS)
+
+fuzz-smoke: deps
+	JOBS=$(JOBS) bash tools/fuzz.sh --smoke

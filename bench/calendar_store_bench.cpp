@@ -4,10 +4,8 @@
 // Opening is also compared with libical parsing the same file into its
 // component tree, which is what the store avoids.
 //
-// Build against the library, e.g. from a build tree that has tallyset_calendar:
-//   g++ -std=c++20 -O2 -I platform/calendar/include bench/calendar_store_bench.cpp
-//       <build>/libtallyset_calendar.a $(pkg-config --cflags --libs libical)
-//       -lbenchmark -lpthread -o calendar_store_bench
+// Built with -DTALLYSET_BUILD_BENCH=ON (target calendar_store_bench); the
+// whole-program comparison is tools/bench.py (`make bench`).
 #include <benchmark/benchmark.h>
 #include <libical/ical.h>
 #include <stdlib.h>
@@ -19,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "calendar_generator.h"
 #include "platform/calendar/calendar_store.h"
 
 namespace {
@@ -27,43 +26,8 @@ using platform::calendar::AppointmentFields;
 using platform::calendar::CalendarStore;
 using platform::calendar::Oid;
 
-constexpr const char* kZone =
-    "BEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\nBEGIN:DAYLIGHT\r\nTZOFFSETFROM:+0100\r\n"
-    "TZOFFSETTO:+0200\r\nTZNAME:CEST\r\nDTSTART:19700329T020000\r\n"
-    "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\nEND:DAYLIGHT\r\nBEGIN:STANDARD\r\n"
-    "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nTZNAME:CET\r\nDTSTART:19701025T030000\r\n"
-    "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
-
-// One event every 73 minutes from 2020 on: 100k events reach into 2033.
-std::string generate(int events) {
-  std::string out = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Bench//Bench//EN\r\n";
-  out += kZone;
-  char buf[1024];
-  for (int i = 0; i < events; ++i) {
-    const long long minutes = static_cast<long long>(i) * 73;
-    const int day = static_cast<int>(minutes / 1440);
-    // A simple civil date walk from 2020-01-01; months of 28 days keep it valid.
-    const int year = 2020 + day / 336, month = 1 + day % 336 / 28, dom = 1 + day % 28;
-    const int hour = static_cast<int>(minutes % 1440 / 60), minute = static_cast<int>(minutes % 60);
-    std::snprintf(buf, sizeof buf,
-                  "BEGIN:VEVENT\r\nUID:%08d-bench@example.com\r\nDTSTAMP:20200101T000000Z\r\n"
-                  "DTSTART;TZID=Europe/Berlin:%04d%02d%02dT%02d%02d00\r\n"
-                  "DTEND;TZID=Europe/Berlin:%04d%02d%02dT%02d%02d00\r\n"
-                  "SUMMARY:Meeting number %d about the quarterly plan\r\n"
-                  "DESCRIPTION:Agenda: review\\, numbers\\; next steps for item %d and a note\r\n"
-                  " that was folded by the writer.\r\n"
-                  "CATEGORIES:Work,Project %d\r\nLOCATION:Room %d\r\nX-CUSTOM:kept\r\n%s"
-                  "END:VEVENT\r\n",
-                  i, year, month, dom, hour, minute, year, month, dom, hour, minute < 30 ? minute + 29 : 59,
-                  i, i, i % 17, i % 40,
-                  i % 5 == 0 ? "BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-PT15M\r\n"
-                               "DESCRIPTION:Reminder\r\nEND:VALARM\r\n"
-                             : "");
-    out += buf;
-  }
-  out += "END:VCALENDAR\r\n";
-  return out;
-}
+// The generator shared with tools/bench.py (bench_tools generate).
+std::string generate(int events) { return bench::generate_calendar(events); }
 
 // The generated calendars live in one scratch folder for the whole run.
 struct ScratchFolder {
@@ -124,7 +88,7 @@ void BM_FindOneWeek(benchmark::State& state) {
   auto store = open_or_die(calendar_file(static_cast<int>(state.range(0))));
   std::size_t found = 0;
   for (auto _ : state) {
-    const auto oids = store->find(u"[Start] >= \"1/8/2020 00:00\" AND [Start] <= \"1/14/2020 23:59\" ");
+    const auto oids = store->find(u"[Start] >= \"11/27/2026 00:00\" AND [Start] <= \"12/4/2026 23:59\" ");
     found = oids->size();
     benchmark::DoNotOptimize(oids);
   }

@@ -35,7 +35,10 @@ bool Tokenize(const std::string& line, std::vector<std::string>* out, std::strin
   return true;
 }
 
-bool IsNumber(const std::string& s) { return std::regex_match(s, std::regex(R"(-?\d{1,6})")); }
+bool IsNumber(const std::string& s) {
+  static const std::regex number(R"(-?\d{1,6})");
+  return std::regex_match(s, number);
+}
 
 // Checks one command's arguments; an empty result means it is well formed.
 std::string Check(const ScriptCommand& c) {

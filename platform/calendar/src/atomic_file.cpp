@@ -71,6 +71,7 @@ std::string temp_name(const std::filesystem::path& target) {
   static std::mt19937_64 random{std::random_device{}()};
   static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
   std::string name = str_cat({".", target.filename().string(), ".tallyset-"});
+  name.append(std::to_string(::getpid())).push_back('-');  // a forked copy shares `random`'s state
   for (int i = 0; i < 8; ++i) name.push_back(kDigits[random() % 36]);
   return name;
 }

@@ -1,0 +1,149 @@
+// Helpers for tools/bench.py, which times the whole program on generated
+// calendars and puts the numbers beside libical's parser and khal:
+//
+//   bench_tools generate N FILE      the calendar of N events (calendar_generator.h)
+//   bench_tools vdir N FOLDER        the same events, one .ics file each (for khal)
+//   bench_tools libical-parse FILE R best of R runs of icalparser_parse_string over
+//                                    the file's bytes (read once beforehand), in ms
+//   bench_tools store FILE R         best of R: CalendarStore::open, and a one-week /
+//                                    one-month / one-year find on it, in ms
+#include <libical/ical.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "calendar_generator.h"
+#include "platform/calendar/calendar_store.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ms_since(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+bool write_file(const std::filesystem::path& file, const std::string& bytes) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  return static_cast<bool>(out);
+}
+
+std::string read_file(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: bench_tools generate N FILE | vdir N FOLDER | libical-parse FILE R | store FILE R\n");
+  return 2;
+}
+
+int generate(int events, const std::filesystem::path& file) {
+  if (!write_file(file, bench::generate_calendar(events))) {
+    std::fprintf(stderr, "cannot write %s\n", file.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+int vdir(int events, const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  auto wrapped = [](const std::string& event) {
+    std::string text = bench::calendar_header();
+    text.append(event).append("END:VCALENDAR\r\n");
+    return text;
+  };
+  if (!write_file(folder / "settings.ics", wrapped(bench::settings_event()))) return 1;
+  for (int i = 0; i < events; ++i) {
+    std::string name = std::to_string(i);
+    name += ".ics";
+    if (!write_file(folder / name, wrapped(bench::generated_event(i, events)))) {
+      std::fprintf(stderr, "cannot write into %s\n", folder.c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int libical_parse(const std::filesystem::path& file, int repeat) {
+  const std::string bytes = read_file(file);
+  double best = 1e300;
+  int events = 0;
+  for (int r = 0; r < repeat; ++r) {
+    const auto start = Clock::now();
+    icalcomponent* root = icalparser_parse_string(bytes.c_str());
+    best = std::min(best, ms_since(start));
+    if (root == nullptr) {
+      std::fprintf(stderr, "libical could not parse %s\n", file.c_str());
+      return 1;
+    }
+    events = icalcomponent_count_components(root, ICAL_VEVENT_COMPONENT);
+    icalcomponent_free(root);
+  }
+  std::printf("libical_parse_ms %.3f\nevents %d\n", best, events);
+  return 0;
+}
+
+int store(const std::filesystem::path& file, int repeat) {
+  using platform::calendar::CalendarStore;
+  double open_best = 1e300;
+  std::unique_ptr<CalendarStore> s;
+  for (int r = 0; r < repeat; ++r) {
+    std::string error;
+    const auto start = Clock::now();
+    s = CalendarStore::open(file, &error);
+    open_best = std::min(open_best, ms_since(start));
+    if (!s) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 1;
+    }
+  }
+  std::printf("store_open_ms %.3f\n", open_best);
+  struct Range {
+    const char* name;
+    const char16_t* restriction;
+  };
+  // The restrictions the time-card list asks for (screen/appointment_list.cpp).
+  const Range ranges[] = {
+      {"week", u"[Start] >= \"11/27/2026 00:00\" AND [Start] <= \"12/4/2026 23:59\" "},
+      {"month", u"[Start] >= \"11/4/2026 00:00\" AND [Start] <= \"12/4/2026 23:59\" "},
+      {"year", u"[Start] >= \"12/4/2025 00:00\" AND [Start] <= \"12/4/2026 23:59\" "},
+      {"settings", u"[Subject]=\"Outlook Tallyset 3 Personal Settings\""},
+  };
+  for (const Range& range : ranges) {
+    double best = 1e300;
+    std::size_t found = 0;
+    for (int r = 0; r < std::max(repeat, 5); ++r) {
+      const auto start = Clock::now();
+      const auto oids = s->find(range.restriction);
+      if (!oids) return 1;
+      // Reading each listed appointment, as the list does for its rows.
+      for (auto oid : *oids) (void)s->get(oid);
+      best = std::min(best, ms_since(start));
+      found = oids->size();
+    }
+    std::printf("store_find_%s_ms %.3f\nstore_found_%s %zu\n", range.name, best, range.name, found);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) return usage();
+  const std::string verb = argv[1];
+  if (verb == "generate") return generate(std::atoi(argv[2]), argv[3]);
+  if (verb == "vdir") return vdir(std::atoi(argv[2]), argv[3]);
+  if (verb == "libical-parse") return libical_parse(argv[2], std::max(1, std::atoi(argv[3])));
+  if (verb == "store") return store(argv[2], std::max(1, std::atoi(argv[3])));
+  return usage();
+}

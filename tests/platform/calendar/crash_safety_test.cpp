@@ -1,0 +1,315 @@
+// The user's file survives the program dying in the middle of a save and
+// a disk that fills up: at every moment it is wholly the calendar before a
+// save or wholly the calendar after it, and a failed save says why.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <set>
+#include <thread>
+#include <unordered_map>
+
+#include "platform/calendar/calendar_store.h"
+#include "test_support.h"
+
+namespace platform::calendar {
+namespace {
+
+using namespace calendar_test;
+
+constexpr std::int64_t kFixedNow = 1796400000;  // 2026-12-04: stamps stay the same on every save
+
+StoreOptions fixed_clock() {
+  StoreOptions options;
+  options.now_utc = [] { return kFixedNow; };
+  return options;
+}
+
+// A calendar big enough that writing it takes a while: `events` events plus
+// the one the saves change.
+std::string big_calendar(int events) {
+  std::string body =
+      "BEGIN:VEVENT\nUID:target\nDTSTAMP:20260101T000000Z\nLAST-MODIFIED:20260101T000000Z\n"
+      "DTSTART:20261130T090000Z\nDTEND:20261130T100000Z\nSUMMARY:Target\nCATEGORIES:Start\nEND:VEVENT\n";
+  for (int i = 0; i < events; ++i) {
+    const std::string n = std::to_string(i);
+    body += "BEGIN:VEVENT\nUID:filler-" + n + "\nDTSTAMP:20260101T000000Z\nDTSTART:20261201T" +
+            (i % 2 ? "10" : "11") + "0000Z\nSUMMARY:Filler " + n +
+            "\nDESCRIPTION:Some text that makes the file longer\\, as real ones are.\n"
+            "CATEGORIES:Work\nBEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:-PT15M\nDESCRIPTION:x\nEND:VALARM\n"
+            "END:VEVENT\n";
+  }
+  return crlf(vcalendar(body));
+}
+
+std::u16string choice(int j) { return u"Round " + u16(std::to_string(j)); }
+constexpr int kChoices = 7;
+
+// The saves a child makes, forever, until it is killed: the target's
+// categories cycle through the choices from `first` on. It writes 'o' to
+// `progress` once the store is open and 's' after each save.
+[[noreturn]] void save_forever(const std::filesystem::path& file, int first, int progress) {
+  std::string error;
+  auto store = CalendarStore::open(file, &error, fixed_clock());
+  if (!store) _exit(10);
+  const auto found = store->find(u"[Subject] = \"Target\"");
+  if (!found || found->size() != 1) _exit(11);
+  const Oid target = found->front();
+  if (::write(progress, "o", 1) != 1) _exit(13);
+  for (int j = first;; ++j) {
+    AppointmentFields f = *store->get(target);
+    f.categories = choice(j % kChoices);
+    if (const StoreStatus status = store->update(target, f); !status.ok) {
+      std::fprintf(stderr, "save failed: %s\n", status.message.c_str());
+      _exit(12);
+    }
+    if (::write(progress, "s", 1) != 1) _exit(13);
+  }
+}
+
+// Reads one byte from the child; false when it has gone.
+bool next_report(int progress, char* c) {
+  ssize_t n;
+  do {
+    n = ::read(progress, c, 1);
+  } while (n < 0 && errno == EINTR);
+  return n == 1;
+}
+
+// Hidden temporary files a killed save leaves next to the calendar.
+std::vector<std::string> leftovers(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const std::string& name : other_files(folder, "cal.ics")) {
+    EXPECT_EQ(name.rfind(".cal.ics.tallyset-", 0), 0u) << "unexpected file " << name;
+    names.push_back(name);
+  }
+  return names;
+}
+
+TEST(CrashSafety, KilledSavesLeaveTheOldOrTheNewFile) {
+  ScopedTz tz("UTC");
+  TempDir dir;
+  const auto file = dir / "cal.ics";
+  const std::string initial = big_calendar(1500);
+
+  // Every content the file may have: as it started, and after each choice.
+  std::unordered_map<std::string, int> valid{{initial, -1}};
+  {
+    TempDir scratch;
+    write_bytes(scratch / "cal.ics", initial);
+    auto store = open_store(scratch / "cal.ics", fixed_clock());
+    const Oid target = oid_of(*store, "Target");
+    ASSERT_NE(target, 0u);
+    for (int j = 0; j < kChoices; ++j) {
+      AppointmentFields f = *store->get(target);
+      f.categories = choice(j);
+      ASSERT_TRUE(store->update(target, f).ok);
+      valid.emplace(read_bytes(scratch / "cal.ics"), j);
+    }
+    ASSERT_EQ(valid.size(), static_cast<std::size_t>(kChoices + 1));
+  }
+
+  write_bytes(file, initial);
+  std::mt19937 random(20261204);
+  // Kills land after 0 to 3 completed saves, at a random moment of the next.
+  std::uniform_int_distribution<int> saves_before(0, 3);
+  std::uniform_int_distribution<int> delay_us(0, 6000);
+  constexpr int kRounds = 200;
+  int most_leftovers = 0, saves = 0;
+  std::set<int> seen;
+  for (int round = 0; round < kRounds; ++round) {
+    int pipe_ends[2];
+    ASSERT_EQ(::pipe(pipe_ends), 0) << std::strerror(errno);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0) << std::strerror(errno);
+    if (child == 0) {
+      ::close(pipe_ends[0]);
+      save_forever(file, round % kChoices, pipe_ends[1]);
+    }
+    ::close(pipe_ends[1]);
+    const int wanted = saves_before(random);
+    int completed = 0;
+    char c = 0;
+    bool alive = next_report(pipe_ends[0], &c) && c == 'o';
+    while (alive && completed < wanted) {
+      alive = next_report(pipe_ends[0], &c);
+      if (alive) ++completed;
+    }
+    if (alive) std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
+    ASSERT_EQ(kill(child, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ::close(pipe_ends[0]);
+    // The child only ever ends by the kill; an exit means a save failed.
+    ASSERT_TRUE(WIFSIGNALED(status)) << "round " << round << ": the saving process exited with "
+                                     << WEXITSTATUS(status);
+    saves += completed;
+
+    const std::string now = read_bytes(file);
+    const auto it = valid.find(now);
+    ASSERT_NE(it, valid.end()) << "round " << round << ": the file is neither the calendar before nor after a save ("
+                               << now.size() << " bytes)";
+    // A save the child finished is on disk, not the calendar from before it.
+    if (completed > 0) {
+      EXPECT_NE(it->second, -1) << "round " << round;
+    }
+    seen.insert(it->second);
+    std::string error;
+    auto reopened = CalendarStore::open(file, &error);
+    ASSERT_TRUE(reopened) << "round " << round << ": " << error;
+    ASSERT_EQ(reopened->size(), 1501u);
+    most_leftovers = std::max(most_leftovers, static_cast<int>(leftovers(dir.path()).size()));
+  }
+
+  // Temporary files a kill left behind do not stand in the way of a save.
+  auto store = open_store(file, fixed_clock());
+  const Oid target = oid_of(*store, "Target");
+  AppointmentFields f = *store->get(target);
+  f.categories = u"After the kills";
+  ASSERT_TRUE(store->update(target, f).ok);
+  EXPECT_EQ(open_store(file)->get(target)->categories, u"After the kills");
+  RecordProperty("saves_completed", saves);
+  RecordProperty("contents_seen", static_cast<int>(seen.size()));
+  RecordProperty("most_leftover_temp_files", most_leftovers);
+}
+
+// A disk that fills up part way through the new file: the n-th write call
+// fails. The save is refused with the reason, and nothing is lost.
+class CrashSafetyDiskFull : public ::testing::TestWithParam<std::tuple<int, int>> {};
+
+TEST_P(CrashSafetyDiskFull, OriginalBytesStayAndTheStatusSaysWhy) {
+  const auto [failing_call, error_number] = GetParam();
+  ScopedTz tz("UTC");
+  TempDir dir;
+  const auto file = dir / "cal.ics";
+  const std::string initial = big_calendar(50);
+  write_bytes(file, initial);
+  int calls = 0, fail_at = failing_call;
+  bool armed = true;
+  StoreOptions options = fixed_clock();
+  options.inject_write_fault = [&](WriteStep step) {
+    if (!armed || step != WriteStep::Write) return 0;
+    return ++calls == fail_at ? error_number : 0;
+  };
+  auto store = open_store(file, std::move(options));
+  const Oid target = oid_of(*store, "Target");
+  AppointmentFields f = *store->get(target);
+  f.categories = u"Changed";
+
+  const StoreStatus update = store->update(target, f);
+  EXPECT_FALSE(update.ok);
+  EXPECT_EQ(update.error_number, error_number);
+  EXPECT_NE(update.message.find(std::strerror(error_number)), std::string::npos) << update.message;
+  EXPECT_NE(update.message.find(file.string()), std::string::npos) << update.message;
+  EXPECT_EQ(read_bytes(file), initial);
+  EXPECT_TRUE(other_files(dir.path(), "cal.ics").empty());
+  EXPECT_EQ(store->get(target)->categories, u"Start");
+
+  calls = 0;
+  AppointmentFields fresh;
+  fresh.subject = u"New";
+  fresh.start = {2026, 12, 3, 9, 0, 0};
+  StoreStatus add_status;
+  EXPECT_EQ(store->add(fresh, &add_status), 0u);
+  EXPECT_EQ(add_status.error_number, error_number);
+  // A removal writes two pieces: what comes before the event and after it.
+  calls = 0;
+  fail_at = std::min(failing_call, 2);
+  EXPECT_EQ(store->remove(target).error_number, error_number);
+  EXPECT_EQ(read_bytes(file), initial);
+  EXPECT_EQ(store->size(), 51u);
+
+  armed = false;
+  ASSERT_TRUE(store->update(target, f).ok);
+  EXPECT_EQ(open_store(file)->get(target)->categories, u"Changed");
+}
+
+// The three pieces a one-event save writes: before it, the event, after it.
+INSTANTIATE_TEST_SUITE_P(EveryPiece, CrashSafetyDiskFull,
+                         ::testing::Combine(::testing::Values(1, 2, 3), ::testing::Values(ENOSPC, EIO)));
+
+// A real, tiny file system that is full: mounted for the test when allowed
+// (root in a container that permits mounts), skipped otherwise.
+class TinyTmpfs {
+ public:
+  explicit TinyTmpfs(const std::filesystem::path& where, const char* size) : where_(where) {
+    mounted_ = geteuid() == 0 && ::mount("tmpfs", where.c_str(), "tmpfs", 0, size) == 0;
+  }
+  ~TinyTmpfs() {
+    if (mounted_) ::umount2(where_.c_str(), MNT_DETACH);
+  }
+  TinyTmpfs(const TinyTmpfs&) = delete;
+  TinyTmpfs& operator=(const TinyTmpfs&) = delete;
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::filesystem::path where_;
+  bool mounted_ = false;
+};
+
+std::uint64_t free_bytes(const std::filesystem::path& folder) {
+  struct statvfs fs {};
+  if (::statvfs(folder.c_str(), &fs) != 0) return 0;
+  return static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+}
+
+TEST(CrashSafety, RealFullDiskKeepsTheFileAndSaysWhy) {
+  ScopedTz tz("UTC");
+  TempDir outer;
+  const auto mount_point = outer / "disk";
+  std::filesystem::create_directory(mount_point);
+  TinyTmpfs disk(mount_point, "size=512k");
+  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno) << ")";
+
+  const auto file = mount_point / "cal.ics";
+  const std::string initial = big_calendar(600);
+  ASSERT_GT(initial.size(), 150000u);
+  write_bytes(file, initial);
+  ASSERT_EQ(read_bytes(file), initial);
+  // Fill the disk so that a second copy of the calendar no longer fits.
+  const auto filler = mount_point / "filler";
+  {
+    const std::uint64_t room = free_bytes(mount_point);
+    ASSERT_GT(room, initial.size() / 2);
+    write_bytes(filler, std::string(room - initial.size() / 2, 'x'));
+  }
+  ASSERT_LT(free_bytes(mount_point), initial.size());
+
+  auto store = open_store(file, fixed_clock());
+  const Oid target = oid_of(*store, "Target");
+  AppointmentFields f = *store->get(target);
+  f.categories = u"Changed on a full disk";
+  const StoreStatus status = store->update(target, f);
+  EXPECT_FALSE(status.ok);
+  EXPECT_EQ(status.error_number, ENOSPC);
+  EXPECT_NE(status.message.find(std::strerror(ENOSPC)), std::string::npos) << status.message;
+  EXPECT_NE(status.message.find("unchanged"), std::string::npos) << status.message;
+  EXPECT_EQ(read_bytes(file), initial);
+  EXPECT_EQ(other_files(mount_point, "cal.ics"), std::vector<std::string>{"filler"});
+  EXPECT_EQ(store->get(target)->categories, u"Start");
+
+  AppointmentFields fresh;
+  fresh.subject = u"New";
+  fresh.start = {2026, 12, 3, 9, 0, 0};
+  StoreStatus add_status;
+  EXPECT_EQ(store->add(fresh, &add_status), 0u);
+  EXPECT_EQ(add_status.error_number, ENOSPC);
+  EXPECT_EQ(read_bytes(file), initial);
+
+  // With room again the same save goes through.
+  std::filesystem::remove(filler);
+  ASSERT_TRUE(store->update(target, f).ok);
+  EXPECT_EQ(open_store(file)->get(target)->categories, u"Changed on a full disk");
+  EXPECT_TRUE(other_files(mount_point, "cal.ics").empty());
+}
+
+}  // namespace
+}  // namespace platform::calendar

@@ -1,0 +1,284 @@
+#!/usr/bin/env python3
+"""Whole-program benchmark of Tallyset on generated calendars (`make bench`).
+
+For 1k, 10k and 100k events (bench/calendar_generator.h) it times, as
+processes: start to the first listed screen (`--headless --script` with
+`print list`), refreshes of one week / month / year (`date from` toggles;
+start-up subtracted, divided by the number of refreshes), one Save and one
+New Item (start-up subtracted), and the peak RSS. Beside them, on the same
+files: `cat` (the floor), libical's bare parse of the whole file, the calendar
+store alone in-process, and `khal list` of the same ranges (warm cache).
+
+Usage: tools/bench.py [--build DIR] [--sizes 1000,10000,100000] [--runs N]
+                      [--khal-max N] [--keep]
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+NOW = "2026-12-04 16:20"  # bench::kAnchorNow
+WEEK_FROM = "2026-11-27"  # the default range: seven days back from --now
+RANGES = {  # name: (khal start, khal end, two `date from` values to toggle between)
+    "week": ("2026-11-27", "2026-12-04", ("2026-11-26", "2026-11-27")),
+    "month": ("2026-11-04", "2026-12-04", ("2026-11-03", "2026-11-04")),
+    "year": ("2025-12-04", "2026-12-04", ("2025-12-03", "2025-12-04")),
+}
+REFRESHES = {"week": 100, "month": 40, "year": 10}
+
+
+def run(cmd, env=None, stdin_text=None, stdout=subprocess.PIPE):
+    """Runs cmd; returns (wall seconds, max RSS in KiB, stdout text)."""
+    start = time.perf_counter()
+    p = subprocess.Popen(cmd, env=env, stdin=subprocess.PIPE if stdin_text is not None else subprocess.DEVNULL,
+                         stdout=stdout, stderr=subprocess.PIPE, text=True)
+    out, err = p.communicate(stdin_text)
+    wall = time.perf_counter() - start
+    if p.returncode != 0:
+        sys.exit(f"failed ({p.returncode}): {' '.join(cmd)}\n{err}")
+    return wall, out
+
+
+def run_rss(cmd, env):
+    """Runs cmd with wait4; returns (wall seconds, max RSS KiB, stdout)."""
+    start = time.perf_counter()
+    p = subprocess.Popen(cmd, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    out = p.stdout.read()
+    err = p.stderr.read()
+    _, status, usage = os.wait4(p.pid, 0)
+    wall = time.perf_counter() - start
+    p.returncode = os.waitstatus_to_exitcode(status)
+    if p.returncode != 0:
+        sys.exit(f"failed ({p.returncode}): {' '.join(cmd)}\n{err.decode(errors='replace')}")
+    return wall, usage.ru_maxrss, out.decode(errors="replace"), usage.ru_utime + usage.ru_stime
+
+
+class Bench:
+    def __init__(self, args):
+        self.args = args
+        self.build = os.path.abspath(args.build)
+        self.tallyset = os.path.join(self.build, "app", "tallyset")
+        self.tools = os.path.join(self.build, "bench", "bench_tools")
+        for exe in (self.tallyset, self.tools):
+            if not os.access(exe, os.X_OK):
+                sys.exit(f"{exe} is missing: build it first (make bench)")
+        self.work = tempfile.mkdtemp(prefix="tallyset-bench-")
+        runtime = os.path.join(self.work, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        self.env = dict(os.environ, TZ="Europe/Berlin", XDG_RUNTIME_DIR=runtime, LC_ALL="C.UTF-8")
+        self.env.pop("DISPLAY", None)
+        self.env.pop("WAYLAND_DISPLAY", None)
+        self.env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+
+    def script(self, name, text):
+        path = os.path.join(self.work, name)
+        with open(path, "w") as f:
+            f.write(text)
+        return path
+
+    def tallyset_run(self, calendar, script_text, fresh_copy_of=None):
+        """One process run; with fresh_copy_of, the calendar is first reset to that file."""
+        if fresh_copy_of:
+            shutil.copyfile(fresh_copy_of, calendar)
+        script = self.script("s.txt", script_text)
+        cmd = [self.tallyset, "--calendar", calendar, "--now", NOW, "--headless", "--script", script]
+        return run_rss(cmd, self.env)
+
+    def timed(self, calendar, script_text, runs, fresh_copy_of=None, cpu=False):
+        """Best of runs (wall, or user+system CPU with cpu=True), peak RSS, output."""
+        times, rss, out = [], 0, ""
+        for _ in range(runs):
+            wall, peak, out, cpu_time = self.tallyset_run(calendar, script_text, fresh_copy_of)
+            times.append(cpu_time if cpu else wall)
+            rss = max(rss, peak)
+        return min(times), rss, out
+
+    def khal_setup(self, n, events_file):
+        home = os.path.join(self.work, f"khal-{n}")
+        vdir = os.path.join(home, "vdir")
+        subprocess.run([self.tools, "vdir", str(n), vdir], check=True)
+        os.makedirs(os.path.join(home, "config", "khal"), exist_ok=True)
+        os.makedirs(os.path.join(home, "data"), exist_ok=True)
+        with open(os.path.join(home, "config", "khal", "config"), "w") as f:
+            f.write(f"""[calendars]
+[[bench]]
+path = {vdir}
+type = calendar
+
+[locale]
+local_timezone = Europe/Berlin
+default_timezone = Europe/Berlin
+timeformat = %H:%M
+dateformat = %Y-%m-%d
+longdateformat = %Y-%m-%d
+datetimeformat = %Y-%m-%d %H:%M
+longdatetimeformat = %Y-%m-%d %H:%M
+
+[default]
+default_calendar = bench
+""")
+        env = dict(self.env, XDG_CONFIG_HOME=os.path.join(home, "config"), XDG_DATA_HOME=os.path.join(home, "data"),
+                   HOME=home)
+        return env
+
+    def khal_list(self, env, first, last, runs):
+        cmd = ["khal", "list", "--format", "{start} {title}", first, last]
+        walls, out = [], ""
+        for _ in range(runs):
+            wall, _, out, _ = run_rss(cmd, env)
+            walls.append(wall)
+        return min(walls), out
+
+    def size(self, n):
+        a = self.args
+        runs = a.runs if n < 100000 else max(3, a.runs - 2)
+        cal = os.path.join(self.work, f"cal-{n}.ics")
+        pristine = os.path.join(self.work, f"pristine-{n}.ics")
+        subprocess.run([self.tools, "generate", str(n), pristine], check=True)
+        shutil.copyfile(pristine, cal)
+        r = {"n": n, "bytes": os.path.getsize(pristine)}
+
+        r["cat"] = min(run(["cat", pristine], stdout=subprocess.DEVNULL)[0] for _ in range(runs))
+        out = subprocess.run([self.tools, "libical-parse", pristine, str(runs)], check=True, capture_output=True,
+                             text=True).stdout
+        r["libical"] = float(out.split()[1]) / 1000
+        out = subprocess.run([self.tools, "store", pristine, str(runs)], check=True, capture_output=True,
+                             text=True, env=self.env).stdout
+        values = dict(line.split() for line in out.splitlines())
+        r["store_open"] = float(values["store_open_ms"]) / 1000
+        for name in ("week", "month", "year", "settings"):
+            r[f"store_{name}"] = float(values[f"store_find_{name}_ms"]) / 1000
+            r[f"found_{name}"] = int(values[f"store_found_{name}"])
+
+        # Start to the first listed screen (and out again).
+        r["start"], r["rss"], listed = self.timed(cal, "print list\n", runs)
+        rows = [line.split("\t") for line in listed.splitlines() if line]
+        r["rows_week"] = len(rows)
+        if not rows:
+            sys.exit(f"no rows listed for {n} events:\n{listed}")
+
+        # Refreshes: program (CPU) time of the script minus that of start-up alone.
+        start_cpu, _, _ = self.timed(cal, "print list\n", runs, cpu=True)
+        for name, (_, _, (a_day, b_day)) in RANGES.items():
+            k = REFRESHES[name]
+            text = "print list\n" + "".join(f"date from {a_day}\ndate from {b_day}\n" for _ in range(k // 2))
+            cpu_time, rss, _ = self.timed(cal, text, runs, cpu=True)
+            r[f"refresh_{name}"] = max(0.0, cpu_time - start_cpu) / k
+            r["rss"] = max(r["rss"], rss)
+
+        # One Save: a choice on the first row that differs from what it has.
+        row0 = rows[0]
+        choice = "South plc" if "North Ltd" in row0[4] else "North Ltd"
+        save = f'select 0\nchoose 1 "{choice}"\nsoftkey right\nprint list\n'
+        wall, rss, _ = self.timed(cal, save, runs, fresh_copy_of=pristine)
+        if open(cal, "rb").read() == open(pristine, "rb").read():
+            sys.exit("the Save did not change the file")
+        r["save"] = max(0.0, wall - r["start"])
+        r["rss"] = max(r["rss"], rss)
+
+        new_item = 'editor ok subject="Bench item" start="2026-12-03 10:00" duration=30\nmenu "New Item"\nprint list\n'
+        wall, rss, _ = self.timed(cal, new_item, runs, fresh_copy_of=pristine)
+        if b"Bench item" not in open(cal, "rb").read():
+            sys.exit("New Item did not add the appointment")
+        r["new_item"] = max(0.0, wall - r["start"])
+        r["rss"] = max(r["rss"], rss)
+
+        if not shutil.which("khal"):
+            print("khal is not installed (apt-get install khal): its columns stay empty", file=sys.stderr)
+        elif n <= a.khal_max:
+            env = self.khal_setup(n, pristine)
+            first, last, _ = RANGES["week"]
+            self.khal_list(env, first, last, 1)  # builds khal's cache
+            for name, (first, last, _) in RANGES.items():
+                r[f"khal_{name}"], out = self.khal_list(env, first, last, runs)
+        return r
+
+    def report(self, results):
+        def ms(s):
+            return f"{s * 1000:.2f}" if s is not None else "-"
+
+        print()
+        print("All times in ms, best of runs. start→list, save, new item: wall time (save/new item minus start-up);")
+        print("refresh: CPU time of the process per refresh (script with many refreshes minus start-up alone).")
+        cols = ["events", "file MB", "cat", "libical parse", "store open", "start→list", "refresh wk", "refresh mo",
+                "refresh yr", "save", "new item", "peak RSS MB", "RSS/file", "khal wk", "khal mo", "khal yr"]
+        rows = []
+        for r in results:
+            rows.append([f"{r['n']}", f"{r['bytes'] / 1e6:.1f}", ms(r["cat"]), ms(r["libical"]), ms(r["store_open"]),
+                         ms(r["start"]), ms(r["refresh_week"]), ms(r["refresh_month"]), ms(r["refresh_year"]),
+                         ms(r["save"]), ms(r["new_item"]), f"{r['rss'] / 1024:.1f}",
+                         f"{r['rss'] * 1024 / r['bytes']:.2f}", ms(r.get("khal_week")), ms(r.get("khal_month")),
+                         ms(r.get("khal_year"))])
+        widths = [max(len(c), *(len(row[i]) for row in rows)) for i, c in enumerate(cols)]
+        print(" | ".join(c.rjust(w) for c, w in zip(cols, widths)))
+        print("-+-".join("-" * w for w in widths))
+        for row in rows:
+            print(" | ".join(v.rjust(w) for v, w in zip(row, widths)))
+        print()
+        print("In-process store (ms): open | find+get week / month / year | settings lookup (full scan); rows")
+        for r in results:
+            print(f"  {r['n']:>6}: {ms(r['store_open'])} | {ms(r['store_week'])} / {ms(r['store_month'])} / "
+                  f"{ms(r['store_year'])} | {ms(r['store_settings'])}; rows week {r['found_week']} "
+                  f"month {r['found_month']} year {r['found_year']} (listed on screen: {r['rows_week']})")
+        print()
+        print("Ratios:")
+        for r in results:
+            parts = [f"start/libical {r['start'] / r['libical']:.2f}", f"start/cat {r['start'] / r['cat']:.0f}",
+                     f"libical/store-open {r['libical'] / r['store_open']:.1f}"]
+            if "khal_week" in r:
+                parts.append(f"khal-week/start {r['khal_week'] / r['start']:.1f}")
+                parts.append(f"khal-week/refresh-week {r['khal_week'] / max(r['refresh_week'], 1e-6):.0f}")
+            print(f"  {r['n']:>6}: " + ", ".join(parts))
+        print()
+        print("Targets:")
+        by_n = {r["n"]: r for r in results}
+
+        def verdict(ok):
+            return "HELD" if ok else "NOT HELD"
+
+        if 100000 in by_n:
+            r = by_n[100000]
+            print(f"  100k start→list {ms(r['start'])} < libical parse {ms(r['libical'])}: "
+                  f"{verdict(r['start'] < r['libical'])} (aim ≤ 1/4: {verdict(r['start'] <= r['libical'] / 4)})")
+            print(f"  100k one-week refresh {ms(r['refresh_week'])} < 2 ms: {verdict(r['refresh_week'] < 0.002)}")
+            print(f"  100k peak RSS {r['rss'] * 1024 / r['bytes']:.2f}x file < 3x: "
+                  f"{verdict(r['rss'] * 1024 < 3 * r['bytes'])}")
+        for r in results:
+            if r["n"] != 100000:
+                print(f"  {r['n']} one-week refresh {ms(r['refresh_week'])} < 2 ms: "
+                      f"{verdict(r['refresh_week'] < 0.002)}; peak RSS {r['rss'] * 1024 / r['bytes']:.2f}x file")
+        if 10000 in by_n and "khal_week" in by_n[10000]:
+            r = by_n[10000]
+            print(f"  10k week: khal {ms(r['khal_week'])} vs Tallyset start→list {ms(r['start'])} = "
+                  f"{r['khal_week'] / r['start']:.1f}x: {verdict(r['khal_week'] >= 10 * r['start'])} (≥10x, process "
+                  f"to process); vs refresh {r['khal_week'] / max(r['refresh_week'], 1e-6):.0f}x")
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("--build", default="build-bench")
+    p.add_argument("--sizes", default="1000,10000,100000")
+    p.add_argument("--runs", type=int, default=5)
+    p.add_argument("--khal-max", type=int, default=10000, help="largest size given to khal (its cache build is slow)")
+    p.add_argument("--keep", action="store_true", help="keep the scratch folder")
+    args = p.parse_args()
+    bench = Bench(args)
+    try:
+        results = []
+        for n in (int(s) for s in args.sizes.split(",")):
+            print(f"... {n} events", file=sys.stderr, flush=True)
+            results.append(bench.size(n))
+        subprocess.run(["sh", "-c", "echo; echo \"machine: $(nproc) cores; $(lscpu | sed -n 's/^Model name: *//p')\""])
+        bench.report(results)
+    finally:
+        if args.keep:
+            print(f"scratch kept in {bench.work}", file=sys.stderr)
+        else:
+            shutil.rmtree(bench.work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
