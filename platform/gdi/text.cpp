@@ -2,6 +2,8 @@
 
 #include <glib.h>
 
+#include <unordered_map>
+
 namespace platform {
 
 namespace {
@@ -118,11 +120,39 @@ std::u16string FromUtf8(std::string_view text) {
   return out;
 }
 
+// Lists repaint the same texts in the same fonts over and over; shaping a
+// text costs far more than looking its size up. The caches are bounded and
+// start afresh when full.
+namespace {
+
+constexpr size_t kCacheLimit = 8192;
+
+std::string CacheKey(const FontSpec& font, std::u16string_view text, int width) {
+  std::string key = font.family;
+  key += '\0';
+  key += std::to_string(font.pixel_size);
+  key += font.bold ? 'b' : 'r';
+  key += std::to_string(width);
+  key += '\0';
+  key.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t));
+  return key;
+}
+
+std::u16string EllipsizeUncached(const FontSpec& font, std::u16string_view text, int width);
+
+}  // namespace
+
 TextExtent MeasureText(const FontSpec& font, std::u16string_view text) {
+  static std::unordered_map<std::string, TextExtent> cache;
+  std::string key = CacheKey(font, text, -1);
+  if (auto it = cache.find(key); it != cache.end()) return it->second;
   PangoLayoutPtr layout = MakeLayout(font, text);
   PangoRectangle logical;
   pango_layout_get_pixel_extents(layout.get(), nullptr, &logical);
-  return {logical.width, logical.height};
+  TextExtent extent{logical.width, logical.height};
+  if (cache.size() >= kCacheLimit) cache.clear();
+  cache.emplace(std::move(key), extent);
+  return extent;
 }
 
 void DrawTextLine(cairo_t* cr, const FontSpec& font, std::u16string_view text, double x, double y, COLORREF color) {
@@ -136,6 +166,18 @@ void DrawTextLine(cairo_t* cr, const FontSpec& font, std::u16string_view text, d
 
 std::u16string EllipsizeToWidth(const FontSpec& font, std::u16string_view text, int width) {
   if (MeasureText(font, text).width <= width) return std::u16string(text);
+  static std::unordered_map<std::string, std::u16string> cache;
+  std::string key = CacheKey(font, text, width);
+  if (auto it = cache.find(key); it != cache.end()) return it->second;
+  std::u16string cut = EllipsizeUncached(font, text, width);
+  if (cache.size() >= kCacheLimit) cache.clear();
+  cache.emplace(std::move(key), cut);
+  return cut;
+}
+
+namespace {
+
+std::u16string EllipsizeUncached(const FontSpec& font, std::u16string_view text, int width) {
   std::u16string ellipsis = u"...";
   size_t lo = 0, hi = text.size();
   while (lo < hi) {
@@ -149,5 +191,7 @@ std::u16string EllipsizeToWidth(const FontSpec& font, std::u16string_view text, 
   }
   return std::u16string(text.substr(0, lo)) + ellipsis;
 }
+
+}  // namespace
 
 }  // namespace platform
