@@ -211,7 +211,6 @@ void WindowManager::free_window(HWND hwnd) {
   w = get(hwnd);
   if (!w) return;
 
-  HWND parent = w->parent;
   if (focus_ == hwnd) focus_ = nullptr;
   if (capture_ == hwnd) capture_ = nullptr;
   unlink(*w);
@@ -220,9 +219,6 @@ void WindowManager::free_window(HWND hwnd) {
   if (active_ == hwnd) {
     active_ = nullptr;
     pick_new_active(hwnd);
-  }
-  if (!focus_ && parent && is_window(parent) && top_level_of(parent) == active_) {
-    // Focus stays within the window that still stands.
   }
 }
 
