@@ -2,7 +2,9 @@
 #include "atomic_file.h"
 #include "str_cat.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -10,6 +12,8 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
+#include <memory>
 #include <random>
 
 namespace platform::calendar::detail {
@@ -67,18 +71,47 @@ int retry_eintr(const std::function<int()>& call) {
   return r;
 }
 
+// Temporary files are named ".NAME.tallyset-PID-xxxxxxxx": the target's
+// name, the writing process and eight random characters from kDigits.
+constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+constexpr int kRandomChars = 8;
+
+std::string temp_prefix(const std::filesystem::path& target) {
+  return str_cat({".", target.filename().string(), ".tallyset-"});
+}
+
 std::string temp_name(const std::filesystem::path& target) {
   static std::mt19937_64 random{std::random_device{}()};
-  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-  std::string name = str_cat({".", target.filename().string(), ".tallyset-"});
+  std::string name = temp_prefix(target);
   name.append(std::to_string(::getpid())).push_back('-');  // a forked copy shares `random`'s state
-  for (int i = 0; i < 8; ++i) name.push_back(kDigits[random() % 36]);
+  for (int i = 0; i < kRandomChars; ++i) name.push_back(kDigits[random() % 36]);
   return name;
+}
+
+// The process id in a temporary file's name after `prefix`, or 0 when the
+// name is not exactly one temp_name gives.
+pid_t temp_owner(std::string_view name, std::string_view prefix) {
+  if (name.substr(0, prefix.size()) != prefix) return 0;
+  name.remove_prefix(prefix.size());
+  const std::size_t dash = name.find('-');
+  if (dash == std::string_view::npos || dash == 0 || dash > 10 || name[0] == '0') return 0;
+  long long pid = 0;
+  for (const char c : name.substr(0, dash)) {
+    if (c < '0' || c > '9') return 0;
+    pid = pid * 10 + (c - '0');
+  }
+  if (pid > INT_MAX) return 0;
+  const std::string_view random = name.substr(dash + 1);
+  if (random.size() != kRandomChars) return 0;
+  for (const char c : random) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'))) return 0;
+  }
+  return static_cast<pid_t>(pid);
 }
 
 }  // namespace
 
-ReadResult read_file(const std::filesystem::path& file) {
+ReadResult read_file(const std::filesystem::path& file, SpareRoom spare) {
   ReadResult r;
   UniqueFd fd(retry_eintr([&] { return ::open(file.c_str(), O_RDONLY | O_CLOEXEC); }));
   if (!fd) {
@@ -95,8 +128,11 @@ ReadResult read_file(const std::filesystem::path& file) {
     return r;
   }
   r.stamp = stamp_of(st);
-  // Read into a buffer of exactly the file's size: a calendar can be tens of
-  // megabytes, and growing the buffer would briefly need twice that.
+  // Read into a buffer of the file's size (and the spare room asked for): a
+  // calendar can be tens of megabytes, and growing the buffer would briefly
+  // need twice that.
+  const auto size = static_cast<std::size_t>(st.st_size);
+  r.bytes.reserve(size + (spare != nullptr ? spare(size) : 0));
   r.bytes.resize(static_cast<std::size_t>(st.st_size));
   std::size_t got = 0;
   char spill[4096];
@@ -123,6 +159,48 @@ ReadResult read_file(const std::filesystem::path& file) {
   return r;
 }
 
+ContentCheck compare_content(const std::filesystem::path& file, std::string_view expected) {
+  ContentCheck r;
+  UniqueFd fd(retry_eintr([&] { return ::open(file.c_str(), O_RDONLY | O_CLOEXEC); }));
+  if (!fd) {
+    r.error = errno;
+    return r;
+  }
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) {
+    r.error = errno;
+    return r;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    r.error = EISDIR;
+    return r;
+  }
+  if (static_cast<std::uint64_t>(st.st_size) != expected.size()) return r;
+  constexpr std::size_t kChunk = 256 * 1024;
+  const auto chunk = std::make_unique<char[]>(kChunk);
+  std::size_t got = 0;
+  while (true) {
+    const ssize_t n = ::read(fd.get(), chunk.get(), kChunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      r.error = errno;
+      return r;
+    }
+    if (n == 0) break;
+    const auto count = static_cast<std::size_t>(n);
+    // Longer than expected (it grew while we read) or different: not the same.
+    if (count > expected.size() - got ||
+        std::memcmp(chunk.get(), expected.data() + got, count) != 0) {
+      return r;
+    }
+    got += count;
+  }
+  if (got != expected.size()) return r;  // it shrank while we read
+  r.same = true;
+  r.stamp = stamp_of(st);
+  return r;
+}
+
 Freshness compare_stamp(const std::filesystem::path& file, const FileStamp& stamp) {
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0) return stamp.exists ? Freshness::Changed : Freshness::Same;
@@ -141,6 +219,39 @@ std::filesystem::path write_target(const std::filesystem::path& file) {
     if (!ec) return resolved;
   }
   return file;
+}
+
+int remove_stale_temp_files(const std::filesystem::path& file) {
+  const std::filesystem::path target = write_target(file);
+  std::filesystem::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  const std::string prefix = temp_prefix(target);
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return 0;
+  struct Closer {
+    DIR* dir;
+    ~Closer() { ::closedir(dir); }
+  } closer{dir};
+  const pid_t self = ::getpid();
+  int removed = 0;
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    const pid_t owner = temp_owner(name, prefix);
+    if (owner <= 0 || owner == self) continue;
+    // EPERM means the process exists (it is another user's): keep its file.
+    if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+    stale.emplace_back(name);
+  }
+  for (const std::string& name : stale) {
+    // Only plain files, never what a link points at nor a folder.
+    struct stat st {};
+    if (::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
+      continue;
+    }
+    if (::unlinkat(::dirfd(dir), name.c_str(), 0) == 0) ++removed;
+  }
+  return removed;
 }
 
 WriteResult replace_file(const std::filesystem::path& file,

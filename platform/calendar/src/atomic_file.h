@@ -52,7 +52,20 @@ struct ReadResult {
   std::string bytes;
   FileStamp stamp;
 };
-ReadResult read_file(const std::filesystem::path& file);
+// `spare(size)` bytes of capacity are reserved beyond the file's size (they
+// stay untouched, so they cost address space only), so that later edits of
+// the bytes in memory need not move them into a larger buffer.
+using SpareRoom = std::size_t (*)(std::size_t size);
+ReadResult read_file(const std::filesystem::path& file, SpareRoom spare = nullptr);
+
+// Whether `file` holds exactly `expected`. The file is read in small chunks,
+// so that checking a large calendar never holds a second copy of it.
+struct ContentCheck {
+  int error = 0;      // errno; ENOENT for a missing file
+  bool same = false;
+  FileStamp stamp;    // of the file compared, when same
+};
+ContentCheck compare_content(const std::filesystem::path& file, std::string_view expected);
 
 enum class Freshness { Same, Changed, Unsure };
 // Unsure when the metadata matches but the file was modified too close to
@@ -76,5 +89,12 @@ WriteResult replace_file(const std::filesystem::path& file,
 
 // The file a write to `file` lands in (links followed).
 std::filesystem::path write_target(const std::filesystem::path& file);
+
+// Removes the temporary files that saves of `file` left in its folder when
+// the process making them died half way: those named exactly as
+// replace_file names them for this file, whose process id is not a running
+// process. Never the file of this process or of any live one. Best effort;
+// returns how many were removed.
+int remove_stale_temp_files(const std::filesystem::path& file);
 
 }  // namespace platform::calendar::detail

@@ -51,7 +51,7 @@ struct Snapshot {
     position.clear();
     position.reserve(scan.events.size());
     by_start.clear();
-    by_start.reserve(scan.events.size());
+    by_start.reserve(scan.events.capacity());
     for (std::size_t i = 0; i < scan.events.size(); ++i) {
       position.emplace(scan.events[i].oid, i);
       by_start.push_back(occurrence_of(scan.events[i]));
@@ -69,7 +69,7 @@ struct Snapshot {
   }
 
   AppointmentFields fields(const IndexedEvent& e) const {
-    const EventText text = read_event_text(event_bytes(e));
+    const EventText text = read_event_text(event_bytes(e), e.text, kAllText);
     AppointmentFields f;
     f.subject = utf8_to_utf16(text.summary);
     f.body = utf8_to_utf16(text.description);
@@ -89,6 +89,11 @@ std::string identity(const IndexedEvent& e, std::string_view bytes) {
 
 std::string reason(int error) { return std::system_category().message(error); }
 
+// Room reserved beyond the file's bytes in memory, so that saves splice
+// their changes into the same buffer instead of copying it into a larger one
+// (which would briefly hold the calendar twice). Untouched until used.
+std::size_t spare_for(std::size_t size) { return size / 32 + 64 * 1024; }
+
 class EventTarget final : public RestrictionTarget {
  public:
   EventTarget(const Snapshot& snapshot, const IndexedEvent& event)
@@ -106,19 +111,35 @@ class EventTarget final : public RestrictionTarget {
     }
   }
 
+  bool surely_differs(Field field, std::uint32_t hash) const override {
+    return field == Field::Subject && event_.text.subject_hashed && event_.text.subject_hash != hash;
+  }
+
+  // Decodes only the one property the condition asks about, from its line.
   const std::u16string& text(Field field) const override {
-    if (!fields_) fields_ = snapshot_.fields(event_);
     switch (field) {
-      case Field::Body: return fields_->body;
-      case Field::Categories: return fields_->categories;
-      default: return fields_->subject;
+      case Field::Body:
+        return decoded(body_, kDescription, &EventText::description);
+      case Field::Categories:
+        return decoded(categories_, kCategories, &EventText::categories);
+      default:
+        return decoded(subject_, kSummary, &EventText::summary);
     }
   }
 
  private:
+  const std::u16string& decoded(std::optional<std::u16string>& cache, TextField which,
+                                std::string EventText::*member) const {
+    if (!cache) {
+      const EventText text = read_event_text(snapshot_.event_bytes(event_), event_.text, which);
+      cache = utf8_to_utf16(text.*member);
+    }
+    return *cache;
+  }
+
   const Snapshot& snapshot_;
   const IndexedEvent& event_;
-  mutable std::optional<AppointmentFields> fields_;
+  mutable std::optional<std::u16string> subject_, body_, categories_;
 };
 
 }  // namespace
@@ -182,7 +203,13 @@ struct CalendarStore::Impl {
     *reloaded = false;
     const Freshness freshness = compare_stamp(file, snapshot->stamp);
     if (freshness == Freshness::Same) return {};
-    ReadResult read = read_file(file);
+    // The timestamps cannot tell (or the file was only touched): compare the
+    // content in chunks first, so that an unchanged file is never held twice.
+    if (const ContentCheck check = compare_content(file, snapshot->bytes); check.same) {
+      snapshot->stamp = check.stamp;
+      return {};
+    }
+    ReadResult read = read_file(file, spare_for);
     if (read.error == ENOENT) {
       read.error = 0;
       read.stamp = FileStamp{};
@@ -237,6 +264,8 @@ struct CalendarStore::Impl {
   void splice(std::size_t index, std::size_t begin, std::size_t end, const std::string& replacement,
               std::optional<IndexedEvent> event) {
     Snapshot& s = *snapshot;
+    const std::size_t size = s.bytes.size() - (end - begin) + replacement.size();
+    if (size > s.bytes.capacity()) s.bytes.reserve(size + spare_for(size));
     s.bytes.replace(begin, end - begin, replacement);
     const std::ptrdiff_t delta =
         static_cast<std::ptrdiff_t>(replacement.size()) - static_cast<std::ptrdiff_t>(end - begin);
@@ -249,6 +278,8 @@ struct CalendarStore::Impl {
       s.scan.insert_at = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.scan.insert_at) + delta);
     }
     if (event) {
+      // Grown by a little, not doubled: the index of a large calendar is big.
+      if (events.size() == events.capacity()) events.reserve(events.size() + events.size() / 64 + 16);
       events.insert(events.begin() + static_cast<std::ptrdiff_t>(index), std::move(*event));
     }
   }
@@ -270,7 +301,10 @@ std::unique_ptr<CalendarStore> CalendarStore::open(const std::filesystem::path& 
   impl->file = file;
   impl->options = std::move(options);
   impl->local = resolve_local_zone(&impl->local_name);
-  ReadResult read = read_file(file);
+  // Saves killed half way (by a crash or a power cut) leave their temporary
+  // files, as large as the calendar; nobody else will ever remove them.
+  remove_stale_temp_files(file);
+  ReadResult read = read_file(file, spare_for);
   if (read.error == ENOENT) {
     read.error = 0;
     read.stamp = FileStamp{};
@@ -301,11 +335,27 @@ std::optional<std::vector<Oid>> CalendarStore::find(std::u16string_view restrict
   constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 120;
   const std::int64_t low = std::clamp(range.low, -kLimit, kLimit) * 60;
   const std::int64_t high = std::clamp(range.high, -kLimit, kLimit) * 60 + 59;
-  auto it = std::lower_bound(s.by_start.begin(), s.by_start.end(), Occurrence{low, 0});
-  for (; it != s.by_start.end() && it->start_key <= high; ++it) {
-    const IndexedEvent* e = s.event(it->oid);
-    if (e != nullptr && matches(*parsed, EventTarget(s, *e))) found.push_back(it->oid);
+  const auto first = std::lower_bound(s.by_start.begin(), s.by_start.end(), Occurrence{low, 0});
+  const auto last = std::upper_bound(first, s.by_start.end(), Occurrence{high, std::numeric_limits<Oid>::max()});
+  const auto in_range = static_cast<std::size_t>(last - first);
+  if (in_range <= s.scan.events.size() / 8) {
+    for (auto it = first; it != last; ++it) {
+      const IndexedEvent* e = s.event(it->oid);
+      if (e != nullptr && matches(*parsed, EventTarget(s, *e))) found.push_back(it->oid);
+    }
+    return found;
   }
+  // A search through much of the calendar (by subject, say) visits the events
+  // in file order, so that memory is read front to back, and sorts the few
+  // it finds into start order afterwards.
+  std::vector<Occurrence> hits;
+  for (const IndexedEvent& e : s.scan.events) {
+    const Occurrence o = occurrence_of(e);
+    if (o.start_key >= low && o.start_key <= high && matches(*parsed, EventTarget(s, e))) hits.push_back(o);
+  }
+  std::sort(hits.begin(), hits.end());
+  found.reserve(hits.size());
+  for (const Occurrence& o : hits) found.push_back(o.oid);
   return found;
 }
 

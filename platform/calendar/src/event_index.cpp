@@ -50,10 +50,232 @@ bool blank(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
 }
 
-struct EventSpan {
-  std::size_t begin, end;
-  int line;
+constexpr std::size_t kNone = std::string_view::npos;
+
+// What the pass over the file notes about one event: where its lines of
+// interest start. The index entry is made from it once every VTIMEZONE of
+// the file is known; the draft is small, so that the list of drafts costs
+// little beside the index.
+struct EventDraft {
+  std::size_t begin = 0, end = 0;
+  std::size_t dtstart = kNone, dtend = kNone, duration = kNone, uid = kNone, recurrence_id = kNone;
+  TextLines text;
+  int first_line = 0;
+  bool recurring = false;
+  bool seen_summary = false;
 };
+
+// RECURRENCE-ID's value and TZID, as written; empty when it has neither.
+std::string recurrence_of(std::string_view line) {
+  std::string id;
+  if (auto p = parse_property(line)) {
+    id = std::string(p->value);
+    if (auto tzid = find_param(*p, "TZID")) id += str_cat({";", *tzid});
+  }
+  return id;
+}
+
+// One property line of the event itself (not of a VALARM inside it).
+void gather(std::string_view name, const LogicalLine& line, EventDraft& draft) {
+  auto keep = [&](std::size_t& at) {
+    if (at == kNone) at = line.begin;
+  };
+  auto mark = [&](std::uint32_t& at) {
+    const std::size_t offset = line.begin - draft.begin;
+    if (offset >= kNoLine) {
+      draft.text.whole = true;
+    } else {
+      at = static_cast<std::uint32_t>(offset);
+    }
+  };
+  if (iequals(name, "DTSTART")) {
+    keep(draft.dtstart);
+  } else if (iequals(name, "DTEND")) {
+    keep(draft.dtend);
+  } else if (iequals(name, "DURATION")) {
+    keep(draft.duration);
+  } else if (iequals(name, "UID")) {
+    keep(draft.uid);
+  } else if (iequals(name, "RECURRENCE-ID")) {
+    // The first one that says something.
+    if (draft.recurrence_id == kNone && !recurrence_of(line.text).empty()) draft.recurrence_id = line.begin;
+  } else if (iequals(name, "RRULE") || iequals(name, "RDATE")) {
+    draft.recurring = true;
+  } else if (iequals(name, "SUMMARY")) {
+    if (!draft.seen_summary) {
+      draft.seen_summary = true;
+      mark(draft.text.summary);
+      // Only when this first SUMMARY is the one that counts: it can be read.
+      if (const auto p = parse_property(line.text)) {
+        if (const auto hash = plain_text_hash(p->value)) {
+          draft.text.subject_hashed = true;
+          draft.text.subject_hash = *hash;
+        }
+      }
+    }
+  } else if (iequals(name, "DESCRIPTION")) {
+    if (draft.text.description == kNoLine) mark(draft.text.description);
+  } else if (iequals(name, "CATEGORIES")) {
+    if (draft.text.categories == kNoLine) {
+      mark(draft.text.categories);
+    } else {
+      draft.text.more_categories = true;
+    }
+  }
+}
+
+// The logical line that starts at `at` inside the draft's event.
+class LineAt {
+ public:
+  LineAt(std::string_view bytes, const EventDraft& draft, std::size_t at)
+      : scanner_(bytes, at, draft.end, 0) {
+    scanner_.next(line_);
+  }
+  std::string_view text() const { return line_.text; }
+
+ private:
+  LineScanner scanner_;
+  LogicalLine line_;
+};
+
+// The number of the line starting at `at`, for messages.
+int line_number(std::string_view bytes, const EventDraft& draft, std::size_t at) {
+  return draft.first_line +
+         static_cast<int>(std::count(bytes.begin() + static_cast<std::ptrdiff_t>(draft.begin),
+                                     bytes.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+}
+
+// The index entry for the draft's event: its identity, and its start and
+// length decoded from the lines the draft found.
+bool finish_event(std::string_view bytes, const EventDraft& draft, const TimeZones& zones,
+                  IndexedEvent& event, ScanError* error) {
+  event.begin = draft.begin;
+  event.end = draft.end;
+  event.text = draft.text;
+  if (!draft.seen_summary) {
+    event.text.subject_hashed = true;
+    event.text.subject_hash = text_hash(u"");
+  }
+  event.recurring = draft.recurring;
+  if (draft.uid != kNone) {
+    // A folded line's text lives in the LineAt.
+    const LineAt line(bytes, draft, draft.uid);
+    if (auto p = parse_property(line.text())) event.uid = std::string(p->value);
+  }
+  if (draft.recurrence_id != kNone) {
+    event.recurrence_id = recurrence_of(LineAt(bytes, draft, draft.recurrence_id).text());
+  }
+  if (draft.dtstart == kNone) {
+    *error = {draft.first_line, "the event has no DTSTART"};
+    return false;
+  }
+  struct Decoded {
+    DateTimeValue value;
+    TimeForm form;
+  };
+  auto decode = [&](std::size_t at, const char* what) -> std::optional<Decoded> {
+    const LineAt line(bytes, draft, at);
+    const auto p = parse_property(line.text());
+    if (!p) {
+      *error = {line_number(bytes, draft, at), str_cat({what, " is not a valid content line"})};
+      return std::nullopt;
+    }
+    Decoded d;
+    d.form = time_form_of(*p, zones);
+    const auto v = parse_date_time(p->value, d.form.kind == TimeForm::Kind::Date);
+    if (!v) {
+      *error = {line_number(bytes, draft, at),
+                str_cat({what, " \"", shorten(p->value), "\" is not a valid date or date-time"})};
+      return std::nullopt;
+    }
+    d.value = *v;
+    return d;
+  };
+  const auto start = decode(draft.dtstart, "DTSTART");
+  if (!start) return false;
+  event.timing.start = to_local(start->value, start->form, zones);
+  event.timing.all_day = start->value.is_date;
+
+  std::int64_t minutes = event.timing.all_day ? 1440 : 0;
+  if (draft.dtend != kNone) {
+    const auto finish = decode(draft.dtend, "DTEND");
+    if (!finish) return false;
+    if (start->value.is_date && finish->value.is_date) {
+      minutes = (days_from_civil(finish->value.year, finish->value.month, finish->value.day) -
+                 days_from_civil(start->value.year, start->value.month, start->value.day)) *
+                1440;
+    } else {
+      minutes = floor_div(to_epoch_seconds(finish->value, finish->form, zones) -
+                              to_epoch_seconds(start->value, start->form, zones),
+                          60);
+    }
+  } else if (draft.duration != kNone) {
+    const LineAt line(bytes, draft, draft.duration);
+    const auto p = parse_property(line.text());
+    const auto seconds = p ? parse_duration_seconds(p->value) : std::nullopt;
+    if (!seconds) {
+      *error = {line_number(bytes, draft, draft.duration),
+                str_cat({"DURATION \"", shorten(p ? p->value : line.text()), "\" is not a valid duration"})};
+      return false;
+    }
+    minutes = floor_div(*seconds, 60);
+  }
+  // An end before the start is a writer's slip, not a reason to refuse the file.
+  event.timing.duration_minutes = static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(minutes, 0, std::numeric_limits<std::int32_t>::max()));
+  return true;
+}
+
+// The text fields in `which` from the lines of `bytes` starting at `from`,
+// where the component depth is `depth`. With `stop_early` the scan ends once
+// the wanted fields are read: `from` is then the first line of the earliest
+// of them, and CATEGORIES is known to occur `more_categories` more than once.
+EventText scan_text(std::string_view bytes, std::size_t from, int depth, unsigned which,
+                    bool stop_early, bool more_categories) {
+  EventText text;
+  bool have_summary = false, have_description = false, have_categories = false;
+  bool seen_categories = false;
+  LineScanner lines(bytes, from, bytes.size(), 1);
+  LogicalLine line;
+  while (lines.next(line)) {
+    const std::string_view name = property_name(line.text);
+    if (iequals(name, "BEGIN")) {
+      ++depth;
+      continue;
+    }
+    if (iequals(name, "END")) {
+      --depth;
+      continue;
+    }
+    if (depth != 1) continue;
+    const bool summary = (which & kSummary) && !have_summary && iequals(name, "SUMMARY");
+    const bool description = (which & kDescription) && !have_description && iequals(name, "DESCRIPTION");
+    const bool categories = (which & kCategories) && iequals(name, "CATEGORIES");
+    if (!summary && !description && !categories) continue;
+    if (categories) seen_categories = true;
+    if (const auto p = parse_property(line.text)) {
+      if (summary) {
+        text.summary = unescape_text(p->value);
+        have_summary = true;
+      } else if (description) {
+        text.description = unescape_text(p->value);
+        have_description = true;
+      } else {
+        for (const std::string& value : split_text_list(p->value)) {
+          if (have_categories) text.categories.push_back(',');
+          text.categories += value;
+          have_categories = true;
+        }
+      }
+    }
+    if (stop_early && (!(which & kSummary) || have_summary) &&
+        (!(which & kDescription) || have_description) &&
+        (!(which & kCategories) || (seen_categories && !more_categories))) {
+      break;
+    }
+  }
+  return text;
+}
 
 }  // namespace
 
@@ -77,11 +299,12 @@ ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
   CalendarScan scan;
   scan.eol = std::string(detect_eol(bytes));
   std::vector<Open> stack;
-  std::vector<EventSpan> events;
+  std::vector<EventDraft> drafts;  // in file order
   std::vector<std::pair<std::size_t, std::size_t>> timezones;
   LineScanner lines(bytes, skip_bom(bytes), bytes.size(), 1);
   LogicalLine line;
   bool seen_calendar = false;
+  bool in_event = false;  // the innermost open component is a VEVENT
   while (lines.next(line)) {
     if (blank(line.text)) continue;
     const std::string_view name = property_name(line.text);
@@ -101,9 +324,16 @@ ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
         result.error = {line.line_number, "a calendar inside a calendar"};
         return result;
       }
-      if (component == "VEVENT" && stack.back().name != "VCALENDAR") {
-        result.error = {line.line_number, str_cat({"VEVENT inside ", stack.back().name})};
-        return result;
+      in_event = component == "VEVENT";
+      if (in_event) {
+        if (stack.back().name != "VCALENDAR") {
+          result.error = {line.line_number, str_cat({"VEVENT inside ", stack.back().name})};
+          return result;
+        }
+        // Only ever directly inside the calendar: the open event is the last one.
+        EventDraft& draft = drafts.emplace_back();
+        draft.begin = line.begin;
+        draft.first_line = line.line_number;
       }
       seen_calendar = true;
       stack.push_back({std::move(component), line.line_number, line.begin});
@@ -120,18 +350,21 @@ ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
         return result;
       }
       if (component == "VEVENT") {
-        events.push_back({stack.back().begin, line.end, stack.back().line});
+        drafts.back().end = line.end;
       } else if (component == "VTIMEZONE" && stack.size() == 2) {
         timezones.emplace_back(stack.back().begin, line.end);
       } else if (component == "VCALENDAR") {
         scan.insert_at = line.begin;
       }
       stack.pop_back();
+      in_event = !stack.empty() && stack.back().name == "VEVENT";
     } else if (stack.empty()) {
       result.error = {line.line_number,
                       seen_calendar ? str_cat({"\"", shorten(line.text), "\" is outside the calendar"})
                                     : "not an iCalendar file (it does not start with BEGIN:VCALENDAR)"};
       return result;
+    } else if (in_event) {
+      gather(name, line, drafts.back());
     }
   }
   if (!stack.empty()) {
@@ -140,14 +373,11 @@ ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
   }
   // Time zones may be defined after the events that use them.
   for (const auto& [begin, end] : timezones) zones.add_vtimezone(bytes.substr(begin, end - begin));
-  scan.events.reserve(events.size());
-  for (const EventSpan& span : events) {
-    EventResult event = index_event(bytes, span.begin, span.end, span.line, zones);
-    if (!event.event) {
-      result.error = std::move(event.error);
-      return result;
-    }
-    scan.events.push_back(std::move(*event.event));
+  // Room for the events later saves add, so that the first one does not copy
+  // the whole index into a buffer twice its size.
+  scan.events.reserve(drafts.size() + drafts.size() / 64 + 16);
+  for (const EventDraft& draft : drafts) {
+    if (!finish_event(bytes, draft, zones, scan.events.emplace_back(), &result.error)) return result;
   }
   result.scan = std::move(scan);
   return result;
@@ -156,15 +386,10 @@ ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
 EventResult index_event(std::string_view bytes, std::size_t begin, std::size_t end, int first_line,
                         const TimeZones& zones) {
   EventResult result;
-  IndexedEvent event;
-  event.begin = begin;
-  event.end = end;
-  struct Wanted {
-    std::string text;
-    int line = 0;
-  };
-  Wanted dtstart, dtend, duration;
-  bool have_uid = false;
+  EventDraft draft;
+  draft.begin = begin;
+  draft.end = end;
+  draft.first_line = first_line;
   LineScanner lines(bytes, begin, end, first_line);
   LogicalLine line;
   int depth = 0;
@@ -172,132 +397,41 @@ EventResult index_event(std::string_view bytes, std::size_t begin, std::size_t e
     const std::string_view name = property_name(line.text);
     if (iequals(name, "BEGIN")) {
       ++depth;
-      continue;
-    }
-    if (iequals(name, "END")) {
+    } else if (iequals(name, "END")) {
       --depth;
-      continue;
-    }
-    if (depth != 1) continue;  // VALARM and friends have DESCRIPTIONs of their own
-    auto keep = [&](Wanted& w) {
-      if (w.line == 0) w = {std::string(line.text), line.line_number};
-    };
-    if (iequals(name, "DTSTART")) {
-      keep(dtstart);
-    } else if (iequals(name, "DTEND")) {
-      keep(dtend);
-    } else if (iequals(name, "DURATION")) {
-      keep(duration);
-    } else if (iequals(name, "UID") && !have_uid) {
-      if (auto p = parse_property(line.text)) event.uid = std::string(p->value);
-      have_uid = true;
-    } else if (iequals(name, "RECURRENCE-ID") && event.recurrence_id.empty()) {
-      if (auto p = parse_property(line.text)) {
-        event.recurrence_id = std::string(p->value);
-        if (auto tzid = find_param(*p, "TZID")) event.recurrence_id += str_cat({";", *tzid});
-      }
-    } else if (iequals(name, "RRULE") || iequals(name, "RDATE")) {
-      event.recurring = true;
+    } else if (depth == 1) {  // VALARM and friends have DESCRIPTIONs of their own
+      gather(name, line, draft);
     }
   }
-
-  if (dtstart.line == 0) {
-    result.error = {first_line, "the event has no DTSTART"};
-    return result;
-  }
-  struct Decoded {
-    DateTimeValue value;
-    TimeForm form;
-  };
-  auto decode = [&](const Wanted& w, const char* what) -> std::optional<Decoded> {
-    const auto p = parse_property(w.text);
-    if (!p) {
-      result.error = {w.line, str_cat({what, " is not a valid content line"})};
-      return std::nullopt;
-    }
-    Decoded d;
-    d.form = time_form_of(*p, zones);
-    const auto v = parse_date_time(p->value, d.form.kind == TimeForm::Kind::Date);
-    if (!v) {
-      result.error = {w.line, str_cat({what, " \"", shorten(p->value), "\" is not a valid date or date-time"})};
-      return std::nullopt;
-    }
-    d.value = *v;
-    return d;
-  };
-  const auto start = decode(dtstart, "DTSTART");
-  if (!start) return result;
-  event.timing.start = to_local(start->value, start->form, zones);
-  event.timing.all_day = start->value.is_date;
-
-  std::int64_t minutes = event.timing.all_day ? 1440 : 0;
-  if (dtend.line != 0) {
-    const auto finish = decode(dtend, "DTEND");
-    if (!finish) return result;
-    if (start->value.is_date && finish->value.is_date) {
-      minutes = (days_from_civil(finish->value.year, finish->value.month, finish->value.day) -
-                 days_from_civil(start->value.year, start->value.month, start->value.day)) *
-                1440;
-    } else {
-      minutes = floor_div(to_epoch_seconds(finish->value, finish->form, zones) -
-                              to_epoch_seconds(start->value, start->form, zones),
-                          60);
-    }
-  } else if (duration.line != 0) {
-    const auto p = parse_property(duration.text);
-    const auto seconds = p ? parse_duration_seconds(p->value) : std::nullopt;
-    if (!seconds) {
-      result.error = {duration.line, str_cat({"DURATION \"", shorten(p ? p->value : duration.text),
-                                                  "\" is not a valid duration"})};
-      return result;
-    }
-    minutes = floor_div(*seconds, 60);
-  }
-  // An end before the start is a writer's slip, not a reason to refuse the file.
-  event.timing.duration_minutes = static_cast<std::int32_t>(
-      std::clamp<std::int64_t>(minutes, 0, std::numeric_limits<std::int32_t>::max()));
+  IndexedEvent event;
+  if (!finish_event(bytes, draft, zones, event, &result.error)) return result;
   result.event = std::move(event);
   return result;
 }
 
-EventText read_event_text(std::string_view event_bytes) {
-  EventText text;
-  bool have_summary = false, have_description = false, have_categories = false;
-  LineScanner lines(event_bytes, 0, event_bytes.size(), 1);
-  LogicalLine line;
-  int depth = 0;
-  while (lines.next(line)) {
-    const std::string_view name = property_name(line.text);
-    if (iequals(name, "BEGIN")) {
-      ++depth;
-      continue;
-    }
-    if (iequals(name, "END")) {
-      --depth;
-      continue;
-    }
-    if (depth != 1) continue;
-    const bool summary = !have_summary && iequals(name, "SUMMARY");
-    const bool description = !have_description && iequals(name, "DESCRIPTION");
-    const bool categories = iequals(name, "CATEGORIES");
-    if (!summary && !description && !categories) continue;
-    const auto p = parse_property(line.text);
-    if (!p) continue;
-    if (summary) {
-      text.summary = unescape_text(p->value);
-      have_summary = true;
-    } else if (description) {
-      text.description = unescape_text(p->value);
-      have_description = true;
-    } else {
-      for (const std::string& value : split_text_list(p->value)) {
-        if (have_categories) text.categories.push_back(',');
-        text.categories += value;
-        have_categories = true;
-      }
-    }
+EventText read_event_text(std::string_view event_bytes, const TextLines& at, unsigned which) {
+  if (at.whole) {
+    EventText text = scan_text(event_bytes, 0, 0, which, false, true);
+    return text;
   }
-  return text;
+  // Only the fields the event has; the earliest of them is where to start.
+  std::size_t from = kNoLine;
+  unsigned present = 0;
+  auto want = [&](unsigned field, std::uint32_t line) {
+    if ((which & field) && line != kNoLine && line < event_bytes.size()) {
+      present |= field;
+      from = std::min<std::size_t>(from, line);
+    }
+  };
+  want(kSummary, at.summary);
+  want(kDescription, at.description);
+  want(kCategories, at.categories);
+  if (present == 0) return {};
+  return scan_text(event_bytes, from, 1, present, true, at.more_categories);
+}
+
+EventText read_event_text(std::string_view event_bytes) {
+  return scan_text(event_bytes, 0, 0, kAllText, false, true);
 }
 
 }  // namespace platform::calendar::detail

@@ -23,6 +23,23 @@ struct EventTiming {
   friend bool operator==(const EventTiming&, const EventTiming&) = default;
 };
 
+// Where an event's own (not its VALARMs') SUMMARY, DESCRIPTION and first
+// CATEGORIES lines start, counted from the event's first byte, so that a
+// search for one field decodes that line alone instead of the whole event.
+inline constexpr std::uint32_t kNoLine = 0xFFFFFFFF;
+struct TextLines {
+  std::uint32_t summary = kNoLine;
+  std::uint32_t description = kNoLine;
+  std::uint32_t categories = kNoLine;
+  bool more_categories = false;  // CATEGORIES appears more than once
+  bool whole = false;            // offsets do not fit: read the whole event
+  // text_hash of the subject when it was cheap to learn while indexing (most
+  // subjects are plain ASCII), so that a search for another subject can pass
+  // the event by without reading it.
+  bool subject_hashed = false;
+  std::uint32_t subject_hash = 0;
+};
+
 struct IndexedEvent {
   std::size_t begin = 0;  // "BEGIN:VEVENT" line
   std::size_t end = 0;    // one past the "END:VEVENT" line's terminator
@@ -31,6 +48,7 @@ struct IndexedEvent {
   bool recurring = false;     // has RRULE or RDATE: later listed per occurrence
   EventTiming timing;
   Oid oid = 0;
+  TextLines text;
 };
 
 struct ScanError {
@@ -70,6 +88,11 @@ struct EventText {
   std::string description;
   std::string categories;
 };
+enum TextField : unsigned { kSummary = 1, kDescription = 2, kCategories = 4, kAllText = 7 };
+// The fields in `which` (a set of TextField), read from the lines `at` names;
+// the others stay empty.
+EventText read_event_text(std::string_view event_bytes, const TextLines& at, unsigned which);
+// All three, found by scanning the whole event.
 EventText read_event_text(std::string_view event_bytes);
 
 // The form a DTSTART/DTEND property is written in.

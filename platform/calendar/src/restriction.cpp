@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "civil_date.h"
+#include "text_codec.h"
 #include "platform/calendar/short_date.h"
 
 namespace platform::calendar::detail {
@@ -214,6 +215,7 @@ class Parser {
     if (is_text(*field)) {
       if (value.kind != Token::Kind::String) return std::nullopt;
       r.condition.value = value.text;
+      r.condition.text_hash = text_hash(value.text);
     } else if (is_date(*field)) {
       if (value.kind != Token::Kind::String) return std::nullopt;
       const auto minutes = parse_date_minutes(value.text);
@@ -264,6 +266,9 @@ bool matches(const Restriction& r, const RestrictionTarget& target) {
   }
   const Condition& c = r.condition;
   if (const auto* text = std::get_if<std::u16string>(&c.value)) {
+    if ((c.op == Compare::Equal || c.op == Compare::NotEqual) && target.surely_differs(c.field, c.text_hash)) {
+      return c.op == Compare::NotEqual;
+    }
     return compare(target.text(c.field), c.op, *text);
   }
   return compare(target.number(c.field), c.op, std::get<std::int64_t>(c.value));

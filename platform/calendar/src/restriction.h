@@ -23,6 +23,7 @@ struct Condition {
   Compare op = Compare::Equal;
   // Text for the text fields; a number for the others (dates: wall minutes).
   std::variant<std::u16string, std::int64_t> value;
+  std::uint32_t text_hash = 0;  // of the text value (text_codec.h)
 };
 
 struct Restriction {
@@ -40,6 +41,9 @@ class RestrictionTarget {
   virtual ~RestrictionTarget() = default;
   virtual std::int64_t number(Field field) const = 0;
   virtual const std::u16string& text(Field field) const = 0;
+  // True only when the field's text is surely not one whose text_hash is
+  // `hash`: a cheap test that spares fetching the text.
+  virtual bool surely_differs(Field, std::uint32_t /*hash*/) const { return false; }
 };
 
 bool matches(const Restriction& r, const RestrictionTarget& target);

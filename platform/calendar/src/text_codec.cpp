@@ -108,6 +108,27 @@ std::string utf16_to_utf8(std::u16string_view in) {
   return out;
 }
 
+namespace {
+constexpr std::uint32_t kHashStart = 2166136261u;
+constexpr std::uint32_t kHashPrime = 16777619u;
+}  // namespace
+
+std::uint32_t text_hash(std::u16string_view text) {
+  std::uint32_t h = kHashStart;
+  for (const char16_t c : text) h = (h ^ c) * kHashPrime;
+  return h;
+}
+
+std::optional<std::uint32_t> plain_text_hash(std::string_view raw) {
+  std::uint32_t h = kHashStart;
+  for (const char c : raw) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x80 || c == '\\') return std::nullopt;
+    h = (h ^ b) * kHashPrime;
+  }
+  return h;
+}
+
 std::string unescape_text(std::string_view in) {
   std::string out;
   out.reserve(in.size());

@@ -1,6 +1,9 @@
 // A save that fails leaves the user's file exactly as it was, leaves no
 // stray files, and leaves the store showing what is really on disk.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -158,6 +161,149 @@ TEST(FileStamp, TrustsTimestampsOnlyWhenTheyAreOldEnoughToProveSomething) {
   EXPECT_EQ(detail::compare_stamp(file, settled), detail::Freshness::Changed);
   EXPECT_EQ(detail::compare_stamp(file, detail::FileStamp{}), detail::Freshness::Same);
   EXPECT_EQ(detail::read_file(file).error, ENOENT);
+}
+
+TEST(FileContent, ComparedInChunksToTheLastByte) {
+  TempDir dir;
+  const auto file = dir / "cal.ics";
+  // Several of the comparison's chunks, and a part of one.
+  std::string bytes(1'000'003, 'x');
+  for (std::size_t i = 0; i < bytes.size(); i += 77) bytes[i] = static_cast<char>('a' + i % 26);
+  write_bytes(file, bytes);
+  const detail::ContentCheck same = detail::compare_content(file, bytes);
+  EXPECT_EQ(same.error, 0);
+  EXPECT_TRUE(same.same);
+  EXPECT_TRUE(same.stamp.exists);
+  EXPECT_EQ(same.stamp.size, static_cast<std::int64_t>(bytes.size()));
+  for (const std::size_t at : {std::size_t{0}, std::size_t{262'143}, std::size_t{262'144},
+                               bytes.size() / 2, bytes.size() - 1}) {
+    std::string other = bytes;
+    other[at] = '#';
+    EXPECT_FALSE(detail::compare_content(file, other).same) << at;
+  }
+  EXPECT_FALSE(detail::compare_content(file, bytes.substr(0, bytes.size() - 1)).same);
+  EXPECT_FALSE(detail::compare_content(file, bytes + "x").same);
+  EXPECT_FALSE(detail::compare_content(file, "").same);
+  write_bytes(file, "");
+  EXPECT_TRUE(detail::compare_content(file, "").same);
+  std::filesystem::remove(file);
+  EXPECT_EQ(detail::compare_content(file, "").error, ENOENT);
+  EXPECT_FALSE(detail::compare_content(file, "").same);
+  EXPECT_EQ(detail::compare_content(dir.path(), "").error, EISDIR);
+}
+
+// A process id that belonged to a process which has ended.
+pid_t ended_process() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return child;
+}
+
+// A process that runs until the object goes.
+class LiveProcess {
+ public:
+  LiveProcess() {
+    if (::pipe(pipe_) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      ::close(pipe_[1]);
+      char c;
+      while (::read(pipe_[0], &c, 1) != 0) {
+      }
+      _exit(0);
+    }
+    ::close(pipe_[0]);
+  }
+  ~LiveProcess() {
+    ::close(pipe_[1]);
+    int status = 0;
+    if (pid_ > 0) waitpid(pid_, &status, 0);
+  }
+  LiveProcess(const LiveProcess&) = delete;
+  LiveProcess& operator=(const LiveProcess&) = delete;
+  pid_t pid() const { return pid_; }
+
+ private:
+  int pipe_[2] = {-1, -1};
+  pid_t pid_ = -1;
+};
+
+bool is_there(const std::filesystem::path& path) {
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+TEST(StaleTempFiles, SavesThatDiedLeaveNothingBehindOnceTheCalendarIsOpened) {
+  ScopedTz tz("UTC");
+  TempDir dir;
+  const auto file = dir / "cal.ics";
+  write_bytes(file, kCalendar);
+  const pid_t dead = ended_process();
+  ASSERT_GT(dead, 0);
+  ASSERT_EQ(kill(dead, 0), -1);
+  ASSERT_EQ(errno, ESRCH);
+  LiveProcess live;
+  ASSERT_GT(live.pid(), 0);
+  const std::string d = std::to_string(dead);
+  const std::string prefix = ".cal.ics.tallyset-";
+
+  const std::vector<std::string> stale = {prefix + d + "-a1b2c3d4", prefix + d + "-zz09zz09"};
+  const std::vector<std::string> kept = {
+      prefix + std::to_string(getpid()) + "-a1b2c3d4",  // this process's own
+      prefix + std::to_string(live.pid()) + "-a1b2c3d4",  // a save still under way
+      prefix + d + "-a1b2c3d",                           // not quite the pattern
+      prefix + d + "-a1b2c3d4e",
+      prefix + d + "-A1B2C3D4",
+      prefix + d + "-a1b2c3d4.bak",
+      prefix + d + "-a1b2c3d4~",
+      prefix + "0" + d + "-a1b2c3d4",
+      prefix + d + "x-a1b2c3d4",
+      prefix + "-a1b2c3d4",
+      prefix + "99999999999999999999-a1b2c3d4",
+      ".other.ics.tallyset-" + d + "-a1b2c3d4",  // another calendar's
+      ".cal.ics.tallyset" + d + "-a1b2c3d4",
+      "cal.ics.tallyset-" + d + "-a1b2c3d4",
+      ".cal.ics.bak",
+  };
+  for (const auto& name : stale) write_bytes(dir / name, kCalendar);
+  for (const auto& name : kept) write_bytes(dir / name, kCalendar);
+  // Right name, but not a plain file: a folder, and a link to the user's file.
+  const std::string folder = prefix + d + "-folder00";
+  std::filesystem::create_directory(dir / folder);
+  write_bytes(dir / folder / "inside", "x");
+  const std::string link = prefix + d + "-link0000";
+  std::filesystem::create_symlink(file, dir / link);
+
+  auto store = open_store(file);
+  ASSERT_TRUE(store);
+  EXPECT_EQ(store->size(), 2u);
+  for (const auto& name : stale) EXPECT_FALSE(is_there(dir / name)) << name;
+  for (const auto& name : kept) EXPECT_TRUE(is_there(dir / name)) << name;
+  EXPECT_TRUE(is_there(dir / folder / "inside"));
+  EXPECT_TRUE(is_there(dir / link));
+  EXPECT_EQ(read_bytes(file), kCalendar);
+}
+
+TEST(StaleTempFiles, ThroughALinkTheyAreLookedForBesideTheRealFile) {
+  ScopedTz tz("UTC");
+  TempDir dir;
+  std::filesystem::create_directory(dir / "real");
+  const auto file = dir / "real" / "cal.ics";
+  write_bytes(file, kCalendar);
+  std::filesystem::create_symlink(file, dir / "link.ics");
+  const std::string d = std::to_string(ended_process());
+  // Saves through the link write beside the file it points at, named after it.
+  const auto stale = dir / "real" / (".cal.ics.tallyset-" + d + "-a1b2c3d4");
+  const auto unrelated = dir / (".link.ics.tallyset-" + d + "-a1b2c3d4");
+  write_bytes(stale, kCalendar);
+  write_bytes(unrelated, kCalendar);
+  auto store = open_store(dir / "link.ics");
+  ASSERT_TRUE(store);
+  EXPECT_FALSE(is_there(stale));
+  EXPECT_TRUE(is_there(unrelated));
+  EXPECT_EQ(read_bytes(file), kCalendar);
 }
 
 }  // namespace
