@@ -2,6 +2,8 @@
 // the program as its Exit command would.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <functional>
 #include <memory>
@@ -11,6 +13,7 @@
 #include "platform/core/host.h"
 #include "platform/core/module_registry.h"
 #include "platform/core/session.h"
+#include "platform/gdi/screen.h"
 #include "platform/hosts/headless_host.h"
 
 namespace testing_support {
@@ -48,5 +51,34 @@ struct TestPlatform {
   ActionHost host;
   HINSTANCE instance = nullptr;
 };
+
+// A screen of 240x320 pixels times `scale`.
+inline platform::SessionOptions ScreenOf(int scale) {
+  platform::SessionOptions options;
+  options.screen_width = 240 * scale;
+  options.screen_height = 320 * scale;
+  return options;
+}
+
+// The parent a control test watches: a visible white top-level window
+// filling the work area, of a class registered with `proc`.
+inline HWND CreateParentWindow(TestPlatform& t, const char16_t* class_name, WNDPROC proc, const char16_t* title) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = proc;
+  wc.hInstance = t.instance;
+  wc.lpszClassName = class_name;
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<std::uintptr_t>(COLOR_WINDOW + 1));
+  EXPECT_NE(RegisterClassW(&wc), 0);
+  HWND parent = CreateWindowExW(0, class_name, title, WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, nullptr, nullptr, t.instance, nullptr);
+  EXPECT_NE(parent, nullptr);
+  return parent;
+}
+
+// A screen pixel in the form GetSysColor gives colours.
+inline COLORREF ScreenPixel(platform::Session& s, int x, int y) {
+  std::uint32_t p = s.screen().pixel(x, y);
+  return RGB((p >> 16) & 0xff, (p >> 8) & 0xff, p & 0xff);
+}
 
 }  // namespace testing_support

@@ -52,10 +52,7 @@ std::string Names(const std::vector<WORD>& codes) {
   return out;
 }
 
-COLORREF PixelAt(Session& s, int x, int y) {
-  std::uint32_t p = s.screen().pixel(x, y);
-  return RGB((p >> 16) & 0xff, (p >> 8) & 0xff, p & 0xff);
-}
+COLORREF PixelAt(Session& s, int x, int y) { return testing_support::ScreenPixel(s, x, y); }
 
 std::u16string TextOf(HWND edit) {
   WCHAR buffer[512] = {0};
@@ -70,24 +67,9 @@ std::pair<DWORD, DWORD> Selection(HWND edit) {
 }
 
 struct Rig {
-  explicit Rig(int scale = 1) : platform(Options(scale)) {
+  explicit Rig(int scale = 1) : platform(testing_support::ScreenOf(scale)) {
     g_codes.clear();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ParentProc;
-    wc.hInstance = platform.instance;
-    wc.lpszClassName = kParentClass;
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<std::uintptr_t>(COLOR_WINDOW + 1));
-    EXPECT_NE(RegisterClassW(&wc), 0);
-    parent = CreateWindowExW(0, kParentClass, u"Edit test", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                             CW_USEDEFAULT, nullptr, nullptr, platform.instance, nullptr);
-    EXPECT_NE(parent, nullptr);
-  }
-
-  static platform::SessionOptions Options(int scale) {
-    platform::SessionOptions options;
-    options.screen_width = 240 * scale;
-    options.screen_height = 320 * scale;
-    return options;
+    parent = testing_support::CreateParentWindow(platform, kParentClass, ParentProc, u"Edit test");
   }
 
   int k() { return platform.session.screen().scale(); }
