@@ -444,8 +444,10 @@ StoreStatus CalendarStore::update(Oid oid, const AppointmentFields& fields) {
   const auto want = normalize_fields(fields, &problem);
   if (!want) return d.failure(d.where() + " was not changed: " + problem);
   // What the caller last saw; only what differs from it is theirs to save.
+  // The comparison is with what the caller gave, not with its normal form:
+  // an all-day event of no days keeps its timing when only its text changes.
   const AppointmentFields base = d.snapshot->fields(*shown);
-  const ChangeSet asked = diff_fields(base, *want);
+  const ChangeSet asked = diff_fields(base, fields);
   if (!asked.any()) return {};
 
   bool reloaded = false;
@@ -468,8 +470,14 @@ StoreStatus CalendarStore::update(Oid oid, const AppointmentFields& fields) {
     merged.all_day = want->all_day;
   }
   if (asked.duration) merged.duration_minutes = want->duration_minutes;
-  const auto target = normalize_fields(merged, &problem);
+  auto target = normalize_fields(merged, &problem);
   if (!target) return d.failure(d.where() + " was not changed: " + problem);
+  if (!asked.start && !asked.duration) {
+    // Timing nobody asked to change is written back as the file has it.
+    target->start = current.start;
+    target->all_day = current.all_day;
+    target->duration_minutes = current.duration_minutes;
+  }
   const ChangeSet changes = diff_fields(current, *target);
   if (!changes.any()) return {};
 
