@@ -105,6 +105,28 @@ std::string format_date_time(const DateTimeValue& v) {
 
 TimeZones::TimeZones(icaltimezone* local) : local_(local) {}
 
+namespace {
+
+// libical expands a zone's rules one occurrence at a time from the rule's
+// first year; rules no real zone has (more often than yearly, or starting
+// in the distant past) would take it minutes. Such a zone is treated as an
+// unknown one: its times read as floating.
+bool plausible_observances(icalcomponent* vtimezone) {
+  for (icalcomponent* part = icalcomponent_get_first_component(vtimezone, ICAL_ANY_COMPONENT); part != nullptr;
+       part = icalcomponent_get_next_component(vtimezone, ICAL_ANY_COMPONENT)) {
+    icalproperty* start = icalcomponent_get_first_property(part, ICAL_DTSTART_PROPERTY);
+    if (start != nullptr && icalproperty_get_dtstart(start).year < 1000) return false;
+    for (icalproperty* rule = icalcomponent_get_first_property(part, ICAL_RRULE_PROPERTY); rule != nullptr;
+         rule = icalcomponent_get_next_property(part, ICAL_RRULE_PROPERTY)) {
+      const icalrecurrencetype recur = icalproperty_get_rrule(rule);
+      if (recur.freq != ICAL_YEARLY_RECURRENCE || recur.interval > 1 || recur.rscale != nullptr) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 bool TimeZones::add_vtimezone(std::string_view block) {
   const std::string text(block);
   ComponentPtr component(icalparser_parse_string(text.c_str()));
@@ -120,6 +142,7 @@ bool TimeZones::add_vtimezone(std::string_view block) {
   const char* tzid = tzid_prop ? icalproperty_get_tzid(tzid_prop) : nullptr;
   if (tzid == nullptr || *tzid == '\0') return false;
   const std::string name(tzid);
+  if (!plausible_observances(vtimezone)) return false;
   TimezonePtr zone(icaltimezone_new());
   if (!zone || icaltimezone_set_component(zone.get(), vtimezone) == 0) return false;
   component.release();  // the zone owns it now
