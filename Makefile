@@ -11,10 +11,12 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The demo runs on a copy, so the bundled calendar stays as shipped.
+# The demo runs on a copy, so the bundled calendar stays as shipped, and
+# in the demo's own week (DEMO_NOW= runs it at the real time).
+DEMO_NOW ?= 2026-12-04 16:20
 run: build
 	@test -f $(BUILD)/demo.ics || cp resources/demo/demo.ics $(BUILD)/demo.ics
-	$(BUILD)/app/tallyset --calendar $(BUILD)/demo.ics $(ARGS)
+	$(BUILD)/app/tallyset --calendar $(BUILD)/demo.ics $(if $(DEMO_NOW),--now "$(DEMO_NOW)") $(ARGS)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
