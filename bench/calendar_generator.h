@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/base/civil_date.h"
+
 namespace bench {
 
 inline constexpr const char* kAnchorNow = "2026-12-04 16:20";
@@ -44,32 +46,9 @@ inline constexpr const char* kZones =
     "TZOFFSETFROM:-0400\r\nTZOFFSETTO:-0500\r\nTZNAME:EST\r\nDTSTART:20071104T020000\r\n"
     "RRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
 
-// Days since 1970-01-01 and back (H. Hinnant's algorithms).
-inline std::int64_t days_from_civil(int y, int m, int d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-struct Day {
-  int year, month, day;
-};
-
-inline Day civil_from_days(std::int64_t z) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-  return {static_cast<int>(y + (m <= 2)), static_cast<int>(m), static_cast<int>(d)};
-}
+using platform::civil_from_days;
+using platform::days_from_civil;
+using Day = platform::CivilDay;
 
 // The settings appointment, far in the future so that it is never listed.
 inline std::string settings_event() {

@@ -8,7 +8,7 @@
 #include <strsafe.h>
 
 #include "app/app_state.h"
-#include "app/main_window.h"
+#include "app/app_feedback.h"
 #include "outlook/category_match.h"
 #include "outlook/outlook_store.h"
 #include "screen/layout.h"

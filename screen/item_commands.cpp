@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/main_window.h"
+#include "app/app_feedback.h"
 #include "outlook/category_match.h"
 #include "outlook/outlook_store.h"
 #include "resources/resource.h"

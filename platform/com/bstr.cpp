@@ -11,7 +11,8 @@
 namespace {
 
 void CountString(long delta) {
-  if (platform::Session* s = platform::Session::get()) s->com().live_strings += delta;
+  if (platform::Session* s = platform::Session::get())
+    if (auto* com = s->find_service<platform::ComState>()) com->live_strings += delta;
 }
 
 }  // namespace

@@ -1,30 +1,47 @@
-// COM on the program's thread: whether it was started, and the hook through
-// which Pocket Outlook's Display reaches an appointment editor.
+// COM on the program's thread: whether it was started, the in-process
+// classes that floors above have registered (as a real system's registry
+// would list them), and counts of live objects and strings for tests.
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include <windows.h>
+#include <objbase.h>
 
-struct IAppointment;
+#include "platform/core/session.h"
 
 namespace platform {
 
-namespace calendar {
-struct AppointmentFields;
-}
-
-// Opens the appointment editor on the fields of an item and returns as the
-// editor closes: S_OK when the edits are to be kept (`fields` holds them),
-// S_FALSE when cancelled, and with `*deleted` set when the user deleted it.
-using EditorHandler = std::function<HRESULT(calendar::AppointmentFields& fields, bool is_new, bool* deleted)>;
-
-class ComState {
- public:
-  int init_count = 0;
-  EditorHandler editor;
-  long live_objects = 0;  // Pocket Outlook objects not yet released
-  long live_strings = 0;  // automation strings not yet freed
+enum class ComFault {
+  co_initialize,        // CoInitializeEx returns E_FAIL
+  co_create_instance,   // CoCreateInstance returns REGDB_E_CLASSNOTREG
+  co_create_no_object,  // CoCreateInstance returns S_OK without an object
 };
+
+// Creates an object of a registered class and asks it for `riid`.
+using ClassFactory = std::function<HRESULT(REFIID riid, void** object)>;
+
+class ComState : public Service {
+ public:
+  static ComState& of(Session& session) { return session.service<ComState>(); }
+
+  void register_class(const CLSID& clsid, ClassFactory factory) { classes_.push_back({clsid, std::move(factory)}); }
+  const ClassFactory* factory(const CLSID& clsid) const;
+
+  int init_count = 0;
+  long live_objects = 0;  // objects handed out and not yet released
+  long live_strings = 0;  // automation strings not yet freed
+
+ private:
+  struct RegisteredClass {
+    CLSID clsid;
+    ClassFactory factory;
+  };
+  std::vector<RegisteredClass> classes_;
+};
+
+// Installs the COM floor, with no classes registered yet.
+void InstallCom(Session& session);
 
 }  // namespace platform

@@ -21,6 +21,8 @@
 // CBN_SELENDOK, CBN_SELENDCANCEL, CBN_SETFOCUS, CBN_KILLFOCUS, CBN_DBLCLK,
 // CB_SETITEMHEIGHT, CB_GETDROPPEDCONTROLRECT, auto-repeat while the stylus
 // rests on a scroll arrow.
+#include <commctrl.h>
+
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -31,7 +33,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/gdi/text.h"
 
 namespace platform::controls {
@@ -575,7 +577,7 @@ void PaintWith(HWND hwnd, PaintFn paint) {
   PAINTSTRUCT ps;
   HDC hdc = BeginPaint(hwnd, &ps);
   Session& s = Session::current();
-  if (DeviceContext* dc = s.gdi().dc(hdc)) paint(dc->cr.get(), s.gdi().font_spec(dc->font));
+  if (DeviceContext* dc = platform::GdiObjects::of(s).dc(hdc)) paint(dc->cr.get(), platform::GdiObjects::of(s).font_spec(dc->font));
   EndPaint(hwnd, &ps);
 }
 

@@ -29,7 +29,18 @@ std::optional<RECT> ListViewRowOnScreen(HWND list, int row);
 bool ComboBoxIsDroppedDown(HWND combo);
 std::optional<RECT> ComboBoxEntryOnScreen(HWND combo, int index);
 
-// ---- registration of the standard classes; called when a session starts
-void RegisterStandardControls();
-
 }  // namespace platform::controls
+
+namespace platform {
+
+class Session;
+
+enum class ControlsFault {
+  init_common_controls,  // InitCommonControlsEx returns FALSE
+};
+
+// Installs the controls floor: the standard control classes and the image
+// list table.
+void InstallControls(Session& session);
+
+}  // namespace platform

@@ -27,7 +27,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 
 namespace platform::controls {
 
@@ -358,8 +358,8 @@ void DateTimePickerState::drop_down_mouse(UINT msg, int x, int y) {
 
 FontSpec FontOf(HDC hdc) {
   Session& s = Session::current();
-  DeviceContext* dc = s.gdi().dc(hdc);
-  return s.gdi().font_spec(dc && dc->font ? dc->font : s.gdi().system_font());
+  DeviceContext* dc = platform::GdiObjects::of(s).dc(hdc);
+  return platform::GdiObjects::of(s).font_spec(dc && dc->font ? dc->font : platform::GdiObjects::of(s).system_font());
 }
 
 LRESULT CALLBACK PickerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -375,7 +375,7 @@ LRESULT CALLBACK PickerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
-      if (DeviceContext* dc = Session::current().gdi().dc(hdc)) st->paint(dc->cr.get(), FontOf(hdc));
+      if (DeviceContext* dc = platform::GdiObjects::of(Session::current()).dc(hdc)) st->paint(dc->cr.get(), FontOf(hdc));
       EndPaint(hwnd, &ps);
       return 0;
     }
@@ -429,7 +429,7 @@ LRESULT CALLBACK DropDownProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
-      DeviceContext* dc = Session::current().gdi().dc(hdc);
+      DeviceContext* dc = platform::GdiObjects::of(Session::current()).dc(hdc);
       if (picker && dc) picker->paint_drop_down(dc->cr.get(), FontOf(hdc));
       EndPaint(hwnd, &ps);
       return 0;

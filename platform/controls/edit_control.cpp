@@ -40,7 +40,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/gdi/text.h"
 
 namespace platform::controls {
@@ -433,7 +433,7 @@ EditState* StateOf(HWND hwnd) {
 FontSpec FontOf(HWND hwnd) {
   Session& s = Session::current();
   Window* w = s.windows().get(hwnd);
-  return s.gdi().font_spec(w && w->font ? static_cast<HGDIOBJ>(w->font) : s.gdi().system_font());
+  return platform::GdiObjects::of(s).font_spec(w && w->font ? static_cast<HGDIOBJ>(w->font) : platform::GdiObjects::of(s).system_font());
 }
 
 LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -452,7 +452,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
       Session& s = Session::current();
-      if (DeviceContext* dc = s.gdi().dc(hdc)) st->Paint(dc->cr.get());
+      if (DeviceContext* dc = platform::GdiObjects::of(s).dc(hdc)) st->Paint(dc->cr.get());
       EndPaint(hwnd, &ps);
       return 0;
     }

@@ -23,7 +23,7 @@ bool DrawImageListImage(cairo_t* cr, const ImageList& list, int index, int x, in
 
 namespace {
 
-platform::ImageList* ListOf(HIMAGELIST himl) { return platform::Session::current().gdi().image_list(himl); }
+platform::ImageList* ListOf(HIMAGELIST himl) { return platform::ImageLists::of(platform::Session::current()).get(himl); }
 
 }  // namespace
 
@@ -34,16 +34,16 @@ HIMAGELIST WINAPI ImageList_Create(int cx, int cy, UINT flags, int cInitial, int
   list->cy = cy;
   list->flags = flags;
   if (cInitial > 0) list->images.reserve(static_cast<size_t>(cInitial));
-  return platform::Session::current().gdi().add_image_list(std::move(list));
+  return platform::ImageLists::of(platform::Session::current()).add(std::move(list));
 }
 
 BOOL WINAPI ImageList_Destroy(HIMAGELIST himl) {
-  return platform::Session::current().gdi().remove_image_list(himl) ? TRUE : FALSE;
+  return platform::ImageLists::of(platform::Session::current()).remove(himl) ? TRUE : FALSE;
 }
 
 int WINAPI ImageList_ReplaceIcon(HIMAGELIST himl, int i, HICON hicon) {
   platform::ImageList* list = ListOf(himl);
-  platform::Icon* icon = platform::Session::current().gdi().icon(hicon);
+  platform::Icon* icon = platform::GdiObjects::of(platform::Session::current()).icon(hicon);
   if (!list || !icon) return -1;
   const platform::res::IconImage* picture = icon->best(list->cx);
   if (!picture) return -1;
@@ -63,7 +63,7 @@ int WINAPI ImageList_GetImageCount(HIMAGELIST himl) {
 
 BOOL WINAPI ImageList_Draw(HIMAGELIST himl, int i, HDC hdcDst, int x, int y, UINT) {
   platform::ImageList* list = ListOf(himl);
-  platform::DeviceContext* dc = platform::Session::current().gdi().dc(hdcDst);
+  platform::DeviceContext* dc = platform::GdiObjects::of(platform::Session::current()).dc(hdcDst);
   if (!list || !dc) return FALSE;
   return platform::DrawImageListImage(dc->cr.get(), *list, i, x, y) ? TRUE : FALSE;
 }

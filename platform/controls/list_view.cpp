@@ -36,7 +36,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/gdi/text.h"
 
 namespace platform::controls {
@@ -198,7 +198,7 @@ bool ListViewState::Alive() const { return StateOf(hwnd_) == this; }
 FontSpec ListViewState::Font() const {
   Session& s = Session::current();
   Window* w = s.windows().get(hwnd_);
-  return s.gdi().font_spec(w && w->font ? w->font : s.gdi().system_font());
+  return platform::GdiObjects::of(s).font_spec(w && w->font ? w->font : platform::GdiObjects::of(s).system_font());
 }
 
 Layout ListViewState::ComputeLayout() const {
@@ -210,7 +210,7 @@ Layout ListViewState::ComputeLayout() const {
   l.height = rc.bottom;
   l.text_height = MeasureText(Font(), u"Ay").height;
   int icon_height = 0;
-  if (ImageList* list = s.gdi().image_list(small_)) icon_height = list->cy;
+  if (ImageList* list = ImageLists::of(s).get(small_)) icon_height = list->cy;
   l.row_height = std::max({16 * l.k, l.text_height + 2 * l.k, icon_height + l.k});
   l.header_height = (Style() & LVS_NOCOLUMNHEADER) ? 0 : std::max(18 * l.k, l.text_height + 4 * l.k);
   int area = std::max(0, l.height - l.header_height);
@@ -285,9 +285,9 @@ HIMAGELIST ListViewState::SetImageList(int which, HIMAGELIST list) {
 void ListViewState::DestroyOwnedImageLists() {
   // Without LVS_SHAREIMAGELISTS the control owns its image lists, as the real one does.
   if (Style() & LVS_SHAREIMAGELISTS) return;
-  GdiObjects& gdi = Session::current().gdi();
-  if (small_) gdi.remove_image_list(small_);
-  if (normal_ && normal_ != small_) gdi.remove_image_list(normal_);
+  ImageLists& lists = ImageLists::of(Session::current());
+  if (small_) lists.remove(small_);
+  if (normal_ && normal_ != small_) lists.remove(normal_);
   small_ = normal_ = nullptr;
 }
 
@@ -741,7 +741,7 @@ void ListViewState::PaintRow(cairo_t* cr, const Layout& l, const FontSpec& font,
   int k = l.k;
   const Row& row = rows_[static_cast<size_t>(index)];
   bool highlighted = Highlighted(row);
-  ImageList* icons = s.gdi().image_list(small_);
+  ImageList* icons = ImageLists::of(s).get(small_);
   int icon_width = icons ? icons->cx : 0;
   int total = 0;
   for (const Column& column : columns_) total += column.width;
@@ -841,7 +841,7 @@ LRESULT CALLBACK ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
-      if (DeviceContext* dc = Session::current().gdi().dc(hdc)) st->Paint(dc->cr.get());
+      if (DeviceContext* dc = platform::GdiObjects::of(Session::current()).dc(hdc)) st->Paint(dc->cr.get());
       EndPaint(hwnd, &ps);
       return 0;
     }

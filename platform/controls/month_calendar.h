@@ -9,7 +9,7 @@
 
 #include <optional>
 
-#include "platform/gdi/cairo_handles.h"
+#include "platform/core/cairo_handles.h"
 #include "platform/gdi/text.h"
 
 namespace platform::controls {

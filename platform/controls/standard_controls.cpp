@@ -1,5 +1,10 @@
-// The standard controls of the platform, registered for every session.
+// The controls floor: the standard control classes, each registered by its
+// own file, the image list table, and the common-controls initialisation.
+#include <commctrl.h>
+
 #include "platform/controls/control_probes.h"
+#include "platform/controls/image_list.h"
+#include "platform/core/session.h"
 
 namespace platform::controls {
 
@@ -9,12 +14,26 @@ void RegisterListViewClass();
 void RegisterDateTimePickerClass();
 void RegisterEditClass();
 
-void RegisterStandardControls() {
-  RegisterStaticClass();
-  RegisterComboBoxClass();
-  RegisterListViewClass();
-  RegisterDateTimePickerClass();
-  RegisterEditClass();
+}  // namespace platform::controls
+
+namespace platform {
+
+void InstallControls(Session& session) {
+  session.install<ImageLists>();
+  controls::RegisterStaticClass();
+  controls::RegisterComboBoxClass();
+  controls::RegisterListViewClass();
+  controls::RegisterDateTimePickerClass();
+  controls::RegisterEditClass();
 }
 
-}  // namespace platform::controls
+}  // namespace platform
+
+// Every class is registered when the session starts, so this only checks
+// its argument, as the device's version does.
+BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* lpInitCtrls) {
+  platform::Session& s = platform::Session::current();
+  s.calls().record("InitCommonControlsEx");
+  if (s.faults().active(platform::ControlsFault::init_common_controls)) return FALSE;
+  return lpInitCtrls && lpInitCtrls->dwSize == sizeof(INITCOMMONCONTROLSEX) ? TRUE : FALSE;
+}

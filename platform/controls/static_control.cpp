@@ -20,7 +20,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/gdi/text.h"
 
 namespace platform::controls {
@@ -66,12 +66,12 @@ void Paint(HWND hwnd) {
   HDC hdc = BeginPaint(hwnd, &ps);
   Session& s = Session::current();
   Window* w = s.windows().get(hwnd);
-  DeviceContext* dc = s.gdi().dc(hdc);
+  DeviceContext* dc = platform::GdiObjects::of(s).dc(hdc);
   if (w && dc) {
     cairo_t* cr = dc->cr.get();
     RECT c = s.windows().client_rect(hwnd);
     FillRectangle(cr, 0, 0, c.right, c.bottom, GetSysColor(COLOR_WINDOW));
-    FontSpec font = s.gdi().font_spec(dc->font);
+    FontSpec font = platform::GdiObjects::of(s).font_spec(dc->font);
     COLORREF color = GetSysColor(w->enabled() ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
     DWORD align = w->style & kAlignMask;
     int y = 0;

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "platform/base/civil_date.h"
+
 namespace platform {
 
 namespace {
@@ -11,44 +13,21 @@ constexpr ULONGLONG kTicksPerDay = 86'400ULL * kTicksPerSecond;
 
 }  // namespace
 
-// Days from 1601-01-01 to the given civil date (proleptic Gregorian).
-long long DaysFrom1601(int y, int m, int d) {
-  // Howard Hinnant's days_from_civil, shifted to the 1601 epoch.
-  y -= m <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const long long days_since_1970 = era * 146097 + static_cast<long long>(doe) - 719468;
-  return days_since_1970 + 134774;  // 1601-01-01 .. 1970-01-01
-}
+long long DaysFrom1601(int y, int m, int d) { return days_from_civil(y, m, d) + kDays1601To1970; }
 
 void CivilFromDays(long long days_since_1601, int& y, int& m, int& d) {
-  long long z = days_since_1601 - 134774 + 719468;
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long long yy = static_cast<long long>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = static_cast<int>(yy + (m <= 2));
+  const CivilDay c = civil_from_days(days_since_1601 - kDays1601To1970);
+  y = c.year;
+  m = c.month;
+  d = c.day;
 }
 
 bool IsValidDate(int year, int month, int day) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1) return false;
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  int max = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-  return day <= max;
+  // What a SYSTEMTIME can hold as a file time.
+  return year >= 1601 && year <= 30827 && day >= 1 && day <= days_in_month(year, month);
 }
 
-int DayOfWeek(int year, int month, int day) {
-  // 1601-01-01 was a Monday.
-  long long days = DaysFrom1601(year, month, day);
-  return static_cast<int>(((days + 1) % 7 + 7) % 7);
-}
+int DayOfWeek(int year, int month, int day) { return day_of_week(year, month, day); }
 
 ULONGLONG SystemTimeToTicks(const SYSTEMTIME& st, bool* ok) {
   bool valid = IsValidDate(st.wYear, st.wMonth, st.wDay) && st.wHour < 24 && st.wMinute < 60 && st.wSecond < 60 &&

@@ -5,34 +5,48 @@
 #pragma once
 
 #include <set>
+#include <type_traits>
+#include <typeindex>
+#include <utility>
 #include <string>
 #include <vector>
 
 namespace platform {
 
-enum class Fault {
-  init_common_controls,   // InitCommonControlsEx returns FALSE
-  co_initialize,          // CoInitializeEx returns E_FAIL
-  co_create_instance,     // CoCreateInstance returns REGDB_E_CLASSNOTREG
-  co_create_no_object,    // CoCreateInstance returns S_OK without an object
-  logon,                  // IPOutlookApp::Logon returns E_FAIL
-  create_menu_bar,        // SHCreateMenuBar returns FALSE
-  register_class,         // RegisterClassW returns 0
-  create_window,          // CreateWindowExW of `create_window_class` returns NULL
-  load_accelerators,      // LoadAcceleratorsW returns NULL
-  calendar_disk_full,     // every write of the calendar file fails with ENOSPC
+// Each floor declares the faults it can inject as an enum of its own
+// (`CoreFault` here, `ComFault` in COM, ...) and asks `active` at the place
+// that fails.
+enum class CoreFault {
+  register_class,     // RegisterClassW returns 0
+  create_window,      // CreateWindowExW of `create_window_class` returns NULL
+  load_accelerators,  // LoadAcceleratorsW returns NULL
 };
 
 class Faults {
  public:
-  void inject(Fault f) { active_.insert(f); }
-  void clear(Fault f) { active_.erase(f); }
-  bool active(Fault f) const { return active_.count(f) != 0; }
+  template <class E>
+  void inject(E fault) {
+    active_.insert(key(fault));
+  }
+  template <class E>
+  void clear(E fault) {
+    active_.erase(key(fault));
+  }
+  template <class E>
+  bool active(E fault) const {
+    return active_.count(key(fault)) != 0;
+  }
   // CreateWindowExW fails only for this class (empty: every class).
   std::u16string create_window_class;
 
  private:
-  std::set<Fault> active_;
+  using Key = std::pair<std::type_index, int>;
+  template <class E>
+  static Key key(E fault) {
+    static_assert(std::is_enum_v<E>, "faults are enumerators of a floor's fault enum");
+    return {std::type_index(typeid(E)), static_cast<int>(fault)};
+  }
+  std::set<Key> active_;
 };
 
 class CallLog {

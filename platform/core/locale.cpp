@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/calendar/short_date.h"
+#include "platform/base/short_date.h"
 #include "platform/core/clock.h"
 #include "platform/core/session.h"
 
@@ -81,7 +81,7 @@ int WINAPI GetDateFormatW(LCID, DWORD dwFlags, const SYSTEMTIME* lpDate, LPCWSTR
   else if (dwFlags & DATE_LONGDATE)
     text = Picture(u"dddd, MMMM d, yyyy", st);
   else
-    text = platform::calendar::FormatShortDate(st.wYear, st.wMonth, st.wDay);
+    text = platform::FormatShortDate(st.wYear, st.wMonth, st.wDay);
   int needed = static_cast<int>(text.size()) + 1;
   if (cchDate == 0) return needed;
   if (cchDate < needed) {

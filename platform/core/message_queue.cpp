@@ -5,7 +5,7 @@
 #include "platform/core/host.h"
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 
 namespace platform {
 

@@ -46,6 +46,10 @@ class ModuleRegistry {
   HandleTable<AcceleratorTable> accelerators_{HandleKind::accelerator};
 };
 
+// The pictures of an icon resource of a module, for LoadIconW; nullptr (and
+// the thread's last error set) when there is none.
+const std::vector<res::IconImage>* FindIconImages(HINSTANCE instance, LPCWSTR name);
+
 // Finds a raw resource of a module by name and type (numeric or text).
 const res::RawResource* FindRaw(const res::ModuleResources& resources, LPCWSTR name, LPCWSTR type);
 

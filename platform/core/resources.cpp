@@ -8,7 +8,6 @@
 
 #include "platform/core/module_registry.h"
 #include "platform/core/session.h"
-#include "platform/gdi/gdi_objects.h"
 
 namespace platform {
 
@@ -94,6 +93,16 @@ const res::ModuleResources* ResourcesOf(HINSTANCE instance) {
 
 }  // namespace
 
+const std::vector<res::IconImage>* FindIconImages(HINSTANCE instance, LPCWSTR name) {
+  const auto* r = ResourcesOf(instance);
+  auto id = IdOf(name);
+  if (!r || !id) return nullptr;
+  for (const auto& icon : r->icons)
+    if (icon.id == *id) return &icon.images;
+  Session::current().last_error = ERROR_RESOURCE_NAME_NOT_FOUND;
+  return nullptr;
+}
+
 const res::RawResource* FindRaw(const res::ModuleResources& resources, LPCWSTR name, LPCWSTR type) {
   for (const auto& raw : resources.raw)
     if (NameMatches(raw.name, name) && NameMatches(raw.type, type)) return &raw;
@@ -118,23 +127,6 @@ int WINAPI LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, int cchBu
   Session::current().last_error = ERROR_RESOURCE_NAME_NOT_FOUND;
   return 0;
 }
-
-HICON WINAPI LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName) {
-  const auto* r = platform::ResourcesOf(hInstance);
-  auto id = platform::IdOf(lpIconName);
-  if (!r || !id) return nullptr;
-  for (const auto& icon : r->icons)
-    if (icon.id == *id) return Session::current().gdi().add_icon(platform::Icon{icon.images});
-  Session::current().last_error = ERROR_RESOURCE_NAME_NOT_FOUND;
-  return nullptr;
-}
-
-HANDLE WINAPI LoadImageW(HINSTANCE hinst, LPCWSTR lpszName, UINT uType, int, int, UINT) {
-  if (uType != IMAGE_ICON) return nullptr;
-  return LoadIconW(hinst, lpszName);
-}
-
-BOOL WINAPI DestroyIcon(HICON hIcon) { return Session::current().gdi().remove_icon(hIcon) ? TRUE : FALSE; }
 
 HMENU WINAPI LoadMenuW(HINSTANCE hInstance, LPCWSTR lpMenuName) {
   const auto* r = platform::ResourcesOf(hInstance);
@@ -165,7 +157,7 @@ BOOL WINAPI DestroyMenu(HMENU hMenu) { return Session::current().modules().remov
 HACCEL WINAPI LoadAcceleratorsW(HINSTANCE hInstance, LPCWSTR lpTableName) {
   Session& s = Session::current();
   s.calls().record("LoadAcceleratorsW");
-  if (s.faults().active(platform::Fault::load_accelerators)) return nullptr;
+  if (s.faults().active(platform::CoreFault::load_accelerators)) return nullptr;
   const auto* r = platform::ResourcesOf(hInstance);
   auto id = platform::IdOf(lpTableName);
   if (!r || !id) return nullptr;

@@ -3,22 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/com/com_state.h"
-#include "platform/controls/control_probes.h"
 #include "platform/core/message_queue.h"
 #include "platform/core/module_registry.h"
+#include "platform/core/screen.h"
 #include "platform/core/window_manager.h"
-#include "platform/desktop/desktop_channel.h"
-#include "platform/gdi/gdi_objects.h"
-#include "platform/gdi/screen.h"
-#include "platform/pocket_outlook/appointment_editor.h"
-#include "platform/shell/menu_bar.h"
-#include "platform/shell/popup_menu.h"
-#include "platform/shell/shell_state.h"
 
 namespace platform {
-
-void RegisterBubbleClass();
 
 namespace {
 Session* g_current = nullptr;
@@ -31,30 +21,41 @@ Session::Session(SessionOptions options) : options_(std::move(options)), clock_(
   }
   g_current = this;
   screen_ = std::make_unique<Screen>(options_.screen_width, options_.screen_height);
-  gdi_ = std::make_unique<GdiObjects>(*this);
   modules_ = std::make_unique<ModuleRegistry>();
   windows_ = std::make_unique<WindowManager>(*this);
   queue_ = std::make_unique<MessageQueue>(*this);
-  shell_ = std::make_unique<ShellState>(*this);
-  com_ = std::make_unique<ComState>();
-  shell_->register_classes();
-  RegisterMenuBarClass();
-  RegisterPopupMenuClass();
-  RegisterBubbleClass();
-  controls::RegisterStandardControls();
-  RegisterAppointmentEditorClass();
-  com_->editor = RunAppointmentEditor;  // hosts may put their own in its place
-  shell_->create_nav_bar();
-  if (options_.shared_desktop) channel_ = std::make_unique<DesktopChannel>(*this, DesktopChannel::DefaultFolder());
 }
 
 Session::~Session() {
-  channel_.reset();
-  // Windows go before the objects they draw with.
+  remote_windows_ = nullptr;
+  // Windows go before the services they draw and notify with.
   windows_.reset();
   queue_.reset();
-  shell_.reset();
+  while (!services_.empty()) services_.pop_back();
   g_current = nullptr;
+}
+
+void Session::add_service(std::type_index type, std::unique_ptr<Service> service) {
+  if (find_service(type)) {
+    std::fprintf(stderr, "platform: %s is installed twice\n", type.name());
+    std::abort();
+  }
+  services_.emplace_back(type, std::move(service));
+}
+
+Service* Session::find_service(std::type_index type) {
+  for (auto& [t, service] : services_)
+    if (t == type) return service.get();
+  return nullptr;
+}
+
+Service& Session::require_service(std::type_index type) {
+  Service* service = find_service(type);
+  if (!service) {
+    std::fprintf(stderr, "platform: %s is used but its floor was not installed in this session\n", type.name());
+    std::abort();
+  }
+  return *service;
 }
 
 Session& Session::current() {

@@ -7,7 +7,7 @@
 #include "platform/core/message_queue.h"
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
-#include "platform/desktop/desktop_channel.h"
+#include "platform/core/remote_windows.h"
 
 using platform::Session;
 
@@ -31,7 +31,7 @@ void CopyText(const std::u16string& text, LPWSTR out, int max, int* copied) {
 ATOM WINAPI RegisterClassW(const WNDCLASSW* lpWndClass) {
   Session& s = Session::current();
   s.calls().record("RegisterClassW");
-  if (s.faults().active(platform::Fault::register_class) || !lpWndClass) return 0;
+  if (s.faults().active(platform::CoreFault::register_class) || !lpWndClass) return 0;
   return s.windows().register_class(*lpWndClass, false);
 }
 
@@ -54,7 +54,7 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
   Session& s = Session::current();
   std::u16string class_name = TextOrEmpty(lpClassName);
   s.calls().record("CreateWindowExW");
-  if (s.faults().active(platform::Fault::create_window) &&
+  if (s.faults().active(platform::CoreFault::create_window) &&
       (s.faults().create_window_class.empty() ||
        platform::ClassKey(s.faults().create_window_class) == platform::ClassKey(class_name)))
     return nullptr;
@@ -72,14 +72,12 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
   p.instance = hInstance;
   p.param = lpParam;
   HWND hwnd = s.windows().create(p);
-  if (hwnd && !hWndParent && s.desktop_channel()) s.desktop_channel()->publish();
   return hwnd;
 }
 
 BOOL WINAPI DestroyWindow(HWND hWnd) {
   Session& s = Session::current();
   BOOL ok = s.windows().destroy(hWnd) ? TRUE : FALSE;
-  if (ok && s.desktop_channel()) s.desktop_channel()->publish();
   return ok;
 }
 
@@ -119,7 +117,7 @@ HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
   const std::u16string* title_ptr = lpWindowName ? &title : nullptr;
   if (HWND local = s.windows().find_top_level(cls_ptr, title_ptr)) return local;
   // Top-level windows of the user's other programs are found too.
-  if (s.desktop_channel()) return s.desktop_channel()->find_remote(cls_ptr, title_ptr);
+  if (platform::RemoteWindows* remote = s.remote_windows()) return remote->find(cls_ptr, title_ptr);
   return nullptr;
 }
 
@@ -133,7 +131,7 @@ BOOL WINAPI SetForegroundWindow(HWND hWnd) {
     s.windows().activate(plain, WA_ACTIVE);
     return TRUE;
   }
-  if (s.desktop_channel()) return s.desktop_channel()->bring_to_front(plain) ? TRUE : FALSE;
+  if (platform::RemoteWindows* remote = s.remote_windows()) return remote->bring_to_front(plain) ? TRUE : FALSE;
   return FALSE;
 }
 

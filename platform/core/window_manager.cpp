@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "platform/core/session.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 
 namespace platform {
 

@@ -14,7 +14,7 @@
 
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
-#include "platform/gdi/text.h"
+#include "platform/base/utf.h"
 
 namespace platform {
 
@@ -75,6 +75,10 @@ std::string Field(const std::u16string* text) { return text ? "1" + ToUtf8(*text
 
 }  // namespace
 
+void InstallDesktopChannel(Session& session, std::filesystem::path folder) {
+  session.set_remote_windows(&session.install<DesktopChannel>(session, std::move(folder)));
+}
+
 std::filesystem::path DesktopChannel::DefaultFolder() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime && *runtime) return std::filesystem::path(runtime) / "tallyset-desktop";
@@ -127,7 +131,7 @@ std::string DesktopChannel::ask(const std::filesystem::path& socket, const std::
   return ReadLine(fd.get(), kReplyTimeoutMs);
 }
 
-HWND DesktopChannel::find_remote(const std::u16string* class_name, const std::u16string* title) {
+HWND DesktopChannel::find(const std::u16string* class_name, const std::u16string* title) {
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) {
     const auto& path = entry.path();

@@ -12,33 +12,34 @@
 #include <windows.h>
 
 #include "platform/core/handle_table.h"
+#include "platform/core/remote_windows.h"
+#include "platform/core/session.h"
 
 namespace platform {
-
-class Session;
 
 struct RemoteWindow {
   std::filesystem::path socket;
   std::uintptr_t handle = 0;  // the handle in its own process
 };
 
-class DesktopChannel {
+class DesktopChannel : public Service, public RemoteWindows {
  public:
   // Opens the channel in `folder`; on failure the program simply does not
   // take part in the search (a message says why).
   DesktopChannel(Session& session, std::filesystem::path folder);
-  ~DesktopChannel();
+  ~DesktopChannel() override;
+  // The session's channel; nullptr when it takes no part in the desktop.
+  static DesktopChannel* of(Session& session) { return session.find_service<DesktopChannel>(); }
   DesktopChannel(const DesktopChannel&) = delete;
   DesktopChannel& operator=(const DesktopChannel&) = delete;
 
   // The per-user folder: $XDG_RUNTIME_DIR/tallyset-desktop, else a folder in /tmp named after the user id.
   static std::filesystem::path DefaultFolder();
 
-  HWND find_remote(const std::u16string* class_name, const std::u16string* title);
-  bool bring_to_front(HWND remote);
+  HWND find(const std::u16string* class_name, const std::u16string* title) override;
+  bool bring_to_front(HWND remote) override;
   // Answers the requests that other programs have sent; hosts call it when idle.
   void serve();
-  void publish() {}
   // How many times another program brought one of our windows to the front.
   int front_requests() const { return front_requests_; }
 
@@ -53,5 +54,9 @@ class DesktopChannel {
   int front_requests_ = 0;
   HandleTable<RemoteWindow> remotes_{HandleKind::remote_window};
 };
+
+// Lets the session take part in the user's desktop through a channel in
+// `folder`, so its window search and foreground requests reach other programs.
+void InstallDesktopChannel(Session& session, std::filesystem::path folder);
 
 }  // namespace platform

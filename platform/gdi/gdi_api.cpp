@@ -5,17 +5,18 @@
 
 #include <windows.h>
 
+#include "platform/core/module_registry.h"
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 
 using platform::DeviceContext;
 using platform::Session;
 
 namespace {
 
-DeviceContext* Dc(HDC hdc) { return Session::current().gdi().dc(hdc); }
+DeviceContext* Dc(HDC hdc) { return platform::GdiObjects::of(Session::current()).dc(hdc); }
 
 std::u16string_view TextOf(LPCWSTR text, int count) {
   if (!text) return {};
@@ -24,7 +25,7 @@ std::u16string_view TextOf(LPCWSTR text, int count) {
 }
 
 COLORREF PenColor(DeviceContext* dc, bool* hollow) {
-  auto* o = Session::current().gdi().object(dc->pen);
+  auto* o = platform::GdiObjects::of(Session::current()).object(dc->pen);
   if (o)
     if (auto* pen = std::get_if<platform::Pen>(&o->value)) {
       *hollow = pen->hollow;
@@ -63,7 +64,7 @@ HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
   bool erase = w->needs_erase || !w->needs_paint;
   s.windows().validate(hWnd);
   PaintFrame(hWnd);
-  HDC hdc = s.gdi().create_dc(hWnd, &update, true);
+  HDC hdc = platform::GdiObjects::of(s).create_dc(hWnd, &update, true);
   *lpPaint = PAINTSTRUCT{};
   lpPaint->hdc = hdc;
   lpPaint->rcPaint = update;
@@ -75,7 +76,7 @@ HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
 BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint) {
   Session& s = Session::current();
   if (!lpPaint) return FALSE;
-  s.gdi().release_dc(lpPaint->hdc);
+  platform::GdiObjects::of(s).release_dc(lpPaint->hdc);
   s.windows().after_paint(hWnd);
   return TRUE;
 }
@@ -83,10 +84,10 @@ BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint) {
 HDC WINAPI GetDC(HWND hWnd) {
   Session& s = Session::current();
   if (hWnd && !s.windows().is_window(hWnd)) return nullptr;
-  return s.gdi().create_dc(hWnd, nullptr, false);
+  return platform::GdiObjects::of(s).create_dc(hWnd, nullptr, false);
 }
 
-int WINAPI ReleaseDC(HWND, HDC hDC) { return Session::current().gdi().release_dc(hDC) ? 1 : 0; }
+int WINAPI ReleaseDC(HWND, HDC hDC) { return platform::GdiObjects::of(Session::current()).release_dc(hDC) ? 1 : 0; }
 
 BOOL WINAPI MoveToEx(HDC hdc, int X, int Y, LPPOINT lpPoint) {
   DeviceContext* dc = Dc(hdc);
@@ -142,7 +143,7 @@ int WINAPI DrawTextW(HDC hDC, LPCWSTR lpString, int nCount, LPRECT lpRect, UINT 
   DeviceContext* dc = Dc(hDC);
   if (!dc || !lpRect) return 0;
   Session& s = Session::current();
-  platform::FontSpec font = s.gdi().font_spec(dc->font);
+  platform::FontSpec font = platform::GdiObjects::of(s).font_spec(dc->font);
   std::u16string text(TextOf(lpString, nCount));
   platform::TextExtent extent = platform::MeasureText(font, text);
   if (extent.height == 0) extent.height = platform::MeasureText(font, u"X").height;
@@ -179,7 +180,7 @@ int WINAPI DrawTextW(HDC hDC, LPCWSTR lpString, int nCount, LPRECT lpRect, UINT 
 BOOL WINAPI ExtTextOutW(HDC hdc, int X, int Y, UINT, const RECT*, LPCWSTR lpString, UINT cbCount, const int*) {
   DeviceContext* dc = Dc(hdc);
   if (!dc) return FALSE;
-  platform::FontSpec font = Session::current().gdi().font_spec(dc->font);
+  platform::FontSpec font = platform::GdiObjects::of(Session::current()).font_spec(dc->font);
   std::u16string_view text = TextOf(lpString, static_cast<int>(cbCount));
   if (dc->bk_mode == OPAQUE) {
     platform::TextExtent e = platform::MeasureText(font, text);
@@ -192,17 +193,17 @@ BOOL WINAPI ExtTextOutW(HDC hdc, int X, int Y, UINT, const RECT*, LPCWSTR lpStri
 BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE lpSize) {
   DeviceContext* dc = Dc(hdc);
   if (!dc || !lpSize) return FALSE;
-  platform::TextExtent e = platform::MeasureText(Session::current().gdi().font_spec(dc->font), TextOf(lpString, c));
+  platform::TextExtent e = platform::MeasureText(platform::GdiObjects::of(Session::current()).font_spec(dc->font), TextOf(lpString, c));
   lpSize->cx = e.width;
   lpSize->cy = e.height;
   return TRUE;
 }
 
-HGDIOBJ WINAPI GetStockObject(int fnObject) { return Session::current().gdi().stock(fnObject); }
+HGDIOBJ WINAPI GetStockObject(int fnObject) { return platform::GdiObjects::of(Session::current()).stock(fnObject); }
 
 HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ hgdiobj) {
   DeviceContext* dc = Dc(hdc);
-  auto* o = Session::current().gdi().object(hgdiobj);
+  auto* o = platform::GdiObjects::of(Session::current()).object(hgdiobj);
   if (!dc || !o) return nullptr;
   HGDIOBJ old = nullptr;
   if (std::holds_alternative<platform::Brush>(o->value)) {
@@ -218,14 +219,14 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ hgdiobj) {
   return old;
 }
 
-BOOL WINAPI DeleteObject(HGDIOBJ hObject) { return Session::current().gdi().remove(hObject) ? TRUE : FALSE; }
+BOOL WINAPI DeleteObject(HGDIOBJ hObject) { return platform::GdiObjects::of(Session::current()).remove(hObject) ? TRUE : FALSE; }
 
 HBRUSH WINAPI CreateSolidBrush(COLORREF crColor) {
-  return static_cast<HBRUSH>(Session::current().gdi().add({platform::Brush{crColor, false}, false}));
+  return static_cast<HBRUSH>(platform::GdiObjects::of(Session::current()).add({platform::Brush{crColor, false}, false}));
 }
 
 HPEN WINAPI CreatePen(int, int nWidth, COLORREF crColor) {
-  return static_cast<HPEN>(Session::current().gdi().add({platform::Pen{crColor, nWidth, false}, false}));
+  return static_cast<HPEN>(platform::GdiObjects::of(Session::current()).add({platform::Pen{crColor, nWidth, false}, false}));
 }
 
 int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
@@ -233,7 +234,7 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
   if (!dc || !lprc) return 0;
   Session& s = Session::current();
   COLORREF color;
-  auto* o = s.gdi().object(hbr);
+  auto* o = platform::GdiObjects::of(s).object(hbr);
   if (o && std::holds_alternative<platform::Brush>(o->value)) {
     const auto& brush = std::get<platform::Brush>(o->value);
     if (brush.hollow) return 1;
@@ -281,7 +282,7 @@ COLORREF WINAPI GetPixel(HDC hdc, int nXPos, int nYPos) {
 
 BOOL WINAPI DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth, UINT, HBRUSH, UINT) {
   DeviceContext* dc = Dc(hdc);
-  platform::Icon* icon = Session::current().gdi().icon(hIcon);
+  platform::Icon* icon = platform::GdiObjects::of(Session::current()).icon(hIcon);
   if (!dc || !icon) return FALSE;
   const platform::res::IconImage* image = icon->best(cxWidth > 0 ? cxWidth : 32);
   if (!image) return FALSE;
@@ -348,4 +349,20 @@ int WINAPI GetSystemMetrics(int nIndex) {
     default:
       return 0;
   }
+}
+
+// Icons are GDI objects made from a module's icon resources.
+HICON WINAPI LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName) {
+  const auto* images = platform::FindIconImages(hInstance, lpIconName);
+  if (!images) return nullptr;
+  return platform::GdiObjects::of(Session::current()).add_icon(platform::Icon{*images});
+}
+
+HANDLE WINAPI LoadImageW(HINSTANCE hinst, LPCWSTR lpszName, UINT uType, int, int, UINT) {
+  if (uType != IMAGE_ICON) return nullptr;
+  return LoadIconW(hinst, lpszName);
+}
+
+BOOL WINAPI DestroyIcon(HICON hIcon) {
+  return platform::GdiObjects::of(Session::current()).remove_icon(hIcon) ? TRUE : FALSE;
 }

@@ -5,7 +5,7 @@
 
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 
 namespace platform {
 
@@ -17,6 +17,8 @@ const res::IconImage* Icon::best(int size) const {
   }
   return found;
 }
+
+void InstallGdi(Session& session) { session.install<GdiObjects>(session); }
 
 GdiObjects::GdiObjects(Session& session) : session_(session) {
   stock_.resize(SYSTEM_FONT + 1, nullptr);
@@ -74,18 +76,6 @@ bool GdiObjects::remove_icon(HICON h) {
 }
 
 size_t GdiObjects::icon_count() const { return icons_alive_; }
-
-HIMAGELIST GdiObjects::add_image_list(std::unique_ptr<ImageList> list) {
-  return reinterpret_cast<HIMAGELIST>(image_lists_.add(std::move(list)));
-}
-
-ImageList* GdiObjects::image_list(HIMAGELIST h) const {
-  return image_lists_.get(reinterpret_cast<std::uintptr_t>(h));
-}
-
-bool GdiObjects::remove_image_list(HIMAGELIST h) {
-  return image_lists_.remove(reinterpret_cast<std::uintptr_t>(h)) != nullptr;
-}
 
 HDC GdiObjects::create_dc(HWND hwnd, const RECT* clip_client, bool for_paint) {
   auto dc = std::make_unique<DeviceContext>();

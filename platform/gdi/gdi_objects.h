@@ -10,15 +10,13 @@
 
 #include <windows.h>
 
+#include "platform/core/cairo_handles.h"
 #include "platform/core/handle_table.h"
-#include "platform/controls/image_list.h"
 #include "platform/core/resources.h"
-#include "platform/gdi/cairo_handles.h"
+#include "platform/core/session.h"
 #include "platform/gdi/text.h"
 
 namespace platform {
-
-class Session;
 
 struct Brush {
   COLORREF color = 0;
@@ -58,9 +56,10 @@ struct DeviceContext {
   bool for_paint = false;
 };
 
-class GdiObjects {
+class GdiObjects : public Service {
  public:
   explicit GdiObjects(Session& session);
+  static GdiObjects& of(Session& session) { return session.service<GdiObjects>(); }
 
   HGDIOBJ stock(int index) const;
   HGDIOBJ add(GdiObject object);
@@ -76,10 +75,6 @@ class GdiObjects {
   bool remove_icon(HICON h);
   size_t icon_count() const;
 
-  HIMAGELIST add_image_list(std::unique_ptr<ImageList> list);
-  ImageList* image_list(HIMAGELIST h) const;
-  bool remove_image_list(HIMAGELIST h);
-
   HDC create_dc(HWND hwnd, const RECT* clip_client, bool for_paint);
   DeviceContext* dc(HDC h) const;
   bool release_dc(HDC h);
@@ -90,11 +85,13 @@ class GdiObjects {
   HandleTable<GdiObject> objects_{HandleKind::gdi_object};
   HandleTable<Icon> icons_{HandleKind::icon};
   HandleTable<DeviceContext> dcs_{HandleKind::device_context};
-  HandleTable<ImageList> image_lists_{HandleKind::image_list};
   std::vector<HGDIOBJ> stock_;
   size_t icons_alive_ = 0;
   size_t dcs_alive_ = 0;
 };
+
+// Installs the GDI floor: stock objects, icons and device contexts.
+void InstallGdi(Session& session);
 
 // Drawing helpers shared by the platform's own windows.
 void SetSourceColor(cairo_t* cr, COLORREF color);

@@ -7,7 +7,9 @@
 
 #include <windows.h>
 
-#include "platform/gdi/cairo_handles.h"
+#include "platform/base/utf.h"
+#include "platform/core/cairo_handles.h"
+#include "platform/gdi/pango_handles.h"
 
 namespace platform {
 
@@ -21,9 +23,6 @@ struct TextExtent {
   int width = 0;
   int height = 0;  // the line height
 };
-
-std::string ToUtf8(std::u16string_view text);
-std::u16string FromUtf8(std::string_view text);
 
 TextExtent MeasureText(const FontSpec& font, std::u16string_view text);
 // Draws one line of text with its top-left corner at (x, y) in `cr`'s space.

@@ -5,9 +5,8 @@
 #include "platform/core/message_queue.h"
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
-#include "platform/desktop/desktop_channel.h"
-#include "platform/gdi/screen.h"
-#include "platform/shell/shell_state.h"
+#include "platform/core/screen.h"
+#include "platform/hosts/platform_floors.h"
 
 namespace platform {
 
@@ -15,14 +14,13 @@ void CloseProgram(Session& session) {
   for (HWND h : session.windows().program_top_levels()) SendMessageW(h, WM_CLOSE, 0, 0);
 }
 
-HeadlessHost::HeadlessHost(ScriptRunner* script, std::optional<std::string> screenshot)
-    : script_(script), screenshot_(std::move(screenshot)) {}
+HeadlessHost::HeadlessHost(Driver driver, std::optional<std::string> screenshot)
+    : driver_(std::move(driver)), screenshot_(std::move(screenshot)) {}
 
 void HeadlessHost::wait_for_input(Session& session) {
-  if (DesktopChannel* channel = session.desktop_channel()) channel->serve();
-  session.shell().tick();
+  RunIdleDuties(session);
   if (session.windows().screen_dirty()) return;
-  if (!closed_ && script_ && script_->step(session)) return;
+  if (!closed_ && driver_ && driver_(session)) return;
   if (closed_) {
     // The program did not end on its close request; end the loop anyway.
     PostQuitMessage(0);

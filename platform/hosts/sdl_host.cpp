@@ -4,11 +4,10 @@
 
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
-#include "platform/desktop/desktop_channel.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/hosts/headless_host.h"
 #include "platform/hosts/input.h"
-#include "platform/shell/shell_state.h"
+#include "platform/hosts/platform_floors.h"
 
 namespace platform {
 
@@ -132,8 +131,7 @@ void SdlHost::handle(Session& session, const SDL_Event& e) {
 }
 
 void SdlHost::wait_for_input(Session& session) {
-  if (DesktopChannel* channel = session.desktop_channel()) channel->serve();
-  session.shell().tick();
+  RunIdleDuties(session);
   present(session);
   SDL_Event e;
   if (SDL_WaitEventTimeout(&e, 100)) {

@@ -29,7 +29,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/gdi/text.h"
 #include "platform/shell/menu_bar.h"
 
@@ -164,7 +164,7 @@ class EditorState : public WindowExtension {
     RECT c = s.windows().client_rect(self_);
     int k = Scale();
     FillRectangle(cr, 0, 0, c.right, c.bottom, GetSysColor(COLOR_WINDOW));
-    FontSpec font = s.gdi().font_spec(s.gdi().system_font());
+    FontSpec font = platform::GdiObjects::of(s).font_spec(platform::GdiObjects::of(s).system_font());
     static const Row kRows[] = {{u"Subject:", 0}, {u"Starts:", 1}, {u"Duration:", 2}, {u"Categories:", 3},
                                 {u"Notes:", kNotesRow}};
     for (const Row& row : kRows) {
@@ -237,7 +237,7 @@ LRESULT CALLBACK EditorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
-      if (DeviceContext* dc = Session::current().gdi().dc(hdc)) st->Paint(dc->cr.get());
+      if (DeviceContext* dc = platform::GdiObjects::of(Session::current()).dc(hdc)) st->Paint(dc->cr.get());
       EndPaint(hwnd, &ps);
       return 0;
     }

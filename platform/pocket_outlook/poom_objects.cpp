@@ -10,6 +10,15 @@
 #include "platform/core/clock.h"
 #include "platform/core/session.h"
 #include "platform/gdi/text.h"
+#include "platform/pocket_outlook/appointment_editor.h"
+
+const CLSID CLSID_Application = {0x05058F23, 0x20BE, 0x11D2, {0x8F, 0x18, 0x00, 0x00, 0xF8, 0x7A, 0x43, 0x35}};
+const IID IID_IPOutlookApp = {0x05058F22, 0x20BE, 0x11D2, {0x8F, 0x18, 0x00, 0x00, 0xF8, 0x7A, 0x43, 0x35}};
+// Identifiers of this stand-in's other interfaces; programs reach those
+// objects through the application object, never by these values.
+const IID IID_IFolder = {0x7A1E2C01, 0x5D3B, 0x4B8F, {0x9A, 0x21, 0x6C, 0x43, 0x1E, 0x0D, 0x77, 0x01}};
+const IID IID_IPOutlookItemCollection = {0x7A1E2C02, 0x5D3B, 0x4B8F, {0x9A, 0x21, 0x6C, 0x43, 0x1E, 0x0D, 0x77, 0x02}};
+const IID IID_IAppointment = {0x7A1E2C03, 0x5D3B, 0x4B8F, {0x9A, 0x21, 0x6C, 0x43, 0x1E, 0x0D, 0x77, 0x03}};
 
 namespace platform {
 
@@ -27,9 +36,9 @@ template <typename Interface>
 class ComObject : public Interface {
  public:
   explicit ComObject(Session& session, const IID& iid) : session_(session), iid_(iid) {
-    ++session_.com().live_objects;
+    ++platform::ComState::of(session_).live_objects;
   }
-  virtual ~ComObject() { --session_.com().live_objects; }
+  virtual ~ComObject() { --platform::ComState::of(session_).live_objects; }
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
@@ -201,15 +210,15 @@ class Application : public ComObject<IPOutlookApp> {
 
   STDMETHODIMP Logon(LONG) override {
     session_.calls().record("Logon");
-    if (session_.faults().active(Fault::logon)) return E_FAIL;
+    if (session_.faults().active(OutlookFault::logon)) return E_FAIL;
     if (store_) return S_OK;
     std::string error;
     calendar::StoreOptions options;
     Session* session = &session_;
     options.inject_write_fault = [session](calendar::WriteStep step) {
-      return session->faults().active(Fault::calendar_disk_full) && step == calendar::WriteStep::Write ? ENOSPC : 0;
+      return session->faults().active(OutlookFault::calendar_disk_full) && step == calendar::WriteStep::Write ? ENOSPC : 0;
     };
-    store_ = CalendarStore::open(session_.options().calendar, &error, std::move(options));
+    store_ = CalendarStore::open(PocketOutlook::of(session_).calendar(), &error, std::move(options));
     if (!store_) {
       report(error);
       return E_FAIL;
@@ -422,7 +431,7 @@ HRESULT Appointment::Delete() {
 }
 
 HRESULT Appointment::Display() {
-  EditorHandler& editor = session_.com().editor;
+  EditorHandler& editor = PocketOutlook::of(session_).editor;
   if (!editor) return S_FALSE;
   AppointmentFields edited = fields_;
   bool deleted = false;
@@ -447,6 +456,16 @@ HRESULT Appointment::get_Application(IPOutlookApp** p) {
 
 }  // namespace
 
-IPOutlookApp* CreatePoomApplication(Session& session) { return new Application(session); }
+void InstallPocketOutlook(Session& session, std::filesystem::path calendar) {
+  session.install<PocketOutlook>(std::move(calendar));
+  ComState::of(session).register_class(CLSID_Application, [&session](REFIID riid, void** object) {
+    Application* app = new Application(session);
+    HRESULT hr = app->QueryInterface(riid, object);
+    app->Release();
+    return hr;
+  });
+  RegisterAppointmentEditorClass();
+  PocketOutlook::of(session).editor = RunAppointmentEditor;
+}
 
 }  // namespace platform

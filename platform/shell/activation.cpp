@@ -10,16 +10,7 @@ using platform::Session;
 BOOL WINAPI SHInitExtraControls() {
   Session& s = Session::current();
   s.calls().record("SHInitExtraControls");
-  s.shell().extra_controls = true;
-  return TRUE;
-}
-
-BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* lpInitCtrls) {
-  Session& s = Session::current();
-  s.calls().record("InitCommonControlsEx");
-  if (s.faults().active(platform::Fault::init_common_controls)) return FALSE;
-  if (!lpInitCtrls || lpInitCtrls->dwSize != sizeof(INITCOMMONCONTROLSEX)) return FALSE;
-  s.shell().common_controls |= lpInitCtrls->dwICC;
+  platform::ShellState::of(s).extra_controls = true;
   return TRUE;
 }
 

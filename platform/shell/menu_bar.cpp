@@ -20,7 +20,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/shell/menu_bar.h"
 #include "platform/shell/popup_menu.h"
 #include "platform/shell/shell_state.h"
@@ -88,7 +88,7 @@ void Paint(HWND hwnd, MenuBarState& st, cairo_t* cr) {
   cairo_pattern_destroy(gradient);
   FillRectangle(cr, 0, 0, rc.right, k, RGB(0x80, 0x80, 0x80));
 
-  FontSpec font = s.gdi().font_spec(s.gdi().system_font());
+  FontSpec font = platform::GdiObjects::of(s).font_spec(platform::GdiObjects::of(s).system_font());
   font.bold = true;
   for (size_t i = 0; i < st.buttons.size(); ++i) {
     const MenuBarButton& b = st.buttons[i];
@@ -176,7 +176,7 @@ LRESULT CALLBACK MenuBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
-      Paint(hwnd, *st, Session::current().gdi().dc(hdc)->cr.get());
+      Paint(hwnd, *st, platform::GdiObjects::of(Session::current()).dc(hdc)->cr.get());
       EndPaint(hwnd, &ps);
       return 0;
     }
@@ -315,7 +315,7 @@ BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* pmbi) {
   s.calls().record("SHCreateMenuBar");
   if (!pmbi || pmbi->cbSize != sizeof(SHMENUBARINFO)) return FALSE;
   pmbi->hwndMB = nullptr;
-  if (s.faults().active(Fault::create_menu_bar)) return FALSE;
+  if (s.faults().active(ShellFault::create_menu_bar)) return FALSE;
   const res::ModuleResources* resources = s.modules().resources(pmbi->hInstRes);
   if (!resources || !s.windows().is_window(pmbi->hwndParent)) return FALSE;
   auto state = std::make_unique<MenuBarState>();

@@ -5,7 +5,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/shell/shell_state.h"
 
 namespace platform {
@@ -16,7 +16,7 @@ constexpr const char16_t* kNavBarClass = u"platform_navbar";
 
 void PaintNavBar(HWND hwnd, HDC hdc) {
   Session& s = Session::current();
-  DeviceContext* dc = s.gdi().dc(hdc);
+  DeviceContext* dc = platform::GdiObjects::of(s).dc(hdc);
   cairo_t* cr = dc->cr.get();
   RECT rc = s.windows().client_rect(hwnd);
   int k = s.screen().scale();

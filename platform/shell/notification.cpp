@@ -15,7 +15,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/shell/shell_state.h"
 
 namespace platform {
@@ -28,13 +28,13 @@ void PaintBubble(HWND hwnd, cairo_t* cr) {
   Session& s = Session::current();
   RECT rc = s.windows().client_rect(hwnd);
   int k = s.screen().scale();
-  if (s.shell().notifications.empty()) return;
-  const Notification& n = s.shell().notifications.back();
+  if (platform::ShellState::of(s).notifications.empty()) return;
+  const Notification& n = platform::ShellState::of(s).notifications.back();
   FillRectangle(cr, 0, 0, rc.right, rc.bottom, RGB(0xff, 0xff, 0xe1));
   FrameRectangle(cr, 0, 0, rc.right, rc.bottom, RGB(0x40, 0x40, 0x40));
   FillRectangle(cr, 1, 1, rc.right - 2, 18 * k, RGB(0x3a, 0x6e, 0xd0));
   int text_x = 4 * k;
-  if (Icon* icon = s.gdi().icon(n.icon)) {
+  if (Icon* icon = platform::GdiObjects::of(s).icon(n.icon)) {
     if (const res::IconImage* image = icon->best(16 * k)) DrawIconImage(cr, *image, 3 * k, 2 * k, 16 * k, 16 * k);
     text_x = 22 * k;
   }
@@ -77,14 +77,14 @@ LRESULT CALLBACK BubbleProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
-      PaintBubble(hwnd, Session::current().gdi().dc(hdc)->cr.get());
+      PaintBubble(hwnd, platform::GdiObjects::of(Session::current()).dc(hdc)->cr.get());
       EndPaint(hwnd, &ps);
       return 0;
     }
     case WM_LBUTTONUP: {
       // A tap dismisses the bubble.
       Session& s = Session::current();
-      if (s.shell().bubble == hwnd) s.shell().bubble = nullptr;
+      if (platform::ShellState::of(s).bubble == hwnd) platform::ShellState::of(s).bubble = nullptr;
       DestroyWindow(hwnd);
       return 0;
     }
@@ -139,8 +139,6 @@ std::u16string PlainTextOfHtml(std::u16string_view html) {
   return out;
 }
 
-ShellState::ShellState(Session& session) : session_(session) {}
-
 void RegisterBubbleClass() {
   WNDCLASSW wc{};
   wc.lpfnWndProc = BubbleProc;
@@ -163,11 +161,11 @@ LRESULT WINAPI SHNotificationAdd(SHNOTIFICATIONDATA* pndAdd) {
   n.duration_seconds = pndAdd->csDuration;
   n.posted_at = s.clock().ticks();
   n.icon = pndAdd->hicon;
-  s.shell().notifications.push_back(n);
+  platform::ShellState::of(s).notifications.push_back(n);
   std::fprintf(stderr, "%s: %s\n", ToUtf8(n.title).c_str(), ToUtf8(n.plain).c_str());
   ShowOnDesktop(n);
 
-  if (s.shell().bubble) s.windows().destroy(s.shell().bubble);
+  if (platform::ShellState::of(s).bubble) s.windows().destroy(platform::ShellState::of(s).bubble);
   const Screen& screen = s.screen();
   int k = screen.scale();
   CreateParams p;
@@ -178,16 +176,16 @@ LRESULT WINAPI SHNotificationAdd(SHNOTIFICATIONDATA* pndAdd) {
   p.y = screen.nav_bar_height() + 4 * k;
   p.width = screen.width() - 8 * k;
   p.height = 110 * k;
-  s.shell().bubble = s.windows().create(p);
+  platform::ShellState::of(s).bubble = s.windows().create(p);
   return S_OK;
 }
 
 LRESULT WINAPI SHNotificationRemove(const CLSID*, DWORD dwID) {
   using namespace platform;
   Session& s = Session::current();
-  if (s.shell().bubble && !s.shell().notifications.empty() && s.shell().notifications.back().id == dwID) {
-    s.windows().destroy(s.shell().bubble);
-    s.shell().bubble = nullptr;
+  if (platform::ShellState::of(s).bubble && !platform::ShellState::of(s).notifications.empty() && platform::ShellState::of(s).notifications.back().id == dwID) {
+    s.windows().destroy(platform::ShellState::of(s).bubble);
+    platform::ShellState::of(s).bubble = nullptr;
     return S_OK;
   }
   return E_INVALIDARG;

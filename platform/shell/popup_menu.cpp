@@ -11,7 +11,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/shell/shell_state.h"
 
 namespace platform {
@@ -52,7 +52,7 @@ void Paint(HWND hwnd, PopupMenuState& st, cairo_t* cr) {
   int k = s.screen().scale();
   FillRectangle(cr, 0, 0, rc.right, rc.bottom, RGB(255, 255, 255));
   FrameRectangle(cr, 0, 0, rc.right, rc.bottom, RGB(0, 0, 0));
-  FontSpec font = s.gdi().font_spec(s.gdi().system_font());
+  FontSpec font = platform::GdiObjects::of(s).font_spec(platform::GdiObjects::of(s).system_font());
   int top = 1;
   for (size_t i = 0; i < st.items.size(); ++i) {
     const auto& item = st.items[i];
@@ -85,7 +85,7 @@ LRESULT CALLBACK PopupProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
-      if (st) Paint(hwnd, *st, Session::current().gdi().dc(hdc)->cr.get());
+      if (st) Paint(hwnd, *st, platform::GdiObjects::of(Session::current()).dc(hdc)->cr.get());
       EndPaint(hwnd, &ps);
       return 0;
     }
@@ -147,7 +147,7 @@ void RegisterPopupMenuClass() {
 UINT TrackPopupMenu(HMENU menu_handle, int x, int bottom_y, HWND owner) {
   Session& s = Session::current();
   Menu* menu = s.modules().menu(menu_handle);
-  if (!menu || s.shell().open_menu_window) return 0;
+  if (!menu || platform::ShellState::of(s).open_menu_window) return 0;
   WindowManager& windows = s.windows();
   int k = s.screen().scale();
 
@@ -155,7 +155,7 @@ UINT TrackPopupMenu(HMENU menu_handle, int x, int bottom_y, HWND owner) {
   state->items = menu->items;
   state->item_height = 20 * k;
   state->separator_height = 6 * k;
-  FontSpec font = s.gdi().font_spec(s.gdi().system_font());
+  FontSpec font = platform::GdiObjects::of(s).font_spec(platform::GdiObjects::of(s).system_font());
   int width = 60 * k, height = 2;
   for (const auto& item : state->items) {
     bool sep = item.text.empty() && !item.is_popup;
@@ -182,13 +182,13 @@ UINT TrackPopupMenu(HMENU menu_handle, int x, int bottom_y, HWND owner) {
   windows.set_capture(hwnd);
 
   // Publish where each item is, so that scripts can tap it as a person would.
-  s.shell().open_menu_window = hwnd;
-  s.shell().open_menu.clear();
+  platform::ShellState::of(s).open_menu_window = hwnd;
+  platform::ShellState::of(s).open_menu.clear();
   int y = top + 1;
   for (const auto& item : st->items) {
     bool sep = item.text.empty() && !item.is_popup;
     int h = sep ? st->separator_height : st->item_height;
-    if (!sep) s.shell().open_menu.push_back({item.text, item.command, {left, y, left + width, y + h}, !item.grayed});
+    if (!sep) platform::ShellState::of(s).open_menu.push_back({item.text, item.command, {left, y, left + width, y + h}, !item.grayed});
     y += h;
   }
 
@@ -208,8 +208,8 @@ UINT TrackPopupMenu(HMENU menu_handle, int x, int bottom_y, HWND owner) {
     DispatchMessageW(&msg);
   }
   UINT chosen = windows.is_window(hwnd) ? st->chosen : 0;
-  s.shell().open_menu.clear();
-  s.shell().open_menu_window = nullptr;
+  platform::ShellState::of(s).open_menu.clear();
+  platform::ShellState::of(s).open_menu_window = nullptr;
   if (windows.capture() == hwnd) windows.release_capture();
   if (windows.is_window(hwnd)) windows.destroy(hwnd);
   if (quit) PostQuitMessage(static_cast<int>(msg.wParam));

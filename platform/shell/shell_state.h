@@ -9,9 +9,13 @@
 
 #include <windows.h>
 
+#include "platform/core/session.h"
+
 namespace platform {
 
-class Session;
+enum class ShellFault {
+  create_menu_bar,  // SHCreateMenuBar returns FALSE
+};
 
 struct Notification {
   std::u16string title;
@@ -31,9 +35,10 @@ struct OpenMenuItem {
   bool enabled = true;
 };
 
-class ShellState {
+class ShellState : public Service {
  public:
   explicit ShellState(Session& session);
+  static ShellState& of(Session& session) { return session.service<ShellState>(); }
 
   void register_classes();
   HWND nav_bar() const { return nav_bar_; }
@@ -48,13 +53,16 @@ class ShellState {
   HWND open_menu_window = nullptr;
 
   bool extra_controls = false;
-  DWORD common_controls = 0;  // the ICC_ bits initialised so far
 
  private:
   Session& session_;
   HWND nav_bar_ = nullptr;
   int shown_minute_ = -1;
 };
+
+// Installs the shell floor: its window classes, the navigation bar and
+// the state above.
+void InstallShell(Session& session);
 
 // The plain text of a notification's HTML body.
 std::u16string PlainTextOfHtml(std::u16string_view html);

@@ -4,10 +4,11 @@
 
 #include <commctrl.h>
 
+#include "app/app_feedback.h"
 #include "app/main_window.h"
 #include "platform/core/message_queue.h"
 #include "platform/core/window_manager.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/hosts/input.h"
 #include "platform/shell/menu_bar.h"
 #include "platform/shell/shell_state.h"
@@ -31,7 +32,7 @@ bool SaveEnabled() {
 }
 
 void TapMenuItem(Session& s, const std::u16string& text) {
-  for (const auto& item : s.shell().open_menu)
+  for (const auto& item : platform::ShellState::of(s).open_menu)
     if (item.text == text)
       platform::PostTap(s, (item.screen_rect.left + item.screen_rect.right) / 2,
                         (item.screen_rect.top + item.screen_rect.bottom) / 2);
@@ -60,7 +61,7 @@ TEST(MainWindow, FillsTheScreenBetweenNavigationBarAndMenuBar) {
 
 TEST(MainWindow, IsNotShortenedWithoutAMenuBar) {
   TestPlatform t(OptionsFor(kSettingsCalendar));
-  t.session.faults().inject(platform::Fault::create_menu_bar);
+  t.session.faults().inject(platform::ShellFault::create_menu_bar);
   t.host.then([](Session&) {
     RECT rc;
     GetWindowRect(g_app.mainWindow, &rc);
@@ -151,10 +152,10 @@ TEST(MainWindow, ExitFromTheOptionsMenuEndsTheProgram) {
     platform::PostTap(s, (left->left + left->right) / 2, (left->top + left->bottom) / 2);
   });
   t.host.then([](Session& s) {
-    ASSERT_EQ(s.shell().open_menu.size(), 3u);
-    EXPECT_EQ(s.shell().open_menu[0].text, u"New Item");
-    EXPECT_EQ(s.shell().open_menu[1].text, u"Edit Item");
-    EXPECT_EQ(s.shell().open_menu[2].text, u"Exit");
+    ASSERT_EQ(platform::ShellState::of(s).open_menu.size(), 3u);
+    EXPECT_EQ(platform::ShellState::of(s).open_menu[0].text, u"New Item");
+    EXPECT_EQ(platform::ShellState::of(s).open_menu[1].text, u"Edit Item");
+    EXPECT_EQ(platform::ShellState::of(s).open_menu[2].text, u"Exit");
     TapMenuItem(s, u"Exit");
   });
   t.host.then([](Session&) { ADD_FAILURE() << "the program should have ended on Exit"; });

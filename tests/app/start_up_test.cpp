@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/com/com_state.h"
+#include "platform/controls/control_probes.h"
+#include "platform/pocket_outlook/poom_objects.h"
 #include "platform/core/window_manager.h"
 #include "platform/shell/shell_state.h"
 #include "support/app_run.h"
 
-using platform::Fault;
+using testing_support::Inject;
 using testing_support::kSettingsCalendar;
 using testing_support::OptionsFor;
 using testing_support::RunTallyset;
@@ -18,7 +20,8 @@ namespace {
 
 struct StartFailure {
   const char* name;
-  Fault fault;
+  testing_support::FaultSetter inject;
+  bool only_the_main_window;  // the fault hits the program's own class only
   bool expect_com_start;    // CoInitializeEx was called
   bool expect_create_app;   // CoCreateInstance was called
   bool expect_window_call;  // CreateWindowExW was called
@@ -30,8 +33,8 @@ class StartFailureTest : public ::testing::TestWithParam<StartFailure> {};
 TEST_P(StartFailureTest, ExitsWithZeroShowsNothingAndEndsCom) {
   const StartFailure& f = GetParam();
   TestPlatform t(OptionsFor(kSettingsCalendar));
-  t.session.faults().inject(f.fault);
-  if (f.fault == Fault::create_window) t.session.faults().create_window_class = u"TALLYSET";
+  f.inject(t.session.faults());
+  if (f.only_the_main_window) t.session.faults().create_window_class = u"TALLYSET";
 
   EXPECT_EQ(RunTallyset(t), 0);
 
@@ -45,18 +48,18 @@ TEST_P(StartFailureTest, ExitsWithZeroShowsNothingAndEndsCom) {
   EXPECT_EQ(calls.called("Logoff"), f.expect_logoff);
   EXPECT_EQ(g_app.outlookApp, nullptr);
   EXPECT_EQ(g_app.calendarItems, nullptr);
-  EXPECT_EQ(t.session.com().live_objects, 0);
-  EXPECT_TRUE(t.session.shell().notifications.empty());
+  EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0);
+  EXPECT_TRUE(platform::ShellState::of(t.session).notifications.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     EveryStartFailure, StartFailureTest,
-    ::testing::Values(StartFailure{"CommonControls", Fault::init_common_controls, false, false, false, false},
-                      StartFailure{"ComStart", Fault::co_initialize, true, false, false, false},
-                      StartFailure{"AppObject", Fault::co_create_instance, true, true, false, false},
-                      StartFailure{"AppObjectWithoutReference", Fault::co_create_no_object, true, true, false, false},
-                      StartFailure{"ClassRegistration", Fault::register_class, true, true, false, true},
-                      StartFailure{"MainWindow", Fault::create_window, true, true, true, true}),
+    ::testing::Values(StartFailure{"CommonControls", Inject(platform::ControlsFault::init_common_controls), false, false, false, false, false},
+                      StartFailure{"ComStart", Inject(platform::ComFault::co_initialize), false, true, false, false, false},
+                      StartFailure{"AppObject", Inject(platform::ComFault::co_create_instance), false, true, true, false, false},
+                      StartFailure{"AppObjectWithoutReference", Inject(platform::ComFault::co_create_no_object), false, true, true, false, false},
+                      StartFailure{"ClassRegistration", Inject(platform::CoreFault::register_class), false, true, true, false, true},
+                      StartFailure{"MainWindow", Inject(platform::CoreFault::create_window), true, true, true, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StartUp, NormalCloseReleasesBothObjectsWithoutLogoffAndEndsCom) {
@@ -73,7 +76,7 @@ TEST(StartUp, NormalCloseReleasesBothObjectsWithoutLogoffAndEndsCom) {
   EXPECT_EQ(calls.count("CoUninitialize"), 1);
   EXPECT_EQ(g_app.outlookApp, nullptr);
   EXPECT_EQ(g_app.calendarItems, nullptr);
-  EXPECT_EQ(t.session.com().live_objects, 0);
+  EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0);
   EXPECT_FALSE(IsWindow(g_app.mainWindow));
   EXPECT_FALSE(IsWindow(g_app.menuBar));
 }
@@ -98,7 +101,7 @@ TEST(StartUp, SecondStartBringsTheFirstWindowForwardAndCreatesNothing) {
   EXPECT_FALSE(calls.called("CreateWindowExW"));
   EXPECT_FALSE(calls.called("Logon"));
   EXPECT_EQ(t.session.windows().active(), first);
-  EXPECT_EQ(t.session.com().live_objects, 0);
+  EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0);
 }
 
 TEST(StartUp, FieldListsEndEmptyAtProcessExit) {
@@ -113,7 +116,7 @@ TEST(StartUp, FieldListsEndEmptyAtProcessExit) {
 TEST(StartUp, MissingSettingsPostsTheNoticeAndEndsWithoutShowingTheWindow) {
   TestPlatform t(OptionsFor(testing_support::kEmptyCalendar));
   EXPECT_EQ(RunTallyset(t), 0);
-  const auto& notes = t.session.shell().notifications;
+  const auto& notes = platform::ShellState::of(t.session).notifications;
   ASSERT_EQ(notes.size(), 1u);
   EXPECT_EQ(notes[0].title, u"Tallyset for Pocket Outlook");
   EXPECT_EQ(notes[0].duration_seconds, 15u);
@@ -121,17 +124,17 @@ TEST(StartUp, MissingSettingsPostsTheNoticeAndEndsWithoutShowingTheWindow) {
   EXPECT_EQ(notes[0].plain.find(u"<"), std::u16string::npos);
   EXPECT_TRUE(t.session.windows().program_top_levels().empty());
   EXPECT_FALSE(t.session.calls().called("SetForegroundWindow"));
-  EXPECT_EQ(t.session.com().live_objects, 0);
+  EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0);
 }
 
 TEST(StartUp, FailedLogonLeavesTheBareWindowWithSaveDisabled) {
   TestPlatform t(OptionsFor(kSettingsCalendar));
-  t.session.faults().inject(Fault::logon);
+  t.session.faults().inject(platform::OutlookFault::logon);
   t.host.then([](platform::Session& s) {
     EXPECT_TRUE(IsWindowVisible(g_app.mainWindow));
     EXPECT_NE(g_app.menuBar, nullptr);
     EXPECT_EQ(g_app.calendarItems, nullptr);
-    EXPECT_TRUE(s.shell().notifications.empty());
+    EXPECT_TRUE(platform::ShellState::of(s).notifications.empty());
   });
   EXPECT_EQ(RunTallyset(t), 0);
 }
@@ -141,7 +144,7 @@ TEST(StartUp, BrokenCalendarFileFailsTheLogonAndIsLeftUntouched) {
   TestPlatform t(OptionsFor(broken));
   t.host.then([](platform::Session&) { EXPECT_EQ(g_app.calendarItems, nullptr); });
   EXPECT_EQ(RunTallyset(t), 0);
-  std::ifstream in(t.session.options().calendar, std::ios::binary);
+  std::ifstream in(t.calendar, std::ios::binary);
   std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(after, broken);
 }

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "civil_date.h"
+#include "wall_time.h"
 #include "fuzz_support.h"
 #include "platform/calendar/calendar_store.h"
 #include "restriction.h"

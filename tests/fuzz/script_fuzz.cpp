@@ -6,12 +6,12 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "platform/hosts/script.h"
+#include "automation/script.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   std::string error;
-  const auto commands = platform::ParseScript(text, &error);
+  const auto commands = tallyset::ParseScript(text, &error);
   const long lines = 1 + static_cast<long>(std::count(text.begin(), text.end(), '\n'));
   if (!commands) {
     FUZZ_CHECK(error.rfind("script:", 0) == 0);

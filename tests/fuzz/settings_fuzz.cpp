@@ -11,10 +11,11 @@
 #include "platform/core/module_registry.h"
 #include "platform/core/resources.h"
 #include "platform/core/session.h"
-#include "platform/hosts/command_line.h"
+#include "automation/command_line.h"
 #include "platform/hosts/headless_host.h"
-#include "platform/hosts/script.h"
-#include "platform/hosts/script_runner.h"
+#include "platform/hosts/platform_floors.h"
+#include "automation/script.h"
+#include "automation/script_runner.h"
 
 namespace {
 
@@ -65,17 +66,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::write_bytes(file, calendar);
 
   platform::SessionOptions options;
-  options.calendar = file;
-  options.now = platform::ParseDateTime("2026-12-04 16:20");
+  options.now = tallyset::ParseDateTime("2026-12-04 16:20");
   std::string problem;
-  auto commands = platform::ParseScript(kScript, &problem);
+  auto commands = tallyset::ParseScript(kScript, &problem);
   FUZZ_CHECK(commands.has_value());
   std::ostringstream out;
   {
     platform::Session session(options);
+    platform::InstallPlatform(session, file);
     HINSTANCE instance = session.modules().add(ProgramResources());
-    platform::ScriptRunner runner(std::move(*commands), out);
-    platform::HeadlessHost host(&runner, std::nullopt);
+    tallyset::ScriptRunner runner(std::move(*commands), out);
+    platform::HeadlessHost host([&runner](platform::Session& s) { return runner.step(s); }, std::nullopt);
     session.set_host(&host);
     g_app = AppState{};
     WinMain(instance, nullptr, nullptr, SW_SHOW);

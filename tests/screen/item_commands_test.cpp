@@ -2,6 +2,7 @@
 // checked on the screen and in the calendar file.
 #include <gtest/gtest.h>
 
+#include "platform/pocket_outlook/poom_objects.h"
 #include "support/script_run.h"
 
 using testing_support::Calendar;
@@ -100,7 +101,7 @@ TEST(ItemCommands, CtrlQSavesOnlyWhileTheMainWindowHasTheFocus) {
   EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "North");
   // Without the accelerator table no key is translated; everything else runs.
   r = RunScript({calendar, "select 0\nchoose 1 North\nfocus main\nkey ctrl+q\nprint save\n", "2026-12-04 16:20", 240,
-                 320, {platform::Fault::load_accelerators}});
+                 320, {testing_support::Inject(platform::CoreFault::load_accelerators)}});
   EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "Old");
   EXPECT_EQ(r.printed, "enabled\n");
 }
@@ -108,7 +109,7 @@ TEST(ItemCommands, CtrlQSavesOnlyWhileTheMainWindowHasTheFocus) {
 TEST(ItemCommands, InTheBareWindowTheCommandsStillArriveAndDoNoHarm) {
   std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
   auto r = RunScript({calendar, "menu \"New Item\"\nmenu \"Edit Item\"\nfocus main\nkey ctrl+q\nprint save\n",
-                      "2026-12-04 16:20", 240, 320, {platform::Fault::logon}});
+                      "2026-12-04 16:20", 240, 320, {testing_support::Inject(platform::OutlookFault::logon)}});
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_TRUE(r.error.empty()) << r.error;
   EXPECT_EQ(r.printed, "disabled\n");
@@ -118,7 +119,7 @@ TEST(ItemCommands, InTheBareWindowTheCommandsStillArriveAndDoNoHarm) {
 TEST(ItemCommands, AFailedSaveTellsTheUserAndKeepsTheFileAndTheChoices) {
   std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
   auto r = RunScript({calendar, "select 0\nchoose 1 North\nsoftkey right\nprint notification\nprint fields\nprint list\n",
-                      "2026-12-04 16:20", 240, 320, {platform::Fault::calendar_disk_full}});
+                      "2026-12-04 16:20", 240, 320, {testing_support::Inject(platform::OutlookFault::calendar_disk_full)}});
   ASSERT_EQ(r.exit_code, 0) << r.error;
   EXPECT_EQ(r.calendar, calendar);
   auto lines = Lines(r.printed);

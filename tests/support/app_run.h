@@ -31,8 +31,8 @@ inline std::filesystem::path WriteCalendar(const std::string& content) {
   return path;
 }
 
-inline platform::SessionOptions OptionsFor(const std::string& calendar, int width = 240, int height = 320) {
-  platform::SessionOptions options;
+inline PlatformOptions OptionsFor(const std::string& calendar, int width = 240, int height = 320) {
+  PlatformOptions options;
   options.calendar = WriteCalendar(calendar);
   options.screen_width = width;
   options.screen_height = height;

@@ -8,9 +8,9 @@
 #include <sstream>
 #include <string>
 
-#include "platform/hosts/command_line.h"
+#include "automation/command_line.h"
 #include "platform/hosts/headless_host.h"
-#include "platform/hosts/script_runner.h"
+#include "automation/script_runner.h"
 #include "support/app_run.h"
 
 namespace testing_support {
@@ -24,7 +24,7 @@ struct ScriptResult {
 
 struct ScriptSetup {
   ScriptSetup(std::string calendar_text, std::string script_text, std::string now_text = "2026-12-04 16:20",
-              int w = 240, int h = 320, std::vector<platform::Fault> injected = {})
+              int w = 240, int h = 320, std::vector<FaultSetter> injected = {})
       : calendar(std::move(calendar_text)),
         script(std::move(script_text)),
         now(std::move(now_text)),
@@ -36,7 +36,7 @@ struct ScriptSetup {
   std::string now;
   int width;
   int height;
-  std::vector<platform::Fault> faults;
+  std::vector<FaultSetter> faults;
 };
 
 inline std::string ReadWhole(const std::filesystem::path& path) {
@@ -48,24 +48,23 @@ inline std::string ReadWhole(const std::filesystem::path& path) {
 
 inline ScriptResult RunScript(const ScriptSetup& setup) {
   ScriptResult result;
-  platform::SessionOptions options = OptionsFor(setup.calendar, setup.width, setup.height);
-  options.now = platform::ParseDateTime(setup.now);
+  PlatformOptions options = OptionsFor(setup.calendar, setup.width, setup.height);
+  options.now = tallyset::ParseDateTime(setup.now);
   std::string problem;
-  auto commands = platform::ParseScript(setup.script, &problem);
+  auto commands = tallyset::ParseScript(setup.script, &problem);
   if (!commands) {
     ADD_FAILURE() << problem;
     return result;
   }
   std::ostringstream out;
   {
-    platform::Session session(options);
-    for (platform::Fault f : setup.faults) session.faults().inject(f);
-    HINSTANCE instance = session.modules().add(ProgramResources());
-    platform::ScriptRunner runner(std::move(*commands), out);
-    platform::HeadlessHost host(&runner, std::nullopt);
-    session.set_host(&host);
+    TestPlatform t(options);
+    for (const FaultSetter& inject : setup.faults) inject(t.session.faults());
+    tallyset::ScriptRunner runner(std::move(*commands), out);
+    platform::HeadlessHost host([&runner](platform::Session& s) { return runner.step(s); }, std::nullopt);
+    t.session.set_host(&host);
     g_app = AppState{};
-    result.exit_code = WinMain(instance, nullptr, nullptr, SW_SHOW);
+    result.exit_code = WinMain(t.instance, nullptr, nullptr, SW_SHOW);
     if (runner.error()) result.error = *runner.error();
   }
   result.printed = out.str();

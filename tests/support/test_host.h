@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,8 +14,9 @@
 #include "platform/core/host.h"
 #include "platform/core/module_registry.h"
 #include "platform/core/session.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/hosts/headless_host.h"
+#include "platform/hosts/platform_floors.h"
 
 namespace testing_support {
 
@@ -41,20 +43,29 @@ class ActionHost : public platform::Host {
   bool closed_ = false;
 };
 
-// A fresh platform with the program's resources loaded, for one test.
+// A session's options and the calendar that Pocket Outlook logs on to.
+struct PlatformOptions : platform::SessionOptions {
+  PlatformOptions(const platform::SessionOptions& session = {}) : platform::SessionOptions(session) {}
+  std::filesystem::path calendar;
+};
+
+// A fresh platform, every floor installed, with the program's resources
+// loaded, for one test.
 struct TestPlatform {
-  explicit TestPlatform(platform::SessionOptions options = {}) : session(std::move(options)) {
+  explicit TestPlatform(PlatformOptions options = {}) : session(options), calendar(options.calendar) {
+    platform::InstallPlatform(session, calendar);
     instance = session.modules().add(ProgramResources());
     session.set_host(&host);
   }
   platform::Session session;
+  std::filesystem::path calendar;
   ActionHost host;
   HINSTANCE instance = nullptr;
 };
 
 // A screen of 240x320 pixels times `scale`.
-inline platform::SessionOptions ScreenOf(int scale) {
-  platform::SessionOptions options;
+inline PlatformOptions ScreenOf(int scale) {
+  PlatformOptions options;
   options.screen_width = 240 * scale;
   options.screen_height = 320 * scale;
   return options;
@@ -73,6 +84,13 @@ inline HWND CreateParentWindow(TestPlatform& t, const char16_t* class_name, WNDP
                                 CW_USEDEFAULT, nullptr, nullptr, t.instance, nullptr);
   EXPECT_NE(parent, nullptr);
   return parent;
+}
+
+// A fault of any floor, to inject into a session.
+using FaultSetter = std::function<void(platform::Faults&)>;
+template <class E>
+FaultSetter Inject(E fault) {
+  return [fault](platform::Faults& faults) { faults.inject(fault); };
 }
 
 // A screen pixel in the form GetSysColor gives colours.

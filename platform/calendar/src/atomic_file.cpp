@@ -1,6 +1,6 @@
 // POSIX file reading and atomic replacement.
 #include "atomic_file.h"
-#include "str_cat.h"
+#include "platform/base/str_cat.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -11,14 +11,14 @@
 #include <unordered_map>
 
 #include "atomic_file.h"
-#include "civil_date.h"
+#include "wall_time.h"
 #include "content_line.h"
 #include "event_editor.h"
 #include "event_index.h"
 #include "ical_time.h"
 #include "restriction.h"
 #include "text_codec.h"
-#include "str_cat.h"
+#include "platform/base/str_cat.h"
 
 namespace platform::calendar {
 
@@ -71,9 +71,9 @@ struct Snapshot {
   AppointmentFields fields(const IndexedEvent& e) const {
     const EventText text = read_event_text(event_bytes(e), e.text, kAllText);
     AppointmentFields f;
-    f.subject = utf8_to_utf16(text.summary);
-    f.body = utf8_to_utf16(text.description);
-    f.categories = utf8_to_utf16(text.categories);
+    f.subject = FromUtf8(text.summary);
+    f.body = FromUtf8(text.description);
+    f.categories = FromUtf8(text.categories);
     f.start = e.timing.start;
     f.duration_minutes = e.timing.duration_minutes;
     f.all_day = e.timing.all_day;
@@ -132,7 +132,7 @@ class EventTarget final : public RestrictionTarget {
                                 std::string EventText::*member) const {
     if (!cache) {
       const EventText text = read_event_text(snapshot_.event_bytes(event_), event_.text, which);
-      cache = utf8_to_utf16(text.*member);
+      cache = FromUtf8(text.*member);
     }
     return *cache;
   }

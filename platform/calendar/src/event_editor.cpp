@@ -3,11 +3,11 @@
 
 #include <charconv>
 
-#include "civil_date.h"
+#include "wall_time.h"
 #include "content_line.h"
 #include "event_index.h"
 #include "text_codec.h"
-#include "str_cat.h"
+#include "platform/base/str_cat.h"
 
 namespace platform::calendar::detail {
 
@@ -16,11 +16,11 @@ namespace {
 // Keeps DURATION's seconds within libical's int.
 constexpr std::int32_t kMaxDurationMinutes = 30'000'000;
 
-std::string text_value(std::u16string_view s) { return escape_text(utf16_to_utf8(s)); }
+std::string text_value(std::u16string_view s) { return escape_text(ToUtf8(s)); }
 
 // The joined string is split back at its commas, so "A,B," stays three values.
 std::string categories_value(std::u16string_view s) {
-  const std::string utf8 = utf16_to_utf8(s);
+  const std::string utf8 = ToUtf8(s);
   std::string out;
   std::size_t start = 0;
   for (std::size_t i = 0; i <= utf8.size(); ++i) {

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <limits>
 
-#include "civil_date.h"
+#include "wall_time.h"
 #include "content_line.h"
 #include "text_codec.h"
-#include "str_cat.h"
+#include "platform/base/str_cat.h"
 
 namespace platform::calendar::detail {
 

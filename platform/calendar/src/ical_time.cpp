@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "civil_date.h"
+#include "wall_time.h"
 #include "content_line.h"
 
 namespace platform::calendar::detail {

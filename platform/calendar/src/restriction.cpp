@@ -9,9 +9,9 @@
 
 #include <algorithm>
 
-#include "civil_date.h"
+#include "wall_time.h"
 #include "text_codec.h"
-#include "platform/calendar/short_date.h"
+#include "platform/base/short_date.h"
 
 namespace platform::calendar::detail {
 

@@ -1,5 +1,5 @@
-// Text conversions between the program's UTF-16 strings and iCalendar's
-// UTF-8 content lines: encoding, TEXT value escaping, and line folding.
+// iCalendar's TEXT values and content lines: escaping, lists, folding,
+// and fingerprints of decoded texts.
 #pragma once
 
 #include <cstdint>
@@ -8,13 +8,9 @@
 #include <string_view>
 #include <vector>
 
-namespace platform::calendar::detail {
+#include "platform/base/utf.h"
 
-// Malformed UTF-8 becomes U+FFFD rather than an error: a stray byte in
-// someone's calendar must not make an appointment unreadable.
-std::u16string utf8_to_utf16(std::string_view in);
-// Unpaired surrogates become U+FFFD.
-std::string utf16_to_utf8(std::u16string_view in);
+namespace platform::calendar::detail {
 
 // RFC 5545 TEXT: "\n"/"\N" newline, "\\", "\,", "\;". An unknown escape
 // keeps its character (what most writers meant).

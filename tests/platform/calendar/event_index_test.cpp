@@ -85,7 +85,7 @@ TEST(EventIndex, SubjectFingerprintIsThatOfTheSubjectRead) {
     hashed.push_back(indexed->text.subject_hashed);
     if (indexed->text.subject_hashed) {
       EXPECT_EQ(indexed->text.subject_hash,
-                detail::text_hash(detail::utf8_to_utf16(detail::read_event_text(event).summary)))
+                detail::text_hash(FromUtf8(detail::read_event_text(event).summary)))
           << event;
     }
   }

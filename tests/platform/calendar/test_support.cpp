@@ -56,8 +56,8 @@ std::string crlf(const std::string& lf) {
   return out;
 }
 
-std::u16string u16(const std::string& utf8) { return platform::calendar::detail::utf8_to_utf16(utf8); }
-std::string u8(const std::u16string& utf16) { return platform::calendar::detail::utf16_to_utf8(utf16); }
+std::u16string u16(const std::string& utf8) { return platform::FromUtf8(utf8); }
+std::string u8(const std::u16string& utf16) { return platform::ToUtf8(utf16); }
 
 namespace {
 std::vector<std::string> split_lines(const std::string& text) {

@@ -118,15 +118,5 @@ TEST(ContentLine, SplitsNameParametersAndValue) {
   EXPECT_FALSE(parse_property("NO COLON HERE"));
   EXPECT_FALSE(parse_property("X;A=\"unterminated:value"));
 }
-
-TEST(Utf, ConvertsBothWaysAndReplacesBrokenInput) {
-  const std::string text = "Grüße €  😀";
-  EXPECT_EQ(utf16_to_utf8(utf8_to_utf16(text)), text);
-  EXPECT_EQ(utf8_to_utf16("\x61\xC3"), u"a\uFFFD");         // cut short
-  EXPECT_EQ(utf8_to_utf16("\xFF\x61"), u"\uFFFD" u"a");     // not UTF-8
-  EXPECT_EQ(utf8_to_utf16("\xC0\x80"), u"\uFFFD\uFFFD");    // overlong
-  EXPECT_EQ(utf16_to_utf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
-}
-
 }  // namespace
 }  // namespace platform::calendar::detail

@@ -15,7 +15,7 @@
 #include "platform/controls/control_probes.h"
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/gdi/text.h"
 #include "platform/hosts/input.h"
 #include "support/test_host.h"

@@ -16,7 +16,7 @@
 #include "platform/controls/control_probes.h"
 #include "platform/core/session.h"
 #include "platform/gdi/gdi_objects.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/gdi/text.h"
 #include "platform/hosts/input.h"
 #include "support/test_host.h"
@@ -123,8 +123,8 @@ class Harness {
                              platform_.instance, nullptr);
   }
 
-  static platform::SessionOptions Options(int width, int height) {
-    platform::SessionOptions o;
+  static testing_support::PlatformOptions Options(int width, int height) {
+    testing_support::PlatformOptions o;
     o.screen_width = width;
     o.screen_height = height;
     o.now = Date(2026, 12, 6, 10, 30);  // a Sunday
@@ -563,7 +563,7 @@ TEST(DateTimePicker, ShowsTheShortDateOfTheLocale) {
     EXPECT_EQ(std::u16string(shown), std::u16string(expected));
 
     // The text is drawn where it should be: ink over its measured width, none after it.
-    platform::FontSpec font = h.session().gdi().font_spec(h.session().gdi().system_font());
+    platform::FontSpec font = platform::GdiObjects::of(h.session()).font_spec(platform::GdiObjects::of(h.session()).system_font());
     int width = platform::MeasureText(font, expected).width;
     int ink_inside = 0, ink_after = 0;
     h.then([&](auto& s) {

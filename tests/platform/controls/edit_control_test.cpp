@@ -15,7 +15,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/gdi/text.h"
 #include "platform/hosts/input.h"
 #include "support/test_host.h"
@@ -251,7 +251,7 @@ TEST(EditControl, ATapTakesTheFocusAndPutsTheCaretAtTheNearestBoundary) {
     SetFocus(other);
     g_codes.clear();
     Session& s = rig.platform.session;
-    platform::FontSpec font = s.gdi().font_spec(s.gdi().system_font());
+    platform::FontSpec font = platform::GdiObjects::of(s).font_spec(platform::GdiObjects::of(s).system_font());
     RECT r = s.windows().client_rect_on_screen(edit);
     // Just right of the boundary between "abc" and "def".
     int x = r.left + 2 * rig.k() + platform::MeasureText(font, u"abc").width + 1;
@@ -292,7 +292,7 @@ TEST(EditControl, TheCaretIsDrawnAtTheInsertionPointOnlyWhileFocused) {
   HWND other = rig.MakeEdit(u"", ES_AUTOHSCROLL, 20, 80);
   SendMessageW(edit, EM_SETSEL, 4, 4);  // after the blanks, where no glyph touches the caret
   Session& s = rig.platform.session;
-  platform::FontSpec font = s.gdi().font_spec(s.gdi().system_font());
+  platform::FontSpec font = platform::GdiObjects::of(s).font_spec(platform::GdiObjects::of(s).system_font());
   COLORREF focused = 0, unfocused = 0;
   POINT caret{};
   RECT r{};
@@ -342,7 +342,7 @@ TEST(EditControl, OneLineScrollsToKeepTheCaretInViewOrRefusesWithoutAutoScroll) 
   EXPECT_GE(caret.x, r.left);
   EXPECT_LT(caret.x, r.right);
   // Without ES_AUTOHSCROLL the text stops where the field ends.
-  platform::FontSpec font = s.gdi().font_spec(s.gdi().system_font());
+  platform::FontSpec font = platform::GdiObjects::of(s).font_spec(platform::GdiObjects::of(s).system_font());
   int kept = GetWindowTextLengthW(fixed);
   EXPECT_GT(kept, 0);
   EXPECT_LT(kept, 40);

@@ -13,7 +13,7 @@
 #include "platform/controls/control_probes.h"
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/gdi/text.h"
 #include "platform/hosts/input.h"
 #include "resources/resource.h"

@@ -9,7 +9,7 @@
 #include <windows.h>
 
 #include "platform/core/session.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/hosts/input.h"
 #include "support/test_host.h"
 

@@ -12,7 +12,7 @@
 #include "platform/core/message_queue.h"
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "support/test_host.h"
 
 namespace {

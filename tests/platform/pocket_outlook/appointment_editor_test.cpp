@@ -16,10 +16,11 @@
 #include "platform/core/message_queue.h"
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/gdi/text.h"
 #include "platform/hosts/input.h"
 #include "platform/pocket_outlook/appointment_editor.h"
+#include "platform/pocket_outlook/poom_objects.h"
 #include "platform/shell/menu_bar.h"
 #include "platform/shell/shell_state.h"
 #include "support/test_host.h"
@@ -77,8 +78,8 @@ struct Rig {
     SetActiveWindow(main);
     SetFocus(field);
   }
-  static platform::SessionOptions Options(int scale) {
-    platform::SessionOptions options;
+  static testing_support::PlatformOptions Options(int scale) {
+    testing_support::PlatformOptions options;
     options.screen_width = 240 * scale;
     options.screen_height = 320 * scale;
     return options;
@@ -109,7 +110,7 @@ struct Rig {
   void ChooseFromMenu(const std::u16string& text) {
     TapSoftKey(1);
     Then([text](Session& s) {
-      for (const auto& item : s.shell().open_menu)
+      for (const auto& item : platform::ShellState::of(s).open_menu)
         if (item.text == text) TapCenter(s, item.screen_rect);
     });
   }
@@ -264,8 +265,8 @@ TEST(AppointmentEditor, DisplayOpensItByDefaultInEverySession) {
   rig.ChooseFromMenu(u"Cancel");
   AppointmentFields fields = Sample();
   bool deleted = false;
-  ASSERT_TRUE(rig.platform.session.com().editor);
-  EXPECT_EQ(rig.platform.session.com().editor(fields, true, &deleted), S_FALSE);
+  ASSERT_TRUE(platform::PocketOutlook::of(rig.platform.session).editor);
+  EXPECT_EQ(platform::PocketOutlook::of(rig.platform.session).editor(fields, true, &deleted), S_FALSE);
   EXPECT_TRUE(open_during);
 }
 

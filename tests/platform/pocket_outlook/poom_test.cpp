@@ -13,6 +13,7 @@
 
 #include "platform/calendar/calendar_store.h"
 #include "platform/com/com_state.h"
+#include "platform/pocket_outlook/poom_objects.h"
 #include "support/app_run.h"
 
 using testing_support::TestPlatform;
@@ -90,7 +91,7 @@ TEST(PocketOutlook, RangeRestrictionListsBothEndsInStartOrderAndNothingAfter) {
   auto found = FindAll(outlook.Items(), u"[Start] >= \"11/30/2026 00:00\" AND [Start] <= \"12/6/2026 23:59\" ", &hr);
   EXPECT_EQ(hr, S_OK);
   EXPECT_EQ(found, (std::vector<std::u16string>{u"First of the range", u"Last minute"}));
-  EXPECT_EQ(t.session.com().live_objects, 2);  // the application and the collection
+  EXPECT_EQ(platform::ComState::of(t.session).live_objects, 2);  // the application and the collection
 }
 
 TEST(PocketOutlook, MalformedRestrictionsFailAndYieldNoItem) {
@@ -141,7 +142,7 @@ TEST(PocketOutlook, SavedCategoriesChangeOnlyThatEventInTheFile) {
   ASSERT_EQ(item->Save(), S_OK);
   item->Release();
 
-  std::string after = ReadFile(t.session.options().calendar);
+  std::string after = ReadFile(t.calendar);
   std::string expected = kCalendar;
   size_t at = expected.find("SUMMARY:Last minute\r\n") + std::string("SUMMARY:Last minute\r\n").size();
   expected.insert(at, "CATEGORIES:South,Meeting,\r\n");
@@ -172,16 +173,16 @@ TEST(PocketOutlook, NewItemIsStoredByItsSaveAndGoneAfterDelete) {
   ASSERT_EQ(item->Save(), S_OK);
   item->get_Oid(&oid);
   EXPECT_NE(oid, 0);
-  EXPECT_NE(ReadFile(t.session.options().calendar).find("SUMMARY:Late"), std::string::npos);
+  EXPECT_NE(ReadFile(t.calendar).find("SUMMARY:Late"), std::string::npos);
 
   // With no editor to answer, Display changes nothing and says so.
   item->put_Subject(const_cast<BSTR>(u"Changed"));
   EXPECT_EQ(item->Display(), S_FALSE);
-  EXPECT_EQ(ReadFile(t.session.options().calendar).find("SUMMARY:Changed"), std::string::npos);
+  EXPECT_EQ(ReadFile(t.calendar).find("SUMMARY:Changed"), std::string::npos);
 
   ASSERT_EQ(item->Delete(), S_OK);
   item->Release();
-  EXPECT_EQ(ReadFile(t.session.options().calendar).find("SUMMARY:Late"), std::string::npos);
+  EXPECT_EQ(ReadFile(t.calendar).find("SUMMARY:Late"), std::string::npos);
   IDispatch* gone = nullptr;
   EXPECT_LT(outlook.app->GetItemFromOid(oid, &gone), 0);
 }
@@ -191,7 +192,7 @@ TEST(PocketOutlook, DisplayKeepsTheEditorsChangesOnlyWhenItSaysOk) {
   Outlook outlook;
   ASSERT_EQ(outlook.app->Logon(0), S_OK);
   HRESULT answer = S_OK;
-  t.session.com().editor = [&](platform::calendar::AppointmentFields& fields, bool, bool*) {
+  platform::PocketOutlook::of(t.session).editor = [&](platform::calendar::AppointmentFields& fields, bool, bool*) {
     fields.subject = u"Edited";
     return answer;
   };
@@ -200,16 +201,16 @@ TEST(PocketOutlook, DisplayKeepsTheEditorsChangesOnlyWhenItSaysOk) {
   answer = S_FALSE;
   EXPECT_EQ(item->Display(), S_FALSE);
   EXPECT_EQ(Subject(item), u"Day after");
-  EXPECT_EQ(ReadFile(t.session.options().calendar), kCalendar);
+  EXPECT_EQ(ReadFile(t.calendar), kCalendar);
   answer = S_OK;
   EXPECT_EQ(item->Display(), S_OK);
   EXPECT_EQ(Subject(item), u"Edited");
-  EXPECT_NE(ReadFile(t.session.options().calendar).find("SUMMARY:Edited"), std::string::npos);
+  EXPECT_NE(ReadFile(t.calendar).find("SUMMARY:Edited"), std::string::npos);
   item->Release();
 }
 
 TEST(PocketOutlook, MissingFileIsAnEmptyCalendarCreatedByTheFirstSave) {
-  platform::SessionOptions options;
+  testing_support::PlatformOptions options;
   options.calendar = std::filesystem::temp_directory_path() / "tallyset-tests" / "poom-missing.ics";
   std::filesystem::create_directories(options.calendar.parent_path());
   std::filesystem::remove(options.calendar);
@@ -238,8 +239,8 @@ TEST(PocketOutlook, ObjectsAreCountedAndReleasedAndStringsFreed) {
     item->Release();
     EXPECT_EQ(outlook.app->Logoff(), S_OK);
   }
-  EXPECT_EQ(t.session.com().live_objects, 0);
-  EXPECT_EQ(t.session.com().live_strings, 0);
+  EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0);
+  EXPECT_EQ(platform::ComState::of(t.session).live_strings, 0);
 }
 
 TEST(PocketOutlook, CoCreateInstanceNeedsComAndTheApplicationClass) {

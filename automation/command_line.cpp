@@ -1,11 +1,13 @@
-#include "platform/hosts/command_line.h"
+#include "automation/command_line.h"
 
 #include <cstdlib>
 #include <regex>
 
 #include "platform/core/clock.h"
 
-namespace platform {
+namespace tallyset {
+
+using namespace platform;
 
 std::optional<SYSTEMTIME> ParseDate(const std::string& text) {
   static const std::regex re(R"((\d{4})-(\d{2})-(\d{2}))");
@@ -103,4 +105,4 @@ std::filesystem::path CalendarPath(const CommandLine& cl) {
   return std::filesystem::path(home ? home : ".") / ".local" / "share" / "tallyset" / "calendar.ics";
 }
 
-}  // namespace platform
+}  // namespace tallyset

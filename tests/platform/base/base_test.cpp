@@ -1,14 +1,24 @@
-// The short date format shared by date display and restrictions.
+// The base floor: UTF conversion and the short date format shared by date
+// display and restrictions.
 #include <gtest/gtest.h>
 
-#include "platform/calendar/short_date.h"
-#include "test_support.h"
+#include "platform/base/short_date.h"
+#include "platform/base/utf.h"
 
-namespace platform::calendar {
+namespace platform {
 namespace {
 
-using calendar_test::u16;
-using calendar_test::u8;
+std::string u8(std::u16string_view s) { return ToUtf8(s); }
+std::u16string u16(std::string_view s) { return FromUtf8(s); }
+
+TEST(Utf, ConvertsBothWaysAndReplacesBrokenInput) {
+  const std::string text = "Grüße €  😀";
+  EXPECT_EQ(ToUtf8(FromUtf8(text)), text);
+  EXPECT_EQ(FromUtf8("\x61\xC3"), u"a\uFFFD");         // cut short
+  EXPECT_EQ(FromUtf8("\xFF\x61"), u"\uFFFD" u"a");     // not UTF-8
+  EXPECT_EQ(FromUtf8("\xC0\x80"), u"\uFFFD\uFFFD");    // overlong
+  EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
 
 TEST(ShortDate, FormatsMonthDayAndFourDigitYear) {
   struct Case {
@@ -47,4 +57,4 @@ TEST(ShortDate, RejectsAnythingElse) {
 }
 
 }  // namespace
-}  // namespace platform::calendar
+}  // namespace platform

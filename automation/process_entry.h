@@ -4,8 +4,8 @@
 
 #include "platform/core/resources.h"
 
-namespace platform {
+namespace tallyset {
 
-int RunProcess(int argc, char** argv, const res::ModuleResources& resources);
+int RunProcess(int argc, char** argv, const platform::res::ModuleResources& resources);
 
-}  // namespace platform
+}  // namespace tallyset

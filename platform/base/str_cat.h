@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform::calendar::detail {
+namespace platform {
 
 inline std::string str_cat(std::initializer_list<std::string_view> pieces) {
   std::size_t size = 0;
@@ -17,4 +17,4 @@ inline std::string str_cat(std::initializer_list<std::string_view> pieces) {
   return out;
 }
 
-}  // namespace platform::calendar::detail
+}  // namespace platform

@@ -1,9 +1,9 @@
 // en-US short date text, the one date format of the platform locale.
-#include "platform/calendar/short_date.h"
+#include "platform/base/short_date.h"
 
-#include "civil_date.h"
+#include "platform/base/civil_date.h"
 
-namespace platform::calendar {
+namespace platform {
 
 std::u16string FormatShortDate(int year, int month, int day) {
   std::u16string out;
@@ -45,8 +45,8 @@ std::optional<ShortDate> ParseShortDate(std::u16string_view text) {
   }
   if (i != text.size()) return std::nullopt;
   const ShortDate date{parts[2], parts[0], parts[1]};
-  if (!detail::is_valid_date(date.year, date.month, date.day)) return std::nullopt;
+  if (!is_valid_date(date.year, date.month, date.day)) return std::nullopt;
   return date;
 }
 
-}  // namespace platform::calendar
+}  // namespace platform

@@ -1,4 +1,4 @@
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 
 namespace platform {
 

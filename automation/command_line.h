@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-namespace platform {
+namespace tallyset {
 
 struct CommandLine {
   std::optional<std::filesystem::path> calendar;
@@ -29,4 +29,4 @@ std::filesystem::path CalendarPath(const CommandLine& cl);
 std::optional<SYSTEMTIME> ParseDateTime(const std::string& text);
 std::optional<SYSTEMTIME> ParseDate(const std::string& text);
 
-}  // namespace platform
+}  // namespace tallyset

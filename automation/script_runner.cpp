@@ -1,5 +1,5 @@
 // Sections: stepping · finding windows · commands.
-#include "platform/hosts/script_runner.h"
+#include "automation/script_runner.h"
 
 #include <commctrl.h>
 
@@ -9,21 +9,23 @@
 #include <thread>
 
 #include "platform/calendar/calendar_store.h"
-#include "platform/com/com_state.h"
+#include "platform/pocket_outlook/poom_objects.h"
 #include "platform/controls/control_probes.h"
 #include "platform/core/message_queue.h"
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/desktop/desktop_channel.h"
-#include "platform/gdi/screen.h"
+#include "platform/core/screen.h"
 #include "platform/gdi/text.h"
-#include "platform/hosts/command_line.h"
+#include "automation/command_line.h"
 #include "platform/hosts/input.h"
 #include "platform/pocket_outlook/appointment_editor.h"
 #include "platform/shell/menu_bar.h"
 #include "platform/shell/shell_state.h"
 
-namespace platform {
+namespace tallyset {
+
+using namespace platform;
 
 ScriptRunner::ScriptRunner(std::vector<ScriptCommand> commands, std::ostream& out)
     : commands_(std::move(commands)), out_(out) {}
@@ -160,7 +162,7 @@ void ScriptRunner::expand(Session&, const ScriptCommand& c) {
       return StepResult::done;
     });
     add([this, text](Session& s) {
-      auto& items = s.shell().open_menu;
+      auto& items = platform::ShellState::of(s).open_menu;
       if (items.empty()) return fail("the Options menu did not open");
       std::u16string wanted = FromUtf8(text);
       for (const auto& item : items) {
@@ -194,7 +196,7 @@ void ScriptRunner::expand(Session&, const ScriptCommand& c) {
           if (find_target(s, {"field", std::to_string(n)}) == focus) name = "field " + std::to_string(n);
         out_ << name << std::endl;
       } else if (what == "notification") {
-        const auto& notes = s.shell().notifications;
+        const auto& notes = platform::ShellState::of(s).notifications;
         if (notes.empty())
           out_ << "none" << std::endl;
         else
@@ -243,7 +245,7 @@ void ScriptRunner::expand(Session&, const ScriptCommand& c) {
         *started = true;
         *deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
       }
-      DesktopChannel* channel = s.desktop_channel();
+      DesktopChannel* channel = DesktopChannel::of(s);
       if (channel) channel->serve();
       if (channel && channel->front_requests() > 0) return StepResult::done;
       if (std::chrono::steady_clock::now() >= *deadline)
@@ -499,13 +501,13 @@ std::vector<ScriptRunner::Step> ScriptRunner::editor_steps(const EditorAnswer& a
   if (key == 1) {
     std::u16string wanted = answer.button == "delete" ? u"Delete" : u"Cancel";
     steps.push_back([wanted, failed](Session& s) {
-      for (const auto& item : s.shell().open_menu) {
+      for (const auto& item : platform::ShellState::of(s).open_menu) {
         if (item.text == wanted) {
           TapCenter(s, item.screen_rect);
           return StepResult::done;
         }
       }
-      if (!s.shell().open_menu.empty()) PostKeys(s, "escape");
+      if (!platform::ShellState::of(s).open_menu.empty()) PostKeys(s, "escape");
       return failed("the appointment editor's Menu has no item \"" + ToUtf8(wanted) + "\"");
     });
   }
@@ -519,7 +521,7 @@ std::vector<ScriptRunner::Step> ScriptRunner::editor_steps(const EditorAnswer& a
 void ScriptRunner::install_editor(Session& s) {
   if (editor_installed_) return;
   editor_installed_ = true;
-  s.com().editor = [this](calendar::AppointmentFields& fields, bool is_new, bool* deleted) -> HRESULT {
+  PocketOutlook::of(s).editor = [this](calendar::AppointmentFields& fields, bool is_new, bool* deleted) -> HRESULT {
     int line = current_line_;
     bool answered = !editor_answers_.empty();
     EditorAnswer answer{"cancel", line, {}};
@@ -538,4 +540,4 @@ void ScriptRunner::install_editor(Session& s) {
   };
 }
 
-}  // namespace platform
+}  // namespace tallyset

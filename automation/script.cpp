@@ -1,9 +1,9 @@
-#include "platform/hosts/script.h"
+#include "automation/script.h"
 
 #include <map>
 #include <regex>
 
-namespace platform {
+namespace tallyset {
 
 namespace {
 
@@ -144,4 +144,4 @@ std::optional<std::vector<ScriptCommand>> ParseScript(const std::string& text, s
   return commands;
 }
 
-}  // namespace platform
+}  // namespace tallyset

@@ -14,11 +14,12 @@
 
 #include <windows.h>
 
-#include "platform/hosts/script.h"
+#include "automation/script.h"
+#include "platform/core/session.h"
 
-namespace platform {
+namespace tallyset {
 
-class Session;
+using platform::Session;
 
 class ScriptRunner {
  public:
@@ -63,4 +64,4 @@ class ScriptRunner {
   std::optional<std::string> error_;
 };
 
-}  // namespace platform
+}  // namespace tallyset

@@ -9,7 +9,7 @@
 
 #include <windows.h>
 
-#include "platform/gdi/cairo_handles.h"
+#include "platform/core/cairo_handles.h"
 
 namespace platform {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform::calendar {
+namespace platform {
 
 struct ShortDate {
   int year = 0, month = 0, day = 0;
@@ -20,4 +20,4 @@ std::u16string FormatShortDate(int year, int month, int day);
 // and a date that exists. Anything else is nullopt.
 std::optional<ShortDate> ParseShortDate(std::u16string_view text);
 
-}  // namespace platform::calendar
+}  // namespace platform

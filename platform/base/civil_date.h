@@ -1,13 +1,11 @@
-// Proleptic Gregorian calendar arithmetic on wall-clock values. Sorting and
-// restriction matching work on "wall seconds" so that they never need a time
-// zone once an event's start has been brought into local time.
+// Proleptic Gregorian calendar arithmetic: the one place the platform, the
+// calendar store and the tools count days. Every function is constexpr and
+// total over the years a SYSTEMTIME or an iCalendar date can name.
 #pragma once
 
 #include <cstdint>
 
-#include "platform/calendar/calendar_store.h"
-
-namespace platform::calendar::detail {
+namespace platform {
 
 constexpr bool is_leap_year(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -53,26 +51,18 @@ constexpr CivilDay civil_from_days(std::int64_t z) {
   return {static_cast<int>(y + (m <= 2)), static_cast<int>(m), static_cast<int>(d)};
 }
 
-constexpr std::int64_t wall_seconds(const LocalDateTime& t) {
-  return days_from_civil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 +
-         t.second;
-}
-
-constexpr LocalDateTime from_wall_seconds(std::int64_t s) {
-  std::int64_t days = s / 86400;
-  std::int64_t rest = s % 86400;
-  if (rest < 0) {
-    rest += 86400;
-    --days;
-  }
-  const CivilDay c = civil_from_days(days);
-  return {c.year, c.month, c.day, static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
-          static_cast<int>(rest % 60)};
-}
-
-// Floor division, for minutes from wall seconds before 1970.
+// Floor division, for minutes and days from seconds before 1970.
 constexpr std::int64_t floor_div(std::int64_t a, std::int64_t b) {
   return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
 }
 
-}  // namespace platform::calendar::detail
+// 0 = Sunday, as SYSTEMTIME's wDayOfWeek counts (1970-01-01 was a Thursday).
+constexpr int day_of_week(int y, int m, int d) {
+  const std::int64_t days = days_from_civil(y, m, d);
+  return static_cast<int>(((days + 4) % 7 + 7) % 7);
+}
+
+// The Windows file time's epoch, 1601-01-01, counted from 1970-01-01.
+constexpr std::int64_t kDays1601To1970 = 134774;
+
+}  // namespace platform

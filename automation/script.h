@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace tallyset {
 
 struct ScriptCommand {
   int line = 0;
@@ -19,4 +19,4 @@ struct ScriptCommand {
 // sets *error to "script:LINE: what was wrong".
 std::optional<std::vector<ScriptCommand>> ParseScript(const std::string& text, std::string* error);
 
-}  // namespace platform
+}  // namespace tallyset

@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/hosts/script.h"
+#include "automation/script.h"
 
 namespace {
 
-using platform::ParseScript;
-using platform::ScriptCommand;
+using tallyset::ParseScript;
+using tallyset::ScriptCommand;
 
 struct Parsed {
   int line;

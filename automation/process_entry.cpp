@@ -1,4 +1,4 @@
-#include "platform/hosts/process_entry.h"
+#include "automation/process_entry.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -6,15 +6,19 @@
 #include <iostream>
 #include <sstream>
 
+#include "automation/command_line.h"
+#include "automation/script_runner.h"
 #include "platform/core/module_registry.h"
+#include "platform/core/screen.h"
 #include "platform/core/session.h"
-#include "platform/gdi/screen.h"
-#include "platform/hosts/command_line.h"
+#include "platform/desktop/desktop_channel.h"
 #include "platform/hosts/headless_host.h"
-#include "platform/hosts/script_runner.h"
+#include "platform/hosts/platform_floors.h"
 #include "platform/hosts/sdl_host.h"
 
-namespace platform {
+namespace tallyset {
+
+using namespace platform;
 
 namespace {
 
@@ -90,14 +94,16 @@ int RunProcess(int argc, char** argv, const res::ModuleResources& resources) {
   options.screen_width = cl->screen_width;
   options.screen_height = cl->screen_height;
   options.now = cl->now;
-  options.calendar = CalendarPath(*cl);
-  options.shared_desktop = true;
   Session session(options);
+  InstallPlatform(session, CalendarPath(*cl));
+  InstallDesktopChannel(session, DesktopChannel::DefaultFolder());
   HINSTANCE instance = session.modules().add(resources);
 
   std::unique_ptr<ScriptRunner> runner;
   if (script) runner = std::make_unique<ScriptRunner>(std::move(*script), std::cout);
-  HeadlessHost headless_host(runner.get(), screenshot);
+  HeadlessHost::Driver driver;
+  if (runner) driver = [&runner](Session& s) { return runner->step(s); };
+  HeadlessHost headless_host(std::move(driver), screenshot);
   if (sdl)
     session.set_host(sdl.get());
   else
@@ -124,4 +130,4 @@ int RunProcess(int argc, char** argv, const res::ModuleResources& resources) {
   return code;
 }
 
-}  // namespace platform
+}  // namespace tallyset
