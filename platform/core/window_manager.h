@@ -38,6 +38,14 @@ class WindowManager {
 
   // ---- classes
   ATOM register_class(const WNDCLASSW& wc, bool system);
+  // A class of the platform's own windows (a control, the shell's bars),
+  // registered once per session and never unregistered by programs.
+  ATOM register_system_class(LPCWSTR name, WNDPROC proc) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = proc;
+    wc.lpszClassName = name;
+    return register_class(wc, true);
+  }
   bool unregister_class(const std::u16string& name);
   std::shared_ptr<const WindowClass> find_class(const std::u16string& name) const;
 

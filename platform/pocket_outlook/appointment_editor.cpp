@@ -294,12 +294,7 @@ std::vector<HWND> DisableProgramWindows(WindowManager& windows) {
 
 }  // namespace
 
-void RegisterAppointmentEditorClass() {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = EditorProc;
-  wc.lpszClassName = kEditorClass;
-  Session::current().windows().register_class(wc, true);
-}
+void RegisterAppointmentEditorClass() { Session::current().windows().register_system_class(kEditorClass, EditorProc); }
 
 HWND OpenAppointmentEditor() {
   std::u16string cls = kEditorClass;

@@ -300,12 +300,7 @@ HWND CreateMenuBarFromKeys(HWND parent, const std::vector<SoftKey>& keys) {
   return CreateMenuBarWindow(std::move(state), true);
 }
 
-void RegisterMenuBarClass() {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = MenuBarProc;
-  wc.lpszClassName = kMenuBarClass;
-  Session::current().windows().register_class(wc, true);
-}
+void RegisterMenuBarClass() { Session::current().windows().register_system_class(kMenuBarClass, MenuBarProc); }
 
 }  // namespace platform
 

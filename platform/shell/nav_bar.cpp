@@ -81,12 +81,7 @@ void ShellState::create_nav_bar() {
   nav_bar_ = session_.windows().create(p);
 }
 
-void ShellState::register_classes() {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = NavBarProc;
-  wc.lpszClassName = kNavBarClass;
-  session_.windows().register_class(wc, true);
-}
+void ShellState::register_classes() { session_.windows().register_system_class(kNavBarClass, NavBarProc); }
 
 void ShellState::tick() {
   SYSTEMTIME now = session_.clock().local_now();

@@ -139,12 +139,7 @@ std::u16string PlainTextOfHtml(std::u16string_view html) {
   return out;
 }
 
-void RegisterBubbleClass() {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = BubbleProc;
-  wc.lpszClassName = kBubbleClass;
-  Session::current().windows().register_class(wc, true);
-}
+void RegisterBubbleClass() { Session::current().windows().register_system_class(kBubbleClass, BubbleProc); }
 
 }  // namespace platform
 

@@ -137,12 +137,7 @@ LRESULT CALLBACK PopupProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-void RegisterPopupMenuClass() {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = PopupProc;
-  wc.lpszClassName = kPopupClass;
-  Session::current().windows().register_class(wc, true);
-}
+void RegisterPopupMenuClass() { Session::current().windows().register_system_class(kPopupClass, PopupProc); }
 
 UINT TrackPopupMenu(HMENU menu_handle, int x, int bottom_y, HWND owner) {
   Session& s = Session::current();

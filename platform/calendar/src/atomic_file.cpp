@@ -109,24 +109,22 @@ pid_t temp_owner(std::string_view name, std::string_view prefix) {
   return static_cast<pid_t>(pid);
 }
 
+// Opens a file to read it whole; 0 or the errno that stops the read.
+int open_for_reading(const std::filesystem::path& file, UniqueFd& fd, struct stat& st) {
+  fd = UniqueFd(retry_eintr([&] { return ::open(file.c_str(), O_RDONLY | O_CLOEXEC); }));
+  if (!fd) return errno;
+  if (::fstat(fd.get(), &st) != 0) return errno;
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  return 0;
+}
+
 }  // namespace
 
 ReadResult read_file(const std::filesystem::path& file, SpareRoom spare) {
   ReadResult r;
-  UniqueFd fd(retry_eintr([&] { return ::open(file.c_str(), O_RDONLY | O_CLOEXEC); }));
-  if (!fd) {
-    r.error = errno;
-    return r;
-  }
+  UniqueFd fd;
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) {
-    r.error = errno;
-    return r;
-  }
-  if (S_ISDIR(st.st_mode)) {
-    r.error = EISDIR;
-    return r;
-  }
+  if ((r.error = open_for_reading(file, fd, st)) != 0) return r;
   r.stamp = stamp_of(st);
   // Read into a buffer of the file's size (and the spare room asked for): a
   // calendar can be tens of megabytes, and growing the buffer would briefly
@@ -161,20 +159,9 @@ ReadResult read_file(const std::filesystem::path& file, SpareRoom spare) {
 
 ContentCheck compare_content(const std::filesystem::path& file, std::string_view expected) {
   ContentCheck r;
-  UniqueFd fd(retry_eintr([&] { return ::open(file.c_str(), O_RDONLY | O_CLOEXEC); }));
-  if (!fd) {
-    r.error = errno;
-    return r;
-  }
+  UniqueFd fd;
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) {
-    r.error = errno;
-    return r;
-  }
-  if (S_ISDIR(st.st_mode)) {
-    r.error = EISDIR;
-    return r;
-  }
+  if ((r.error = open_for_reading(file, fd, st)) != 0) return r;
   if (static_cast<std::uint64_t>(st.st_size) != expected.size()) return r;
   constexpr std::size_t kChunk = 256 * 1024;
   const auto chunk = std::make_unique<char[]>(kChunk);
