@@ -3,6 +3,8 @@
 // the arrow between the date pickers and routes notifications and commands.
 #include "app/main_window.h"
 
+#include <windows.h>
+
 #include <aygshell.h>
 #include <commctrl.h>
 
@@ -176,7 +178,7 @@ void ShowNotice(DWORD id, LPCWSTR html) {
   nd.dwID = id;
   nd.npPriority = SHNP_INFORM;
   nd.csDuration = 15;
-  nd.hicon = LoadIconW(app.instance, MAKEINTRESOURCEW(IDI_WARNING));
+  nd.hicon = LoadIconW(app.instance, MAKEINTRESOURCEW(IDI_NOTICE));
   nd.grfFlags = 0;
   nd.clsid = kNotificationClass;
   nd.hwndSink = nullptr;
