@@ -104,6 +104,15 @@ for src in "${sources[@]}"; do
   fi
 done
 
-echo "cross-compile check: ${#sources[@]} application sources with $("$cxx" -dumpversion) against the real headers"
+# The two platform headers alone, each as the first thing a file includes.
+for header in aygshell.h pimstore.h; do
+  if echo "#include <$header>" | "$cxx" "${flags[@]}" -I "$work/sdk" -x c++ -; then
+    passed=$((passed + 1))
+  else
+    fail "$header included alone"
+  fi
+done
+
+echo "cross-compile check: ${#sources[@]} application sources and 2 platform headers with $("$cxx" -dumpversion) against the real headers"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
