@@ -43,7 +43,7 @@ void ShowNotice(DWORD id, LPCWSTR html) {
   nd.dwID = id;
   nd.npPriority = SHNP_INFORM;
   nd.csDuration = 15;
-  nd.hicon = LoadIconW(app.instance, MAKEINTRESOURCEW(IDI_WARNING));
+  nd.hicon = LoadIconW(app.instance, MAKEINTRESOURCEW(IDI_NOTICE));
   nd.grfFlags = 0;
   nd.clsid = kNotificationClass;
   nd.hwndSink = nullptr;

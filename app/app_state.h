@@ -2,9 +2,10 @@
 // Outlook objects that live for the whole run, and the field rows.
 #pragma once
 
+#include <windows.h>
+
 #include <aygshell.h>
 #include <pimstore.h>
-#include <windows.h>
 
 #include <vector>
 

@@ -3,6 +3,8 @@
 // the arrow between the date pickers and routes notifications and commands.
 #include "app/main_window.h"
 
+#include <windows.h>
+
 #include <aygshell.h>
 #include <commctrl.h>
 

@@ -1,8 +1,9 @@
 // From the process entry to the exit code: common controls, the Outlook
 // session, the single-instance rule, the main window and the message loop.
+#include <windows.h>
+
 #include <aygshell.h>
 #include <commctrl.h>
-#include <windows.h>
 
 #include <cstdlib>
 

@@ -1,11 +1,12 @@
 #include "outlook/category_match.h"
 
+#include <windows.h>
+
 #include <commctrl.h>
 #include <pimstore.h>
 
-#include <string>
-
 #include "app/app_state.h"
+#include "app/wide_string.h"
 #include "outlook/outlook_store.h"
 
 // Every box is first put back on its empty entry; then each box looks for
@@ -23,7 +24,7 @@ HRESULT MatchCategories(DWORD oid, BOOL select) {
   // The whole text is examined, however long it is.
   BSTR categories = nullptr;
   item->get_Categories(&categories);
-  std::u16string text(categories ? categories : TEXT(""), SysStringLen(categories));
+  WideString text(categories ? categories : TEXT(""), SysStringLen(categories));
   SysFreeString(categories);
 
   size_t matched = 0;
@@ -33,10 +34,10 @@ HRESULT MatchCategories(DWORD oid, BOOL select) {
     for (int k = 1; k < count; ++k) {
       LRESULT length = SendMessageW(box, CB_GETLBTEXTLEN, k, 0);
       if (length == CB_ERR) continue;
-      std::u16string entry(static_cast<size_t>(length) + 1, 0);
+      WideString entry(static_cast<size_t>(length) + 1, 0);
       if (SendMessageW(box, CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(entry.data())) == CB_ERR) continue;
       entry.resize(static_cast<size_t>(length));
-      if (text.find(entry) == std::u16string::npos) continue;
+      if (text.find(entry) == WideString::npos) continue;
       if (select) SendMessageW(box, CB_SETCURSEL, k, 0);
       ++matched;
       break;

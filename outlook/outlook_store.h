@@ -2,6 +2,8 @@
 // guard that releases a fetched object on every path out of a handler.
 #pragma once
 
+#include <windows.h>
+
 #include <pimstore.h>
 
 HRESULT OpenOutlookSession();

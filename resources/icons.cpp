@@ -198,6 +198,6 @@ std::vector<platform::res::IconResource> ProgramIcons() {
   icons.push_back({IDI_APP, {App32(), App16()}});
   icons.push_back({IDI_COMPLETE, {Complete16()}});
   icons.push_back({IDI_INCOMPLETE, {Incomplete16()}});
-  icons.push_back({IDI_WARNING, {Warning16()}});
+  icons.push_back({IDI_NOTICE, {Warning16()}});
   return icons;
 }

@@ -11,7 +11,7 @@
 #define IDI_APP 101
 #define IDI_COMPLETE 129
 #define IDI_INCOMPLETE 130
-#define IDI_WARNING 131
+#define IDI_NOTICE 131  // the notice bubble's icon; IDI_WARNING is the system's own
 #define IDM_MENU 132
 #define IDR_MENUBAR 132
 

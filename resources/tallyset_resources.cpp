@@ -1,6 +1,8 @@
 // Tallyset's resources, written as its resource script would list them:
 // strings, the Options menu, the menu-bar data, the accelerators, the icons
 // and the high-resolution marker.
+#include <windows.h>
+
 #include <aygshell.h>
 #include <commctrl.h>
 

@@ -3,6 +3,8 @@
 // them, each with its complete or incomplete icon.
 #include "screen/appointment_list.h"
 
+#include <windows.h>
+
 #include <commctrl.h>
 #include <pimstore.h>
 #include <strsafe.h>
@@ -13,18 +15,18 @@
 #include "outlook/outlook_store.h"
 #include "screen/layout.h"
 
-void FormatDetails(std::u16string& text, LONG duration, const SYSTEMTIME& start, LPCWSTR thursday) {
+void FormatDetails(WideString& text, LONG duration, const SYSTEMTIME& start, LPCWSTR thursday) {
   static const LPCWSTR kDays[] = {TEXT("Sun"), TEXT("Mon"), TEXT("Tue"), TEXT("Wed"),
                                   nullptr,     TEXT("Fri"), TEXT("Sat")};
   WCHAR piece[25];
   LONG hours = duration / 60;
   if (hours > 0) {
-    StringCchPrintfW(piece, 25, TEXT("%dh, "), hours);
+    StringCchPrintfW(piece, 25, TEXT("%ldh, "), hours);
     text += piece;
   }
   LONG minutes = duration - 60 * hours;
   if (minutes != 0) {
-    StringCchPrintfW(piece, 25, TEXT("%d min, "), minutes);
+    StringCchPrintfW(piece, 25, TEXT("%ld min, "), minutes);
     text += piece;
   }
   WORD weekday = start.wDayOfWeek % 7;
@@ -46,7 +48,7 @@ bool InsertAppointmentRow(IAppointment* item, int index, DWORD oid, LPCWSTR thur
   BSTR subject = nullptr;
   if (FAILED(item->get_Subject(&subject))) return false;
   // Held whole, however long the subject is.
-  std::u16string text(subject ? subject : TEXT(""), SysStringLen(subject));
+  WideString text(subject ? subject : TEXT(""), SysStringLen(subject));
   SysFreeString(subject);
   row.pszText = text.data();
   int inserted = static_cast<int>(SendMessageW(app.listView, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row)));
@@ -58,7 +60,7 @@ bool InsertAppointmentRow(IAppointment* item, int index, DWORD oid, LPCWSTR thur
   item->get_Duration(&duration);
   item->get_Start(&start);
   app.outlookApp->VariantTimeToSystemTime(start, &startTime);
-  std::u16string details;
+  WideString details;
   FormatDetails(details, duration, startTime, thursday);
 
   LVITEMW detailsItem;

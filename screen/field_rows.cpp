@@ -3,12 +3,13 @@
 // free text, and each further line is a field, "Label:Choice;Choice;".
 #include "screen/field_rows.h"
 
+#include <windows.h>
+
 #include <commctrl.h>
 #include <pimstore.h>
 
-#include <string>
-
 #include "app/app_state.h"
+#include "app/wide_string.h"
 #include "outlook/outlook_store.h"
 #include "screen/layout.h"
 
@@ -43,13 +44,13 @@ HRESULT LoadFieldSettings() {
   if (FAILED(hr)) return hr;
 
   // The whole body is read, however long: a field the user wrote is never dropped.
-  std::u16string text(body ? body : TEXT(""), SysStringLen(body));
+  WideString text(body ? body : TEXT(""), SysStringLen(body));
   SysFreeString(body);
   int line = 0;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find_first_of(TEXT("\r\n"), start);
-    if (end == std::u16string::npos) end = text.size();
+    if (end == WideString::npos) end = text.size();
     if (end > start) {
       ++line;
       if (line > kHeaderLines) AddFieldRow(text.substr(start, end - start).c_str(), line - kHeaderLines);
@@ -63,10 +64,10 @@ HRESULT LoadFieldSettings() {
 
 void AddFieldRow(LPCWSTR line, int row) {
   AppState& app = g_app;
-  std::u16string text(line);
+  WideString text(line);
   // A line without a colon still shows, label and all, so the user sees it.
   size_t colon = text.find(TEXT(':'));
-  std::u16string label = colon == std::u16string::npos ? text : text.substr(0, colon + 1);
+  WideString label = colon == WideString::npos ? text : text.substr(0, colon + 1);
 
   HDC dc = GetDC(app.mainWindow);
   RECT measured = {0, 0, 240, 20};
@@ -85,11 +86,11 @@ void AddFieldRow(LPCWSTR line, int row) {
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>((row + 250) * 4)), app.instance, nullptr);
   app.choiceBoxes.push_back(box);
 
-  if (colon != std::u16string::npos) {
+  if (colon != WideString::npos) {
     size_t position = colon + 1;
-    for (size_t semicolon = text.find(TEXT(';'), position); semicolon != std::u16string::npos;
+    for (size_t semicolon = text.find(TEXT(';'), position); semicolon != WideString::npos;
          semicolon = text.find(TEXT(';'), position)) {
-      std::u16string choice = text.substr(position, semicolon - position);
+      WideString choice = text.substr(position, semicolon - position);
       SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.c_str()));
       position = semicolon + 1;
     }

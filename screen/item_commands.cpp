@@ -4,16 +4,18 @@
 // carries them, Edit Item opens the selected appointment in the editor.
 #include "screen/item_commands.h"
 
+#include <windows.h>
+
 #include <aygshell.h>
 #include <commctrl.h>
 #include <pimstore.h>
 #include <strsafe.h>
 
-#include <string>
 #include <vector>
 
-#include "app/app_state.h"
 #include "app/app_feedback.h"
+#include "app/app_state.h"
+#include "app/wide_string.h"
 #include "outlook/category_match.h"
 #include "outlook/outlook_store.h"
 #include "resources/resource.h"
@@ -38,9 +40,9 @@ bool GetSelectedRow(int* index, DWORD* oid) {
   return true;
 }
 
-std::u16string WindowText(HWND hwnd) {
+WideString WindowText(HWND hwnd) {
   int length = GetWindowTextLengthW(hwnd);
-  std::u16string text(static_cast<size_t>(length > 0 ? length : 0) + 1, 0);
+  WideString text(static_cast<size_t>(length > 0 ? length : 0) + 1, 0);
   int copied = GetWindowTextW(hwnd, text.data(), length + 1);
   text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
   return text;
@@ -74,12 +76,12 @@ void SetRowImage(int index, int image) {
 }
 
 // Save's form: values joined with a comma only between two values.
-std::u16string JoinForSave() {
+WideString JoinForSave() {
   AppState& app = g_app;
-  std::u16string categories;
+  WideString categories;
   int count = 0;
   for (HWND box : app.choiceBoxes) {
-    std::u16string value = WindowText(box);
+    WideString value = WindowText(box);
     if (value.empty()) continue;
     if (count++ > 0) categories += TEXT(",");
     categories += value;
@@ -88,11 +90,11 @@ std::u16string JoinForSave() {
 }
 
 // New Item's form: a value is followed by a comma whenever a later box exists.
-std::u16string JoinForNewItem() {
+WideString JoinForNewItem() {
   AppState& app = g_app;
-  std::u16string categories;
+  WideString categories;
   for (size_t i = 0; i < app.choiceBoxes.size(); ++i) {
-    std::u16string value = WindowText(app.choiceBoxes[i]);
+    WideString value = WindowText(app.choiceBoxes[i]);
     if (value.empty()) continue;
     categories += value;
     if (i + 1 < app.choiceBoxes.size()) categories += TEXT(",");
@@ -148,7 +150,7 @@ void OnSaveCategories() {
   app.calendarItems->Find(restriction, reinterpret_cast<IDispatch**>(&item));
   if (!item) return;
 
-  std::u16string categories = JoinForSave();
+  WideString categories = JoinForSave();
   if (FAILED(item->put_Categories(categories.data()))) return;
   HRESULT saved = item->Save();
   item->Release();
@@ -180,7 +182,7 @@ void OnNewItem() {
   DATE startDate = 0;
   app.outlookApp->SystemTimeToVariantTime(&start, &startDate);
 
-  std::u16string categories = JoinForNewItem();
+  WideString categories = JoinForNewItem();
   item->put_Categories(categories.data());
   item->put_Start(startDate);
   item->put_Duration(30);

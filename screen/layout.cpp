@@ -3,8 +3,9 @@
 // top, field rows on the bottom edge, the list in between.
 #include "screen/layout.h"
 
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include "app/app_state.h"
 #include "resources/resource.h"

@@ -3,9 +3,11 @@
 // and the notification bubble, with the platform's names and record layouts.
 #pragma once
 
+// windows.h comes first: the platform's commctrl.h needs its types.
+#include <windows.h>
+
 #include <commctrl.h>
 #include <objbase.h>
-#include <windows.h>
 
 BOOL WINAPI SHInitExtraControls();
 
@@ -70,8 +72,7 @@ typedef struct _SHNOTIFICATIONDATA {
 LRESULT WINAPI SHNotificationAdd(SHNOTIFICATIONDATA* pndAdd);
 LRESULT WINAPI SHNotificationRemove(const CLSID* pclsid, DWORD dwID);
 
-#if UINTPTR_MAX == 0xFFFFFFFFu
-static_assert(sizeof(SHMENUBARINFO) == 36 && sizeof(SHACTIVATEINFO) == 12 && sizeof(SHNOTIFICATIONDATA) == 56 &&
-                  sizeof(TBBUTTONINFOW) == 32,
+// The device's sizes, which a 32-bit build must have.
+static_assert(sizeof(void*) != 4 || (sizeof(SHMENUBARINFO) == 36 && sizeof(SHACTIVATEINFO) == 12 &&
+                                     sizeof(SHNOTIFICATIONDATA) == 56 && sizeof(TBBUTTONINFOW) == 32),
               "record layout");
-#endif

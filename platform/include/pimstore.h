@@ -6,9 +6,10 @@
 // LONG stands where the device's header writes long: both are 32 bits there.
 #pragma once
 
+#include <windows.h>
+
 #include <objbase.h>
 #include <oleauto.h>
-#include <windows.h>
 
 typedef enum OlDefaultFolders {
   olFolderCalendar = 9,

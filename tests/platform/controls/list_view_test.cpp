@@ -519,7 +519,7 @@ TEST(ListViewImageList, KeepsACopyOfEachIconAndReplacesByIndex) {
   HIMAGELIST list = ImageList_Create(16, 16, ILC_MASK, 1, 1);
   ASSERT_NE(list, nullptr);
   HICON complete = LoadIconW(t.instance, MAKEINTRESOURCEW(IDI_COMPLETE));
-  HICON warning = LoadIconW(t.instance, MAKEINTRESOURCEW(IDI_WARNING));
+  HICON warning = LoadIconW(t.instance, MAKEINTRESOURCEW(IDI_NOTICE));
   EXPECT_EQ(ImageList_ReplaceIcon(list, -1, complete), 0);
   EXPECT_EQ(ImageList_ReplaceIcon(list, -1, complete), 1);
   DestroyIcon(complete);
