@@ -188,7 +188,10 @@ TEST(CrashSafety, KilledSavesLeaveTheOldOrTheNewFile) {
 class CrashSafetyDiskFull : public ::testing::TestWithParam<std::tuple<int, int>> {};
 
 TEST_P(CrashSafetyDiskFull, OriginalBytesStayAndTheStatusSaysWhy) {
-  const auto [failing_call, error_number] = GetParam();
+  // Plain copies: a lambda below captures them, which clang refuses for
+  // structured bindings.
+  const int failing_call = std::get<0>(GetParam());
+  const int error_number = std::get<1>(GetParam());
   ScopedTz tz("UTC");
   TempDir dir;
   const auto file = dir / "cal.ics";
