@@ -3,6 +3,9 @@
 // the Outlook session calls.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "platform/com/com_state.h"
 #include "platform/controls/control_probes.h"
 #include "platform/pocket_outlook/poom_objects.h"
@@ -104,15 +107,6 @@ TEST(StartUp, SecondStartBringsTheFirstWindowForwardAndCreatesNothing) {
   EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0);
 }
 
-TEST(StartUp, FieldListsEndEmptyAtProcessExit) {
-  g_app.choiceBoxes.assign(5, nullptr);
-  g_app.fieldLabels.assign(5, nullptr);
-  ReleaseFieldLists();
-  EXPECT_TRUE(g_app.choiceBoxes.empty());
-  EXPECT_EQ(g_app.choiceBoxes.capacity(), 0u);
-  EXPECT_EQ(g_app.fieldLabels.capacity(), 0u);
-}
-
 TEST(StartUp, MissingSettingsPostsTheNoticeAndEndsWithoutShowingTheWindow) {
   TestPlatform t(OptionsFor(testing_support::kEmptyCalendar));
   EXPECT_EQ(RunTallyset(t), 0);
@@ -127,26 +121,23 @@ TEST(StartUp, MissingSettingsPostsTheNoticeAndEndsWithoutShowingTheWindow) {
   EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0);
 }
 
-TEST(StartUp, FailedLogonLeavesTheBareWindowWithSaveDisabled) {
-  TestPlatform t(OptionsFor(kSettingsCalendar));
-  t.session.faults().inject(platform::OutlookFault::logon);
-  t.host.then([](platform::Session& s) {
-    EXPECT_TRUE(IsWindowVisible(g_app.mainWindow));
-    EXPECT_NE(g_app.menuBar, nullptr);
-    EXPECT_EQ(g_app.calendarItems, nullptr);
-    EXPECT_TRUE(platform::ShellState::of(s).notifications.empty());
-  });
-  EXPECT_EQ(RunTallyset(t), 0);
-}
-
-TEST(StartUp, BrokenCalendarFileFailsTheLogonAndIsLeftUntouched) {
+// A logon that fails, injected or on a broken calendar file, leaves the bare
+// window without a calendar and without a notice; the file stays as it was.
+TEST(StartUp, FailedLogonLeavesTheBareWindowAndTheFileUntouched) {
   const std::string broken = "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY:no end\r\n";
-  TestPlatform t(OptionsFor(broken));
-  t.host.then([](platform::Session&) { EXPECT_EQ(g_app.calendarItems, nullptr); });
-  EXPECT_EQ(RunTallyset(t), 0);
-  std::ifstream in(t.calendar, std::ios::binary);
-  std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(after, broken);
+  for (const std::string& calendar : {std::string(kSettingsCalendar), broken}) {
+    TestPlatform t(OptionsFor(calendar));
+    if (calendar != broken) t.session.faults().inject(platform::OutlookFault::logon);
+    t.host.then([](platform::Session& s) {
+      EXPECT_TRUE(IsWindowVisible(g_app.mainWindow));
+      EXPECT_NE(g_app.menuBar, nullptr);
+      EXPECT_EQ(g_app.calendarItems, nullptr);
+      EXPECT_TRUE(platform::ShellState::of(s).notifications.empty());
+    });
+    EXPECT_EQ(RunTallyset(t), 0);
+    std::ifstream in(t.calendar, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), calendar);
+  }
 }
 
 }  // namespace
