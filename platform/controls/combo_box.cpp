@@ -1,26 +1,7 @@
-// The drop-down list box: the "COMBOBOX" class as a CBS_DROPDOWNLIST.
+// The drop-down list box: see combo_box.h for what it supports.
 //
-// The window is only the selection field (the selected entry's text and a
-// drop-down button); the height a program gives it is the height of the
-// field together with its list, kept for when the list opens. A tap on the
-// field, or F4, opens the list as a pop-up window of the class "ComboLBox"
-// below the field (above it when it does not fit on the screen); a tap on an
-// entry or Enter chooses, a tap elsewhere or Escape closes without a change.
-//
-// Messages: CB_ADDSTRING (sorted with CBS_SORT), CB_INSERTSTRING,
-// CB_DELETESTRING, CB_RESETCONTENT, CB_GETCOUNT, CB_GETLBTEXT,
-// CB_GETLBTEXTLEN, CB_SETCURSEL, CB_GETCURSEL, CB_FINDSTRINGEXACT,
-// CB_SHOWDROPDOWN, CB_GETDROPPEDSTATE, WM_GETTEXT and WM_GETTEXTLENGTH (the
-// selected entry), WM_SETTEXT (selects the matching entry), WM_SETFONT.
-// Notifications, as WM_COMMAND to the parent: CBN_DROPDOWN, CBN_CLOSEUP,
-// CBN_SELCHANGE.
-//
-// Not supported yet: CBS_SIMPLE and CBS_DROPDOWN (there is no edit field;
-// every combo box behaves as a drop-down list), owner drawing, item data,
-// prefix search (CB_FINDSTRING, CB_SELECTSTRING), choosing by typing letters,
-// CBN_SELENDOK, CBN_SELENDCANCEL, CBN_SETFOCUS, CBN_KILLFOCUS, CBN_DBLCLK,
-// CB_SETITEMHEIGHT, CB_GETDROPPEDCONTROLRECT, auto-repeat while the stylus
-// rests on a scroll arrow.
+// Sections: entries, selection, geometry, the drop-down list, painting,
+// window procedures.
 #include <commctrl.h>
 
 #include <algorithm>
@@ -29,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/controls/combo_box.h"
+#include "platform/controls/control_class.h"
 #include "platform/controls/control_probes.h"
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
@@ -70,16 +53,24 @@ void Notify(HWND combo, WORD code) {
 
 bool Inside(const RECT& r, int x, int y) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; }
 
-class ComboBoxState : public WindowExtension {
+class ComboBox {
  public:
-  ComboBoxState(HWND self, DWORD style, int full_height) : self_(self), style_(style), full_height_(full_height) {}
+  // The control draws its own frame; a border or scroll bar style a program adds is dropped, as on the platform.
+  ComboBox(HWND self, const CREATESTRUCTW& cs) : self_(self), style_(0), full_height_(cs.cy) {
+    Window* w = Session::current().windows().get(self);
+    w->style &= ~static_cast<DWORD>(WS_BORDER | WS_VSCROLL | WS_HSCROLL);
+    style_ = w->style;
+    adopt_height();
+  }
+  LRESULT handle(UINT msg, WPARAM wp, LPARAM lp);
+  void paint(cairo_t* cr, const FontSpec& font) const { paint_field(cr, font); }
 
   // ---- entries
   int count() const { return static_cast<int>(entries_.size()); }
   bool valid(int index) const { return index >= 0 && index < count(); }
   std::u16string_view entry(int index) const { return entries_[static_cast<size_t>(index)]; }
 
-  int Add(std::u16string text) {
+  int add(std::u16string text) {
     int index = count();
     if (style_ & CBS_SORT) {
       auto pos = std::upper_bound(entries_.begin(), entries_.end(), text, [](const auto& a, const auto& b) {
@@ -87,20 +78,20 @@ class ComboBoxState : public WindowExtension {
       });
       index = static_cast<int>(pos - entries_.begin());
     }
-    return Insert(index, std::move(text));
+    return insert(index, std::move(text));
   }
 
-  int Insert(int index, std::u16string text) {
+  int insert(int index, std::u16string text) {
     if (index == -1) index = count();
     if (index < 0 || index > count()) return CB_ERR;
     entries_.insert(entries_.begin() + index, std::move(text));
     if (selected_ >= index) ++selected_;
     if (dropped() && hot_ >= index) ++hot_;
-    Changed();
+    changed();
     return index;
   }
 
-  int Delete(int index) {
+  int delete_string(int index) {
     if (!valid(index)) return CB_ERR;
     entries_.erase(entries_.begin() + index);
     if (selected_ == index)
@@ -111,18 +102,18 @@ class ComboBoxState : public WindowExtension {
       hot_ = -1;
     else if (hot_ > index)
       --hot_;
-    Changed();
+    changed();
     return count();
   }
 
-  void Reset() {
+  void reset() {
     entries_.clear();
     selected_ = hot_ = -1;
     top_ = 0;
-    Changed();
+    changed();
   }
 
-  int FindExact(int after, std::u16string_view text) const {
+  int find_exact(int after, std::u16string_view text) const {
     int n = count();
     int start = valid(after) ? after + 1 : 0;
     for (int k = 0; k < n; ++k) {
@@ -132,7 +123,7 @@ class ComboBoxState : public WindowExtension {
     return CB_ERR;
   }
 
-  LRESULT GetEntryText(int index, LPWSTR out) const {
+  LRESULT get_entry_text(int index, LPWSTR out) const {
     if (!valid(index) || !out) return CB_ERR;
     std::u16string_view text = entry(index);
     std::copy(text.begin(), text.end(), out);
@@ -145,17 +136,17 @@ class ComboBoxState : public WindowExtension {
   std::u16string_view selected_text() const { return valid(selected_) ? entry(selected_) : std::u16string_view{}; }
 
   // Out of range clears the selection, as the real control does.
-  LRESULT Select(int index) {
+  LRESULT select(int index) {
     selected_ = valid(index) ? index : -1;
     if (dropped()) {
       hot_ = selected_;
-      EnsureVisible(hot_);
+      ensure_visible(hot_);
     }
-    Changed();
+    changed();
     return selected_ == -1 ? CB_ERR : selected_;
   }
 
-  LRESULT GetText(int max, LPWSTR out) const {
+  LRESULT get_text(int max, LPWSTR out) const {
     if (!out || max <= 0) return 0;
     std::u16string_view text = selected_text();
     int n = std::min(static_cast<int>(text.size()), max - 1);
@@ -164,15 +155,15 @@ class ComboBoxState : public WindowExtension {
     return n;
   }
 
-  LRESULT SetText(LPCWSTR text) {
-    int index = FindExact(-1, text ? std::u16string_view(text) : std::u16string_view{});
+  LRESULT set_text(LPCWSTR text) {
+    int index = find_exact(-1, text ? std::u16string_view(text) : std::u16string_view{});
     if (index == CB_ERR) return CB_ERR;
-    Select(index);
+    select(index);
     return TRUE;
   }
 
   // ---- geometry: the window keeps the field's height, the rest is the list's
-  void AdoptHeight() {
+  void adopt_height() {
     Window* w = Session::current().windows().get(self_);
     if (!w || w->height() == FieldHeight()) return;
     full_height_ = w->height();
@@ -183,48 +174,50 @@ class ComboBoxState : public WindowExtension {
   bool dropped() const { return list_ != nullptr; }
   HWND list() const { return list_; }
 
-  // Opens the list; `by_stylus` when the stylus is still down on the field,
-  // so that lifting it over an entry chooses that entry.
-  static void Open(HWND self, bool by_stylus);
+  // Opens the list; by the stylus when it is still down on the field, so
+  // that lifting it over an entry chooses that entry.
+  enum class OpenBy { keys, stylus };
+  void open(OpenBy by);
   // Closes the list, choosing `choice` when it is an entry.
-  static void Close(HWND self, int choice, bool notify = true);
+  enum class Tell { parent, nobody };
+  void close(int choice, Tell tell = Tell::parent);
+  bool alive() const;
 
-  void FieldTap() {
-    HWND self = self_;
-    SetFocus(self);
-    Open(self, true);
+  void field_tap() {
+    SetFocus(self_);
+    if (alive()) open(OpenBy::stylus);
   }
 
-  void KeyDown(WPARAM vk) {
+  void key_down(WPARAM vk) {
     if (dropped()) {
-      KeyInList(vk);
+      key_in_list(vk);
       return;
     }
     if (vk == kVkF4) {
-      Open(self_, false);
+      open(OpenBy::keys);
       return;
     }
-    int next = Step(selected_, vk);
+    int next = step(selected_, vk);
     if (next == selected_ || !valid(next)) return;
     selected_ = next;
-    Changed();
+    changed();
     Notify(self_, CBN_SELCHANGE);
   }
 
-  void ListMouse(UINT msg, int x, int y);
-  std::optional<RECT> EntryOnScreen(int index);
+  void list_mouse(UINT msg, int x, int y);
+  std::optional<RECT> entry_on_screen(int index);
 
-  void PaintField(cairo_t* cr, const FontSpec& font) const;
-  void PaintList(cairo_t* cr, const FontSpec& font) const;
+  void paint_field(cairo_t* cr, const FontSpec& font) const;
+  void paint_list(cairo_t* cr, const FontSpec& font) const;
 
   // The list window went away without Close (destroyed with the combo box's owner chain).
-  void ListGone() {
+  void list_gone() {
     list_ = nullptr;
     drag_ = Drag::none;
     InvalidateRect(self_, nullptr, FALSE);
   }
 
-  void DestroyList() {
+  void destroy_list() {
     HWND list = list_;
     if (!list) return;
     list_ = nullptr;
@@ -240,24 +233,24 @@ class ComboBoxState : public WindowExtension {
     RECT bar, up, down, thumb;
   };
 
-  void ShowList();
-  void KeyInList(WPARAM vk) {
+  void show_list();
+  void key_in_list(WPARAM vk) {
     if (vk == VK_ESCAPE || vk == kVkF4) {
-      Close(self_, -1);
+      close(-1);
     } else if (vk == VK_RETURN) {
-      Close(self_, hot_);
+      close(hot_);
     } else {
-      int next = Step(hot_, vk);
+      int next = step(hot_, vk);
       if (next != hot_ && valid(next)) {
         hot_ = next;
-        EnsureVisible(hot_);
+        ensure_visible(hot_);
         InvalidateRect(list_, nullptr, FALSE);
       }
     }
   }
 
   // The entry a navigation key leads to from `from`.
-  int Step(int from, WPARAM vk) const {
+  int step(int from, WPARAM vk) const {
     int last = count() - 1;
     if (last < 0) return from;
     int page = std::max(1, rows_ - 1);
@@ -272,45 +265,45 @@ class ComboBoxState : public WindowExtension {
     }
   }
 
-  void Changed() {
+  void changed() {
     InvalidateRect(self_, nullptr, FALSE);
     if (!dropped()) return;
-    ScrollTo(top_);
+    scroll_to(top_);
     InvalidateRect(list_, nullptr, FALSE);
   }
 
-  int MaxTop() const { return std::max(0, count() - rows_); }
-  void ScrollTo(int top) {
-    top = std::clamp(top, 0, MaxTop());
+  int max_top() const { return std::max(0, count() - rows_); }
+  void scroll_to(int top) {
+    top = std::clamp(top, 0, max_top());
     if (top == top_) return;
     top_ = top;
     if (list_) InvalidateRect(list_, nullptr, FALSE);
   }
-  void EnsureVisible(int index) {
+  void ensure_visible(int index) {
     if (!valid(index)) return;
-    if (index < top_) ScrollTo(index);
-    if (index >= top_ + rows_) ScrollTo(index - rows_ + 1);
+    if (index < top_) scroll_to(index);
+    if (index >= top_ + rows_) scroll_to(index - rows_ + 1);
   }
 
-  RECT ListClient() const { return Session::current().windows().client_rect(list_); }
+  RECT list_client() const { return Session::current().windows().client_rect(list_); }
   // Entries lie inside the one-pixel frame, left of the scroll bar.
-  RECT EntriesArea() const {
-    RECT c = ListClient();
+  RECT entries_area() const {
+    RECT c = list_client();
     return {1, 1, c.right - 1 - (scroll_bar_ ? ScrollBarWidth() : 0), c.bottom - 1};
   }
-  RECT EntryRect(int index) const {
-    RECT a = EntriesArea();
+  RECT entry_rect(int index) const {
+    RECT a = entries_area();
     int y = a.top + (index - top_) * RowHeight();
     return {a.left, y, a.right, y + RowHeight()};
   }
-  int EntryAt(int y) const {
-    RECT a = EntriesArea();
+  int entry_at(int y) const {
+    RECT a = entries_area();
     if (y < a.top || y >= a.bottom) return -1;
     int index = top_ + (y - a.top) / RowHeight();
     return valid(index) ? index : -1;
   }
-  ScrollParts Parts() const {
-    RECT c = ListClient();
+  ScrollParts parts() const {
+    RECT c = list_client();
     ScrollParts p{};
     p.bar = {c.right - 1 - ScrollBarWidth(), 1, c.right - 1, c.bottom - 1};
     int arrow = std::min(ScrollBarWidth(), (p.bar.bottom - p.bar.top) / 3);
@@ -319,19 +312,19 @@ class ComboBoxState : public WindowExtension {
     int track = p.down.top - p.up.bottom;
     int n = std::max(1, count());
     int thumb = std::clamp(track * rows_ / n, std::min(track, 6 * Scale()), track);
-    int range = MaxTop();
+    int range = max_top();
     int offset = range > 0 ? (track - thumb) * top_ / range : 0;
     p.thumb = {p.bar.left, p.up.bottom + offset, p.bar.right, p.up.bottom + offset + thumb};
     return p;
   }
-  void DragThumbTo(int y) {
-    ScrollParts p = Parts();
+  void drag_thumb_to(int y) {
+    ScrollParts p = parts();
     int free = (p.down.top - p.up.bottom) - (p.thumb.bottom - p.thumb.top);
     if (free <= 0) return;
     int offset = y - thumb_grab_ - p.up.bottom;
-    ScrollTo((offset * MaxTop() + free / 2) / free);
+    scroll_to((offset * max_top() + free / 2) / free);
   }
-  void SetHot(int index) {
+  void set_hot(int index) {
     if (index == hot_ || !valid(index)) return;
     hot_ = index;
     InvalidateRect(list_, nullptr, FALSE);
@@ -352,37 +345,25 @@ class ComboBoxState : public WindowExtension {
   int thumb_grab_ = 0;  // where on the thumb the stylus holds it
 };
 
-// The pop-up list's own window only knows its combo box.
-class DropListLink : public WindowExtension {
- public:
-  explicit DropListLink(HWND combo) : combo(combo) {}
-  HWND combo;
-};
+bool ComboBox::alive() const { return ControlClass<ComboBox>::of(self_) == this; }
 
-ComboBoxState* StateOf(HWND hwnd) {
-  Window* w = Session::current().windows().get(hwnd);
-  return w ? dynamic_cast<ComboBoxState*>(w->extension.get()) : nullptr;
-}
-
-ComboBoxState* ComboOfList(HWND list) {
+// The combo box whose open list `list` is (its owner), held for the call.
+std::shared_ptr<ComboBox> ComboOfList(HWND list) {
   Window* w = Session::current().windows().get(list);
-  auto* link = w ? dynamic_cast<DropListLink*>(w->extension.get()) : nullptr;
-  ComboBoxState* st = link ? StateOf(link->combo) : nullptr;
+  std::shared_ptr<ComboBox> st = w ? ControlClass<ComboBox>::keep(w->owner) : nullptr;
   return st && st->list() == list ? st : nullptr;
 }
 
-void ComboBoxState::Open(HWND self, bool by_stylus) {
-  ComboBoxState* st = StateOf(self);
-  if (!st || st->dropped()) return;
+void ComboBox::open(OpenBy by) {
+  if (dropped()) return;
   // The parent hears of it first: it may still fill the list.
-  Notify(self, CBN_DROPDOWN);
-  st = StateOf(self);
-  if (!st || st->dropped()) return;
-  st->ShowList();
-  if (st->dropped() && by_stylus) st->drag_ = Drag::from_field;
+  Notify(self_, CBN_DROPDOWN);
+  if (!alive() || dropped()) return;
+  show_list();
+  if (dropped() && by == OpenBy::stylus) drag_ = Drag::from_field;
 }
 
-void ComboBoxState::ShowList() {
+void ComboBox::show_list() {
   Session& s = Session::current();
   WindowManager& windows = s.windows();
   RECT field = windows.window_rect_on_screen(self_);
@@ -411,78 +392,77 @@ void ComboBoxState::ShowList() {
                               height, nullptr, nullptr, nullptr, nullptr);
   if (!list) return;
   windows.get(list)->owner = self_;
-  windows.get(list)->extension = std::make_unique<DropListLink>(self_);
   list_ = list;
-  EnsureVisible(hot_);
+  ensure_visible(hot_);
   ShowWindow(list, SW_SHOWNA);
   SetCapture(list);
   InvalidateRect(self_, nullptr, FALSE);
 }
 
-void ComboBoxState::Close(HWND self, int choice, bool notify) {
-  ComboBoxState* st = StateOf(self);
-  if (!st || !st->dropped()) return;
-  st->DestroyList();
-  bool changed = st->valid(choice) && choice != st->selected_;
-  if (changed) st->selected_ = choice;
+void ComboBox::close(int choice, Tell tell) {
+  if (!dropped()) return;
+  HWND self = self_;
+  destroy_list();
+  bool changed = valid(choice) && choice != selected_;
+  if (changed) selected_ = choice;
   InvalidateRect(self, nullptr, FALSE);
-  if (!notify) return;
+  if (tell == Tell::nobody) return;
   // Wine's combo.c rolls the list up (CBN_CLOSEUP) before it reports the
   // new selection (CBN_SELCHANGE); the order here is the same.
   Notify(self, CBN_CLOSEUP);
   if (changed && IsWindow(self)) Notify(self, CBN_SELCHANGE);
 }
 
-void ComboBoxState::ListMouse(UINT msg, int x, int y) {
-  RECT client = ListClient();
-  RECT area = EntriesArea();
+void ComboBox::list_mouse(UINT msg, int x, int y) {
+  RECT client = list_client();
+  RECT area = entries_area();
   bool inside = Inside(client, x, y);
   switch (msg) {
     case WM_LBUTTONDOWN: {
       if (!inside) {
-        Close(self_, -1);
+        close(-1);
         return;
       }
       if (scroll_bar_ && x >= area.right) {
-        ScrollParts p = Parts();
+        ScrollParts p = parts();
         if (Inside(p.up, x, y)) {
-          ScrollTo(top_ - 1);
+          scroll_to(top_ - 1);
         } else if (Inside(p.down, x, y)) {
-          ScrollTo(top_ + 1);
+          scroll_to(top_ + 1);
         } else if (Inside(p.thumb, x, y)) {
           drag_ = Drag::thumb;
           thumb_grab_ = y - p.thumb.top;
         } else if (y < p.thumb.top) {
-          ScrollTo(top_ - std::max(1, rows_ - 1));
+          scroll_to(top_ - std::max(1, rows_ - 1));
         } else if (y >= p.thumb.bottom) {
-          ScrollTo(top_ + std::max(1, rows_ - 1));
+          scroll_to(top_ + std::max(1, rows_ - 1));
         }
         return;
       }
       drag_ = Drag::entries;
-      SetHot(EntryAt(y));
+      set_hot(entry_at(y));
       return;
     }
     case WM_MOUSEMOVE: {
       if (drag_ == Drag::thumb) {
-        DragThumbTo(y);
+        drag_thumb_to(y);
       } else if (drag_ == Drag::entries && y < area.top) {
         // Dragging past an edge of the list scrolls it, as in a list box.
-        ScrollTo(top_ - 1);
-        SetHot(top_);
+        scroll_to(top_ - 1);
+        set_hot(top_);
       } else if (drag_ == Drag::entries && y >= area.bottom) {
-        ScrollTo(top_ + 1);
-        SetHot(std::min(count() - 1, top_ + rows_ - 1));
+        scroll_to(top_ + 1);
+        set_hot(std::min(count() - 1, top_ + rows_ - 1));
       } else if (drag_ != Drag::none && Inside(area, x, y)) {
-        SetHot(EntryAt(y));
+        set_hot(entry_at(y));
       }
       return;
     }
     case WM_LBUTTONUP: {
       Drag was = drag_;
       drag_ = Drag::none;
-      if ((was == Drag::entries || was == Drag::from_field) && Inside(area, x, y) && EntryAt(y) >= 0)
-        Close(self_, EntryAt(y));
+      if ((was == Drag::entries || was == Drag::from_field) && Inside(area, x, y) && entry_at(y) >= 0)
+        close(entry_at(y));
       return;
     }
     default:
@@ -490,15 +470,15 @@ void ComboBoxState::ListMouse(UINT msg, int x, int y) {
   }
 }
 
-std::optional<RECT> ComboBoxState::EntryOnScreen(int index) {
+std::optional<RECT> ComboBox::entry_on_screen(int index) {
   if (!dropped() || !valid(index)) return std::nullopt;
-  EnsureVisible(index);
-  RECT r = EntryRect(index);
+  ensure_visible(index);
+  RECT r = entry_rect(index);
   POINT o = Session::current().windows().client_origin_on_screen(list_);
   return RECT{r.left + o.x, r.top + o.y, r.right + o.x, r.bottom + o.y};
 }
 
-void ComboBoxState::PaintField(cairo_t* cr, const FontSpec& font) const {
+void ComboBox::paint_field(cairo_t* cr, const FontSpec& font) const {
   Session& s = Session::current();
   RECT c = s.windows().client_rect(self_);
   int k = Scale();
@@ -531,14 +511,14 @@ void ComboBoxState::PaintField(cairo_t* cr, const FontSpec& font) const {
   DrawTextLine(cr, font, text, 3 * k, (c.bottom - e.height) / 2, color);
 }
 
-void ComboBoxState::PaintList(cairo_t* cr, const FontSpec& font) const {
-  RECT c = ListClient();
+void ComboBox::paint_list(cairo_t* cr, const FontSpec& font) const {
+  RECT c = list_client();
   int k = Scale();
   FillRectangle(cr, 0, 0, c.right, c.bottom, GetSysColor(COLOR_WINDOW));
   FrameRectangle(cr, 0, 0, c.right, c.bottom, GetSysColor(COLOR_WINDOWFRAME));
-  RECT area = EntriesArea();
+  RECT area = entries_area();
   for (int i = top_; i < std::min(count(), top_ + rows_); ++i) {
-    RECT r = EntryRect(i);
+    RECT r = entry_rect(i);
     bool hot = i == hot_;
     if (hot) FillRectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top, GetSysColor(COLOR_HIGHLIGHT));
     std::u16string text = EllipsizeToWidth(font, entry(i), area.right - area.left - 5 * k);
@@ -548,7 +528,7 @@ void ComboBoxState::PaintList(cairo_t* cr, const FontSpec& font) const {
   }
   if (!scroll_bar_) return;
 
-  ScrollParts p = Parts();
+  ScrollParts p = parts();
   COLORREF frame = GetSysColor(COLOR_WINDOWFRAME);
   FillRectangle(cr, p.bar.left, p.bar.top, p.bar.right - p.bar.left, p.bar.bottom - p.bar.top, RGB(0xe8, 0xe8, 0xe8));
   FillRectangle(cr, p.bar.left - 1, p.bar.top, 1, p.bar.bottom - p.bar.top, frame);
@@ -572,103 +552,83 @@ void ComboBoxState::PaintList(cairo_t* cr, const FontSpec& font) const {
                  GetSysColor(COLOR_BTNSHADOW));
 }
 
-template <typename PaintFn>
-void PaintWith(HWND hwnd, PaintFn paint) {
-  PAINTSTRUCT ps;
-  HDC hdc = BeginPaint(hwnd, &ps);
-  Session& s = Session::current();
-  if (DeviceContext* dc = platform::GdiObjects::of(s).dc(hdc)) paint(dc->cr.get(), platform::GdiObjects::of(s).font_spec(dc->font));
-  EndPaint(hwnd, &ps);
-}
+}  // namespace
 
-LRESULT CALLBACK ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<const CREATESTRUCTW*>(lp);
-    Window* w = Session::current().windows().get(hwnd);
-    // The control draws its own frame; a border or scroll bar style a program adds is dropped, as on the platform.
-    w->style &= ~static_cast<DWORD>(WS_BORDER | WS_VSCROLL | WS_HSCROLL);
-    w->extension = std::make_unique<ComboBoxState>(hwnd, w->style, cs->cy);
-    static_cast<ComboBoxState*>(w->extension.get())->AdoptHeight();
-    return TRUE;  // the window text is the selection's, never its own
-  }
-  ComboBoxState* st = StateOf(hwnd);
-  if (!st) return DefWindowProcW(hwnd, msg, wp, lp);
+LRESULT ComboBox::handle(UINT msg, WPARAM wp, LPARAM lp) {
   int index = static_cast<int>(static_cast<INT_PTR>(wp));
   auto text_arg = [lp] { return lp ? std::u16string(reinterpret_cast<LPCWSTR>(lp)) : std::u16string(); };
   switch (msg) {
-    case WM_PAINT:
-      PaintWith(hwnd, [st](cairo_t* cr, const FontSpec& font) { st->PaintField(cr, font); });
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_NCCREATE:
+      return TRUE;  // the window text is the selection's, never its own
     case WM_SIZE:
-      st->AdoptHeight();
+      adopt_height();
       return 0;
     case WM_LBUTTONDOWN:
-      st->FieldTap();
+      field_tap();
       return 0;
     case WM_KEYDOWN:
-      st->KeyDown(wp);
+      key_down(wp);
       return 0;
     case WM_SETFOCUS:
-      InvalidateRect(hwnd, nullptr, FALSE);
+    case WM_ENABLE:
+      InvalidateRect(self_, nullptr, FALSE);
       return 0;
     case WM_KILLFOCUS:
-      ComboBoxState::Close(hwnd, -1);
-      InvalidateRect(hwnd, nullptr, FALSE);
-      return 0;
-    case WM_ENABLE:
-      InvalidateRect(hwnd, nullptr, FALSE);
+      close(-1);
+      InvalidateRect(self_, nullptr, FALSE);
       return 0;
     case WM_DESTROY:
-      ComboBoxState::Close(hwnd, -1, /*notify=*/false);
+      close(-1, Tell::nobody);
       return 0;
     case WM_GETTEXT:
-      return st->GetText(index, reinterpret_cast<LPWSTR>(lp));
+      return get_text(index, reinterpret_cast<LPWSTR>(lp));
     case WM_GETTEXTLENGTH:
-      return static_cast<LRESULT>(st->selected_text().size());
+      return static_cast<LRESULT>(selected_text().size());
     case WM_SETTEXT:
-      return st->SetText(reinterpret_cast<LPCWSTR>(lp));
+      return set_text(reinterpret_cast<LPCWSTR>(lp));
     case CB_ADDSTRING:
-      return st->Add(text_arg());
+      return add(text_arg());
     case CB_INSERTSTRING:
-      return st->Insert(index, text_arg());
+      return insert(index, text_arg());
     case CB_DELETESTRING:
-      return st->Delete(index);
+      return delete_string(index);
     case CB_RESETCONTENT:
-      st->Reset();
+      reset();
       return CB_OKAY;
     case CB_GETCOUNT:
-      return st->count();
+      return count();
     case CB_GETLBTEXT:
-      return st->GetEntryText(index, reinterpret_cast<LPWSTR>(lp));
+      return get_entry_text(index, reinterpret_cast<LPWSTR>(lp));
     case CB_GETLBTEXTLEN:
-      return st->valid(index) ? static_cast<LRESULT>(st->entry(index).size()) : CB_ERR;
+      return valid(index) ? static_cast<LRESULT>(entry(index).size()) : CB_ERR;
     case CB_SETCURSEL:
-      return st->Select(index);
+      return select(index);
     case CB_GETCURSEL:
-      return st->selection();
+      return selection();
     case CB_FINDSTRINGEXACT:
-      return st->FindExact(index, lp ? std::u16string_view(reinterpret_cast<LPCWSTR>(lp)) : std::u16string_view{});
+      return find_exact(index, lp ? std::u16string_view(reinterpret_cast<LPCWSTR>(lp)) : std::u16string_view{});
     case CB_SHOWDROPDOWN:
       if (wp)
-        ComboBoxState::Open(hwnd, false);
+        open(OpenBy::keys);
       else
-        ComboBoxState::Close(hwnd, -1);
+        close(-1);
       return TRUE;
     case CB_GETDROPPEDSTATE:
-      return st->dropped() ? TRUE : FALSE;
+      return dropped() ? TRUE : FALSE;
     default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+      return DefWindowProcW(self_, msg, wp, lp);
   }
 }
 
+namespace {
+
+// The drop-down list's window: everything it shows and does is its combo box's.
 LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_PAINT: {
-      ComboBoxState* st = ComboOfList(hwnd);
-      PaintWith(hwnd, [st](cairo_t* cr, const FontSpec& font) {
-        if (st) st->PaintList(cr, font);
+      std::shared_ptr<ComboBox> st = ComboOfList(hwnd);
+      PaintWindow(hwnd, [&](cairo_t* cr, const FontSpec& font) {
+        if (st) st->paint_list(cr, font);
       });
       return 0;
     }
@@ -677,19 +637,18 @@ LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONDOWN:
     case WM_MOUSEMOVE:
     case WM_LBUTTONUP:
-      if (ComboBoxState* st = ComboOfList(hwnd)) st->ListMouse(msg, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+      if (std::shared_ptr<ComboBox> st = ComboOfList(hwnd)) st->list_mouse(msg, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
       return 0;
     case WM_CAPTURECHANGED: {
       // Losing the stylus to another window closes the list without a choice;
       // a list destroyed with its combo box closes without notifications.
       Window* w = Session::current().windows().get(hwnd);
-      auto* link = w ? dynamic_cast<DropListLink*>(w->extension.get()) : nullptr;
-      if (link && !w->destroying && reinterpret_cast<HWND>(lp) != hwnd && ComboOfList(hwnd))
-        ComboBoxState::Close(link->combo, -1);
+      if (w && !w->destroying && reinterpret_cast<HWND>(lp) != hwnd)
+        if (std::shared_ptr<ComboBox> st = ComboOfList(hwnd)) st->close(-1);
       return 0;
     }
     case WM_DESTROY:
-      if (ComboBoxState* st = ComboOfList(hwnd)) st->ListGone();
+      if (std::shared_ptr<ComboBox> st = ComboOfList(hwnd)) st->list_gone();
       return 0;
     default:
       return DefWindowProcW(hwnd, msg, wp, lp);
@@ -699,25 +658,18 @@ LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 void RegisterComboBoxClass() {
-  WindowManager& windows = Session::current().windows();
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = ComboProc;
-  wc.lpszClassName = kComboClass;
-  windows.register_class(wc, true);
-  WNDCLASSW list{};
-  list.lpfnWndProc = ListProc;
-  list.lpszClassName = kListClass;
-  windows.register_class(list, true);
+  ControlClass<ComboBox>::register_class(kComboClass);
+  RegisterControlClass(kListClass, ListProc);
 }
 
 bool ComboBoxIsDroppedDown(HWND combo) {
-  ComboBoxState* st = StateOf(combo);
+  ComboBox* st = ControlClass<ComboBox>::of(combo);
   return st && st->dropped();
 }
 
 std::optional<RECT> ComboBoxEntryOnScreen(HWND combo, int index) {
-  ComboBoxState* st = StateOf(combo);
-  return st ? st->EntryOnScreen(index) : std::nullopt;
+  ComboBox* st = ControlClass<ComboBox>::of(combo);
+  return st ? st->entry_on_screen(index) : std::nullopt;
 }
 
 }  // namespace platform::controls

@@ -1,20 +1,9 @@
-// The date-time picker ("SysDateTimePick32"): a white field that holds a
-// full SYSTEMTIME (date and time of day) and shows its date in the locale's
-// short date format, with a drop-down button at the right edge. A tap (or
-// F4) drops down a month calendar below the field, or above it when the
-// screen has no room below; a day picked there changes the date and keeps
-// the time of day. Up/Down on the closed field step the date by a day.
+// The date-time picker: see date_time_picker.h for what it supports.
 //
-// Messages: DTM_GETSYSTEMTIME, DTM_SETSYSTEMTIME (GDT_VALID; GDT_NONE with
-// DTS_SHOWNONE), DTM_GETMONTHCAL, WM_GETTEXT, WM_GETTEXTLENGTH.
-// Notifications (WM_NOTIFY to the parent): DTN_DROPDOWN, DTN_DATETIMECHANGE
-// (only for a change made by the user), DTN_CLOSEUP.
-//
-// Not supported yet: the DTS_LONGDATEFORMAT, DTS_TIMEFORMAT and DTS_UPDOWN
-// looks (every picker shows the short date with a drop-down), the check box
-// of DTS_SHOWNONE (its state is kept but not drawn), editing single fields
-// with Left/Right and typed digits, DTM_SETFORMAT, DTM_SETRANGE and the
-// MCM_ messages of the month calendar.
+// Sections: notifications, value, the field, the drop-down, window
+// procedures, probes.
+#include "platform/controls/date_time_picker.h"
+
 #include <commctrl.h>
 #include <windows.h>
 
@@ -22,8 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/controls/control_class.h"
 #include "platform/controls/control_probes.h"
-#include "platform/controls/month_calendar.h"
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
@@ -37,80 +26,26 @@ constexpr const char16_t* kDropDownClass = u"platform_datetimepick_dropdown";
 constexpr WPARAM kF4 = VK_F1 + 3;
 constexpr ULONGLONG kTicksPerDay = 24ULL * 60 * 60 * 10'000'000;
 
-class DateTimePickerState : public WindowExtension {
- public:
-  DateTimePickerState(HWND self, DWORD style) : self_(self), style_(style) { GetLocalTime(&value_); }
 
-  // ---- value
-  LRESULT get_system_time(SYSTEMTIME* out) const;
-  bool set_system_time(WPARAM flag, const SYSTEMTIME* in);
-  std::u16string text() const;
-
-  // ---- the field
-  void paint(cairo_t* cr, const FontSpec& font) const;
-  void tap();
-  void key_down(WPARAM vk);
-  void focus_lost() { close_drop_down(true); }
-  void destroying();
-
-  // ---- the drop-down
-  HWND drop_down() const { return popup_; }
-  const MonthCalendar* calendar() const { return calendar_ ? &*calendar_ : nullptr; }
-  void paint_drop_down(cairo_t* cr, const FontSpec& font) const;
-  void drop_down_mouse(UINT msg, int x, int y);
-  // The drop-down lost the capture or its window: it is closed.
-  void drop_down_dismissed() { close_drop_down(true); }
-
- private:
-  HWND self_;
-  DWORD style_;
-  SYSTEMTIME value_{};
-  bool has_value_ = true;  // false only after GDT_NONE with DTS_SHOWNONE
-  HWND popup_ = nullptr;
-  std::optional<MonthCalendar> calendar_;
-  bool pressed_in_drop_down_ = false;
-
-  void open_drop_down();
-  void close_drop_down(bool notify);
-  void pick(DayNumber day);
-  void step_days(int days);
-  void calendar_key(WPARAM vk);
-  void notify(UINT code);
-  void notify_change();
-  // The parent may destroy the picker from a notification; after one, only
-  // go on while the picker and this state still stand.
-  bool still_alive(HWND self) const;
-};
-
-DateTimePickerState* PickerOf(HWND hwnd) {
-  Window* w = Session::current().windows().get(hwnd);
-  return w ? dynamic_cast<DateTimePickerState*>(w->extension.get()) : nullptr;
-}
-
-// The drop-down window keeps only its picker: the calendar lives in the
-// picker's state, so a pick may close (destroy) the drop-down safely.
-class DropDownView : public WindowExtension {
- public:
-  explicit DropDownView(HWND picker) : picker(picker) {}
-  HWND picker;
-};
-
-// The picker whose open drop-down `popup` is, if any.
-DateTimePickerState* PickerOfDropDown(HWND popup) {
+// The picker whose open drop-down `popup` is (its owner), held for the call.
+// The calendar lives in the picker's state, so a pick may close (destroy)
+// the drop-down safely.
+std::shared_ptr<DateTimePicker> PickerOfDropDown(HWND popup) {
   Window* w = Session::current().windows().get(popup);
-  auto* view = w ? dynamic_cast<DropDownView*>(w->extension.get()) : nullptr;
-  DateTimePickerState* picker = view ? PickerOf(view->picker) : nullptr;
+  std::shared_ptr<DateTimePicker> picker = w ? ControlClass<DateTimePicker>::keep(w->owner) : nullptr;
   return picker && picker->drop_down() == popup ? picker : nullptr;
 }
 
-bool DateTimePickerState::still_alive(HWND self) const { return PickerOf(self) == this; }
+}  // namespace
 
-void DateTimePickerState::notify(UINT code) {
+bool DateTimePicker::alive() const { return ControlClass<DateTimePicker>::of(self_) == this; }
+
+void DateTimePicker::notify(UINT code) {
   NMHDR nm{self_, static_cast<UINT>(GetDlgCtrlID(self_)), code};
   SendMessageW(GetParent(self_), WM_NOTIFY, nm.idFrom, reinterpret_cast<LPARAM>(&nm));
 }
 
-void DateTimePickerState::notify_change() {
+void DateTimePicker::notify_change() {
   NMDATETIMECHANGE nm{};
   nm.nmhdr = {self_, static_cast<UINT>(GetDlgCtrlID(self_)), static_cast<UINT>(DTN_DATETIMECHANGE)};
   nm.dwFlags = has_value_ ? GDT_VALID : GDT_NONE;
@@ -118,14 +53,14 @@ void DateTimePickerState::notify_change() {
   SendMessageW(GetParent(self_), WM_NOTIFY, nm.nmhdr.idFrom, reinterpret_cast<LPARAM>(&nm));
 }
 
-LRESULT DateTimePickerState::get_system_time(SYSTEMTIME* out) const {
+LRESULT DateTimePicker::get_system_time(SYSTEMTIME* out) const {
   if (!out) return GDT_ERROR;
   if (!has_value_) return GDT_NONE;
   *out = value_;
   return GDT_VALID;
 }
 
-bool DateTimePickerState::set_system_time(WPARAM flag, const SYSTEMTIME* in) {
+bool DateTimePicker::set_system_time(WPARAM flag, const SYSTEMTIME* in) {
   if (flag == GDT_NONE) {
     if (!(style_ & DTS_SHOWNONE)) return false;
     has_value_ = false;
@@ -146,13 +81,13 @@ bool DateTimePickerState::set_system_time(WPARAM flag, const SYSTEMTIME* in) {
   return true;
 }
 
-std::u16string DateTimePickerState::text() const {
+std::u16string DateTimePicker::text() const {
   WCHAR buffer[64] = {};
   int n = GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &value_, nullptr, buffer, 64);
   return n > 0 ? std::u16string(buffer) : std::u16string();
 }
 
-void DateTimePickerState::paint(cairo_t* cr, const FontSpec& font) const {
+void DateTimePicker::paint(cairo_t* cr, const FontSpec& font) const {
   Session& s = Session::current();
   const int k = s.screen().scale();
   RECT rc = s.windows().client_rect(self_);
@@ -188,17 +123,16 @@ void DateTimePickerState::paint(cairo_t* cr, const FontSpec& font) const {
   cairo_restore(cr);
 }
 
-void DateTimePickerState::tap() {
-  HWND self = self_;
-  SetFocus(self);
-  if (!still_alive(self)) return;
+void DateTimePicker::tap() {
+  SetFocus(self_);
+  if (!alive()) return;
   if (popup_)
-    close_drop_down(true);
+    close_drop_down(Tell::parent);
   else
     open_drop_down();
 }
 
-void DateTimePickerState::key_down(WPARAM vk) {
+void DateTimePicker::key_down(WPARAM vk) {
   if (popup_) {
     calendar_key(vk);
     return;
@@ -208,7 +142,7 @@ void DateTimePickerState::key_down(WPARAM vk) {
   if (vk == kF4) open_drop_down();
 }
 
-void DateTimePickerState::step_days(int days) {
+void DateTimePicker::step_days(int days) {
   if (!has_value_) return;
   FILETIME ft;
   if (!SystemTimeToFileTime(&value_, &ft)) return;
@@ -224,7 +158,7 @@ void DateTimePickerState::step_days(int days) {
   notify_change();
 }
 
-void DateTimePickerState::calendar_key(WPARAM vk) {
+void DateTimePicker::calendar_key(WPARAM vk) {
   switch (vk) {
     case VK_LEFT:
       calendar_->move_highlight(-1);
@@ -243,7 +177,7 @@ void DateTimePickerState::calendar_key(WPARAM vk) {
       return;
     case VK_ESCAPE:
     case kF4:
-      close_drop_down(true);
+      close_drop_down(Tell::parent);
       return;
     default:
       return;
@@ -251,38 +185,37 @@ void DateTimePickerState::calendar_key(WPARAM vk) {
   InvalidateRect(popup_, nullptr, FALSE);
 }
 
-void DateTimePickerState::open_drop_down() {
+void DateTimePicker::open_drop_down() {
   if (popup_) return;
   Session& s = Session::current();
-  HWND self = self_;
   SYSTEMTIME now;
   GetLocalTime(&now);
   MonthCalendar calendar(has_value_ ? DayNumberOf(value_) : DayNumberOf(now), DayNumberOf(now), s.screen().scale());
 
   // Below the field, or above it when the screen has no room below; always
   // inside the screen horizontally.
-  RECT field = s.windows().window_rect_on_screen(self);
+  RECT field = s.windows().window_rect_on_screen(self_);
   int w = calendar.width(), h = calendar.height();
   int x = std::clamp<int>(field.left, 0, std::max(0, s.screen().width() - w));
   int y = field.bottom;
   if (y + h > s.screen().height() && field.top - h >= 0) y = field.top - h;
 
   HWND popup = CreateWindowExW(WS_EX_TOPMOST, kDropDownClass, u"", WS_POPUP, x, y, w, h, nullptr, nullptr, nullptr,
-                               reinterpret_cast<LPVOID>(self));
-  if (!popup || !still_alive(self)) return;
-  s.windows().get(popup)->owner = self;
+                               reinterpret_cast<LPVOID>(self_));
+  if (!popup || !alive()) return;
+  s.windows().get(popup)->owner = self_;
   popup_ = popup;
   calendar_ = calendar;
   pressed_in_drop_down_ = false;
 
   // The parent may adjust the calendar (DTM_GETMONTHCAL) before it shows.
   notify(DTN_DROPDOWN);
-  if (!still_alive(self) || popup_ != popup) return;
+  if (!alive() || popup_ != popup) return;
   ShowWindow(popup, SW_SHOWNA);
   SetCapture(popup);
 }
 
-void DateTimePickerState::close_drop_down(bool notify_parent) {
+void DateTimePicker::close_drop_down(Tell tell) {
   if (!popup_) return;
   HWND popup = popup_;
   popup_ = nullptr;  // from here on the drop-down's messages find no picker
@@ -291,40 +224,39 @@ void DateTimePickerState::close_drop_down(bool notify_parent) {
   if (GetCapture() == popup) ReleaseCapture();
   DestroyWindow(popup);
   InvalidateRect(self_, nullptr, FALSE);
-  if (notify_parent) notify(DTN_CLOSEUP);
+  if (tell == Tell::parent) notify(DTN_CLOSEUP);
 }
 
-void DateTimePickerState::pick(DayNumber day) {
-  HWND self = self_;
+void DateTimePicker::pick(DayNumber day) {
   bool changed = !has_value_ || DayNumberOf(value_) != day;
   if (changed) {
     SetDayNumber(value_, day);
     has_value_ = true;
-    InvalidateRect(self, nullptr, TRUE);
+    InvalidateRect(self_, nullptr, TRUE);
     notify_change();
-    if (!still_alive(self)) return;
+    if (!alive()) return;
   }
-  close_drop_down(true);
+  close_drop_down(Tell::parent);
 }
 
-void DateTimePickerState::destroying() {
+void DateTimePicker::destroying() {
   // Tell the parent only while it still stands: while a dialog is being torn
   // down its children go after it, and it must not hear from them then.
   Window* parent = Session::current().windows().get(GetParent(self_));
-  close_drop_down(parent && !parent->destroying);
+  close_drop_down(parent && !parent->destroying ? Tell::parent : Tell::nobody);
 }
 
-void DateTimePickerState::paint_drop_down(cairo_t* cr, const FontSpec& font) const {
+void DateTimePicker::paint_drop_down(cairo_t* cr, const FontSpec& font) const {
   if (calendar_) calendar_->paint(cr, font);
 }
 
-void DateTimePickerState::drop_down_mouse(UINT msg, int x, int y) {
+void DateTimePicker::drop_down_mouse(UINT msg, int x, int y) {
   if (!calendar_) return;
   bool inside = x >= 0 && y >= 0 && x < calendar_->width() && y < calendar_->height();
   if (msg == WM_LBUTTONDOWN && !inside) {
     // A tap outside closes the calendar and goes no further, also when it
     // lands on the field itself: the field does not open again.
-    close_drop_down(true);
+    close_drop_down(Tell::parent);
     return;
   }
   MonthCalendar::Hit hit = inside ? calendar_->hit_test(x, y) : MonthCalendar::Hit{};
@@ -356,84 +288,55 @@ void DateTimePickerState::drop_down_mouse(UINT msg, int x, int y) {
 
 // ---------------------------------------------------------------- window procedures
 
-FontSpec FontOf(HDC hdc) {
-  Session& s = Session::current();
-  DeviceContext* dc = platform::GdiObjects::of(s).dc(hdc);
-  return platform::GdiObjects::of(s).font_spec(dc && dc->font ? dc->font : platform::GdiObjects::of(s).system_font());
-}
-
-LRESULT CALLBACK PickerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    Session::current().windows().get(hwnd)->extension =
-        std::make_unique<DateTimePickerState>(hwnd, static_cast<DWORD>(cs->style));
-    return DefWindowProcW(hwnd, msg, wp, lp);
-  }
-  DateTimePickerState* st = PickerOf(hwnd);
-  if (!st) return DefWindowProcW(hwnd, msg, wp, lp);
+LRESULT DateTimePicker::handle(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (DeviceContext* dc = platform::GdiObjects::of(Session::current()).dc(hdc)) st->paint(dc->cr.get(), FontOf(hdc));
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_ERASEBKGND:
-      return 1;  // WM_PAINT fills everything
     case WM_LBUTTONDOWN:
-      st->tap();
+      tap();
       return 0;
     case WM_KEYDOWN:
-      st->key_down(wp);
+      key_down(wp);
       return 0;
     case WM_KILLFOCUS:
-      st->focus_lost();
+      close_drop_down(Tell::parent);
       return 0;
     case WM_ENABLE:
-      InvalidateRect(hwnd, nullptr, FALSE);
+      InvalidateRect(self_, nullptr, FALSE);
       return 0;
     case WM_DESTROY:
-      st->destroying();
+      destroying();
       return 0;
     case WM_GETTEXTLENGTH:
-      return static_cast<LRESULT>(st->text().size());
+      return static_cast<LRESULT>(text().size());
     case WM_GETTEXT: {
       auto* out = reinterpret_cast<LPWSTR>(lp);
       if (!out || wp == 0) return 0;
-      std::u16string text = st->text().substr(0, wp - 1);
-      std::copy(text.begin(), text.end(), out);
-      out[text.size()] = 0;
-      return static_cast<LRESULT>(text.size());
+      std::u16string shown = text().substr(0, wp - 1);
+      std::copy(shown.begin(), shown.end(), out);
+      out[shown.size()] = 0;
+      return static_cast<LRESULT>(shown.size());
     }
     case DTM_GETSYSTEMTIME:
-      return st->get_system_time(reinterpret_cast<SYSTEMTIME*>(lp));
+      return get_system_time(reinterpret_cast<SYSTEMTIME*>(lp));
     case DTM_SETSYSTEMTIME:
-      return st->set_system_time(wp, reinterpret_cast<const SYSTEMTIME*>(lp)) ? TRUE : FALSE;
+      return set_system_time(wp, reinterpret_cast<const SYSTEMTIME*>(lp)) ? TRUE : FALSE;
     case DTM_GETMONTHCAL:
-      return reinterpret_cast<LRESULT>(st->drop_down());
+      return reinterpret_cast<LRESULT>(drop_down());
     default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+      return DefWindowProcW(self_, msg, wp, lp);
   }
 }
 
+namespace {
+
+// The drop-down's window: everything it shows and does is its picker's.
 LRESULT CALLBACK DropDownProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    Session::current().windows().get(hwnd)->extension =
-        std::make_unique<DropDownView>(static_cast<HWND>(cs->lpCreateParams));
-    return DefWindowProcW(hwnd, msg, wp, lp);
-  }
-  DateTimePickerState* picker = PickerOfDropDown(hwnd);
+  std::shared_ptr<DateTimePicker> picker = PickerOfDropDown(hwnd);
   switch (msg) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      DeviceContext* dc = platform::GdiObjects::of(Session::current()).dc(hdc);
-      if (picker && dc) picker->paint_drop_down(dc->cr.get(), FontOf(hdc));
-      EndPaint(hwnd, &ps);
+    case WM_PAINT:
+      PaintWindow(hwnd, [&](cairo_t* cr, const FontSpec& font) {
+        if (picker) picker->paint_drop_down(cr, font);
+      });
       return 0;
-    }
     case WM_ERASEBKGND:
       return 1;
     case WM_LBUTTONDOWN:
@@ -459,7 +362,7 @@ struct OpenCalendar {
 };
 
 std::optional<OpenCalendar> OpenCalendarOf(HWND picker) {
-  DateTimePickerState* st = PickerOf(picker);
+  DateTimePicker* st = ControlClass<DateTimePicker>::of(picker);
   if (!st || !st->calendar()) return std::nullopt;
   return OpenCalendar{st->calendar(), Session::current().windows().client_origin_on_screen(st->drop_down())};
 }
@@ -471,15 +374,8 @@ RECT OnScreen(RECT r, POINT origin) {
 }  // namespace
 
 void RegisterDateTimePickerClass() {
-  WNDCLASSW picker{};
-  picker.lpfnWndProc = PickerProc;
-  picker.lpszClassName = DATETIMEPICK_CLASSW;
-  Session::current().windows().register_class(picker, /*system=*/true);
-
-  WNDCLASSW drop_down{};
-  drop_down.lpfnWndProc = DropDownProc;
-  drop_down.lpszClassName = kDropDownClass;
-  Session::current().windows().register_class(drop_down, /*system=*/true);
+  ControlClass<DateTimePicker>::register_class(DATETIMEPICK_CLASSW);
+  RegisterControlClass(kDropDownClass, DropDownProc);
 }
 
 bool DatePickerIsDroppedDown(HWND picker) { return OpenCalendarOf(picker).has_value(); }

@@ -2,19 +2,14 @@
 // own file, the image list table, and the common-controls initialisation.
 #include <commctrl.h>
 
+#include "platform/controls/combo_box.h"
 #include "platform/controls/control_probes.h"
+#include "platform/controls/date_time_picker.h"
+#include "platform/controls/edit_control.h"
 #include "platform/controls/image_list.h"
+#include "platform/controls/list_view.h"
+#include "platform/controls/static_control.h"
 #include "platform/core/session.h"
-
-namespace platform::controls {
-
-void RegisterStaticClass();
-void RegisterComboBoxClass();
-void RegisterListViewClass();
-void RegisterDateTimePickerClass();
-void RegisterEditClass();
-
-}  // namespace platform::controls
 
 namespace platform {
 

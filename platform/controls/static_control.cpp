@@ -1,22 +1,11 @@
-// The label: the "STATIC" class with text styles.
-//
-// Draws its window text in the window's font (the system font unless
-// WM_SETFONT gave another) on the white window background, aligned left,
-// centred or right by SS_LEFT, SS_CENTER or SS_RIGHT and from the top of the
-// client area; words wrap onto further lines when the text is wider than the
-// label, and a line break in the text starts a new line. WM_SETTEXT repaints
-// (the text itself is kept by DefWindowProcW). The label never takes the
-// focus and swallows taps.
-//
-// Not supported yet: the picture styles (SS_ICON, SS_BITMAP, the frames and
-// rectangles), SS_NOTIFY and its STN_ notifications, WM_CTLCOLORSTATIC
-// colours, mnemonics: '&' is always drawn as it is, as with SS_NOPREFIX.
+// The label: see static_control.h for what it supports.
 #include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/controls/control_probes.h"
+#include "platform/controls/control_class.h"
+#include "platform/controls/static_control.h"
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
@@ -61,17 +50,36 @@ std::vector<std::u16string> WrapLines(const FontSpec& font, std::u16string_view 
   return lines;
 }
 
-void Paint(HWND hwnd) {
-  PAINTSTRUCT ps;
-  HDC hdc = BeginPaint(hwnd, &ps);
-  Session& s = Session::current();
-  Window* w = s.windows().get(hwnd);
-  DeviceContext* dc = platform::GdiObjects::of(s).dc(hdc);
-  if (w && dc) {
-    cairo_t* cr = dc->cr.get();
-    RECT c = s.windows().client_rect(hwnd);
+// The label keeps nothing of its own: text, style and font are the window's.
+class StaticControl {
+ public:
+  StaticControl(HWND hwnd, const CREATESTRUCTW&) : hwnd_(hwnd) {}
+
+  LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+      case WM_SETTEXT: {
+        LRESULT done = DefWindowProcW(hwnd_, msg, wp, lp);
+        InvalidateRect(hwnd_, nullptr, TRUE);
+        return done;
+      }
+      case WM_ENABLE:
+        InvalidateRect(hwnd_, nullptr, TRUE);
+        return 0;
+      case WM_LBUTTONDOWN:
+      case WM_LBUTTONUP:
+      case WM_MOUSEMOVE:
+        return 0;
+      default:
+        return DefWindowProcW(hwnd_, msg, wp, lp);
+    }
+  }
+
+  void paint(cairo_t* cr, const FontSpec& font) const {
+    Session& s = Session::current();
+    Window* w = s.windows().get(hwnd_);
+    if (!w) return;
+    RECT c = s.windows().client_rect(hwnd_);
     FillRectangle(cr, 0, 0, c.right, c.bottom, GetSysColor(COLOR_WINDOW));
-    FontSpec font = platform::GdiObjects::of(s).font_spec(dc->font);
     COLORREF color = GetSysColor(w->enabled() ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
     DWORD align = w->style & kAlignMask;
     int y = 0;
@@ -85,40 +93,13 @@ void Paint(HWND hwnd) {
       if (y >= c.bottom) break;
     }
   }
-  EndPaint(hwnd, &ps);
-}
 
-LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_PAINT:
-      Paint(hwnd);
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_SETTEXT: {
-      LRESULT done = DefWindowProcW(hwnd, msg, wp, lp);
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return done;
-    }
-    case WM_ENABLE:
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_MOUSEMOVE:
-      return 0;
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
-  }
-}
+ private:
+  HWND hwnd_;
+};
 
 }  // namespace
 
-void RegisterStaticClass() {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = StaticProc;
-  wc.lpszClassName = kStaticClass;
-  Session::current().windows().register_class(wc, true);
-}
+void RegisterStaticClass() { ControlClass<StaticControl>::register_class(kStaticClass); }
 
 }  // namespace platform::controls

@@ -18,7 +18,7 @@
 #include "platform/core/screen.h"
 #include "platform/gdi/text.h"
 #include "platform/hosts/input.h"
-#include "support/test_host.h"
+#include "support/message_log.h"
 
 namespace {
 
@@ -26,30 +26,17 @@ using platform::Session;
 using platform::controls::ComboBoxEntryOnScreen;
 using platform::controls::ComboBoxIsDroppedDown;
 
-constexpr const char16_t* kParentClass = u"ComboTestParent";
-constexpr int kComboId = 101;
 constexpr WORD kVkF4 = VK_F1 + 3;
 
-std::vector<WORD> g_codes;  // CBN_ codes the parent received, in order
+using testing_support::ExpectSequence;
+using testing_support::Message;
+using testing_support::parent;
+using testing_support::sent;
 
-LRESULT CALLBACK ParentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_COMMAND && lp && LOWORD(wp) == kComboId) {
-    g_codes.push_back(HIWORD(wp));
-    return 0;
-  }
-  return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-std::string Names(const std::vector<WORD>& codes) {
-  std::string out;
-  for (WORD c : codes) {
-    switch (c) {
-      case CBN_DROPDOWN: out += "DROPDOWN "; break;
-      case CBN_CLOSEUP: out += "CLOSEUP "; break;
-      case CBN_SELCHANGE: out += "SELCHANGE "; break;
-      default: out += std::to_string(c) + " ";
-    }
-  }
+// The parent's WM_COMMAND notifications, as a table for ExpectSequence.
+std::vector<Message> Commands(const std::vector<WORD>& codes) {
+  std::vector<Message> out;
+  for (WORD code : codes) out.push_back({WM_COMMAND, sent | parent, code});
   return out;
 }
 
@@ -63,12 +50,11 @@ HWND OpenList() { return FindWindowW(u"ComboLBox", nullptr); }
 
 COLORREF PixelAt(Session& s, int x, int y) { return testing_support::ScreenPixel(s, x, y); }
 
-// A fresh platform with a white parent window filling the work area; one
-// per test or per table row, as only one platform runs at a time.
-struct Rig {
-  explicit Rig(int scale = 1) : platform(testing_support::ScreenOf(scale)) {
-    g_codes.clear();
-    parent = testing_support::CreateParentWindow(platform, kParentClass, ParentProc, u"Combo test");
+// The rig's parent with one combo box on it; only WM_COMMAND and
+// CB_SHOWDROPDOWN are logged.
+struct Rig : testing_support::ControlRig {
+  explicit Rig(int scale = 1) : ControlRig(testing_support::ScreenOf(scale)) {
+    log.keep_only({WM_COMMAND, CB_SHOWDROPDOWN});
   }
 
   int k() { return platform.session.screen().scale(); }
@@ -76,27 +62,14 @@ struct Rig {
   // Position and size in 240x320 pixels; twice as many on the larger screen.
   HWND MakeCombo(std::vector<std::u16string> entries, int x = 66, int y = 40, int w = 170, int h = 80,
                  DWORD style = 0) {
-    HWND combo = CreateWindowExW(0, u"COMBOBOX", u"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | style, x * k(),
-                                 y * k(), w * k(), h * k(), parent,
-                                 reinterpret_cast<HMENU>(static_cast<std::uintptr_t>(kComboId)), platform.instance,
-                                 nullptr);
-    EXPECT_NE(combo, nullptr);
+    HWND combo = create(u"COMBOBOX", CBS_DROPDOWNLIST | style, x, y, w, h);
     for (const auto& e : entries) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(e.c_str()));
+    log.clear();
     return combo;
   }
 
-  // Runs the queued actions in a real message loop; the host then closes the parent.
-  void Run() {
-    MSG m;
-    while (GetMessageW(&m, nullptr, 0, 0)) {
-      TranslateMessage(&m);
-      DispatchMessageW(&m);
-    }
-  }
+  void Run() { run(); }
   void Then(std::function<void(Session&)> action) { platform.host.then(std::move(action)); }
-
-  testing_support::TestPlatform platform;
-  HWND parent = nullptr;
 };
 
 std::u16string Entry(HWND combo, int index) {
@@ -189,7 +162,7 @@ TEST(ComboBox, NotifiesTheParentInTheRealControlsOrder) {
     Rig rig;
     HWND combo = rig.MakeCombo({u"", u"North Ltd", u"South plc", u"Westwind"});
     SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(c.initial), 0);
-    g_codes.clear();
+    rig.log.clear();
     for (const auto& step : c.steps) rig.Then([&step, combo](Session& s) { step(s, combo); });
     bool dropped = true;
     bool list_gone = false;
@@ -200,7 +173,7 @@ TEST(ComboBox, NotifiesTheParentInTheRealControlsOrder) {
       selection = Selection(combo);
     });
     rig.Run();
-    EXPECT_EQ(g_codes, c.expected) << Names(g_codes);
+    ExpectSequence(rig.log, Commands(c.expected), c.name);
     EXPECT_EQ(selection, c.final_selection);
     EXPECT_FALSE(dropped);
     EXPECT_TRUE(list_gone);
@@ -221,7 +194,7 @@ TEST(ComboBox, LosingTheFocusClosesTheList) {
   });
   rig.Run();
   EXPECT_TRUE(checked);
-  EXPECT_EQ(g_codes, (std::vector<WORD>{CBN_DROPDOWN, CBN_CLOSEUP})) << Names(g_codes);
+  ExpectSequence(rig.log, Commands({CBN_DROPDOWN, CBN_CLOSEUP}), "focus lost");
 }
 
 TEST(ComboBox, DestroyingTheOpenComboTakesItsListAlong) {
@@ -231,7 +204,8 @@ TEST(ComboBox, DestroyingTheOpenComboTakesItsListAlong) {
   ASSERT_NE(OpenList(), nullptr);
   DestroyWindow(combo);
   EXPECT_EQ(OpenList(), nullptr);
-  EXPECT_EQ(g_codes, std::vector<WORD>{CBN_DROPDOWN}) << Names(g_codes);
+  static const Message kOpenThenGone[] = {{CB_SHOWDROPDOWN, sent}, {WM_COMMAND, sent | parent, CBN_DROPDOWN}, {0}};
+  ExpectSequence(rig.log, kOpenThenGone, "the list goes without a CBN_CLOSEUP");
 }
 
 TEST(ComboBox, ShowDropDownByProgramNotifiesAndReportsTheState) {
@@ -239,10 +213,16 @@ TEST(ComboBox, ShowDropDownByProgramNotifiesAndReportsTheState) {
   HWND combo = rig.MakeCombo({u"North Ltd"});
   SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
   EXPECT_EQ(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0), TRUE);
-  SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);  // already open: nothing more
+  SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
   SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
   EXPECT_EQ(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0), FALSE);
-  EXPECT_EQ(g_codes, (std::vector<WORD>{CBN_DROPDOWN, CBN_CLOSEUP})) << Names(g_codes);
+  static const Message kByProgram[] = {{CB_SHOWDROPDOWN, sent},
+                                       {WM_COMMAND, sent | parent, CBN_DROPDOWN},
+                                       {CB_SHOWDROPDOWN, sent},  // already open: nothing more
+                                       {CB_SHOWDROPDOWN, sent},
+                                       {WM_COMMAND, sent | parent, CBN_CLOSEUP},
+                                       {0}};
+  ExpectSequence(rig.log, kByProgram, "CB_SHOWDROPDOWN opens and closes the list");
 }
 
 // ---- entries and the window text
@@ -296,7 +276,7 @@ TEST(ComboBox, SetWindowTextSelectsTheMatchingEntryOnly) {
   EXPECT_EQ(Text(combo), u"South plc");
   EXPECT_EQ(SendMessageW(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u"Nowhere")), CB_ERR);
   EXPECT_EQ(Selection(combo), 1);
-  EXPECT_TRUE(g_codes.empty()) << Names(g_codes);
+  EXPECT_TRUE(rig.log.empty()) << rig.log.describe();
 }
 
 TEST(ComboBox, InsertStringMovesLaterEntriesAndTheSelectionDown) {
@@ -525,7 +505,7 @@ TEST(ComboBoxLongList, ProbeScrollsEntryIntoViewAndATapChoosesIt) {
   rig.Then([&](Session&) { selection = Selection(combo); });
   rig.Run();
   EXPECT_EQ(selection, 25);
-  EXPECT_EQ(g_codes, (std::vector<WORD>{CBN_DROPDOWN, CBN_CLOSEUP, CBN_SELCHANGE})) << Names(g_codes);
+  ExpectSequence(rig.log, Commands({CBN_DROPDOWN, CBN_CLOSEUP, CBN_SELCHANGE}), "a tap on an entry scrolled into view");
 }
 
 struct ScrollCase {

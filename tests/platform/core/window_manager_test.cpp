@@ -13,6 +13,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/core/screen.h"
+#include "support/message_log.h"
 #include "support/test_host.h"
 
 namespace {
@@ -25,16 +26,13 @@ struct Seen {
   bool operator==(const Seen&) const = default;
 };
 
-std::vector<Seen> g_log;
-std::vector<WPARAM> g_wparams;
-std::vector<LPARAM> g_lparams;
+// What the test windows received, in the shared log of the window tests.
+testing_support::MessageLog g_log;
 // Per-test behaviour hooks: return true when the message was handled and set *result.
 std::function<bool(HWND, UINT, WPARAM, LPARAM, LRESULT*)> g_hook;
 
 LRESULT CALLBACK RecordingProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  g_log.push_back({hwnd, msg});
-  g_wparams.push_back(wp);
-  g_lparams.push_back(lp);
+  g_log.record(hwnd, msg, wp, lp);
   LRESULT result = 0;
   if (g_hook && g_hook(hwnd, msg, wp, lp, &result)) return result;
   return DefWindowProcW(hwnd, msg, wp, lp);
@@ -75,9 +73,14 @@ std::string Describe(const std::vector<Seen>& seen, const std::vector<HWND>& nam
 // The recorded messages of a kind in `kinds`, in order.
 std::vector<Seen> Only(std::initializer_list<UINT> kinds) {
   std::vector<Seen> out;
-  for (const auto& s : g_log)
-    for (UINT k : kinds)
-      if (s.msg == k) out.push_back(s);
+  for (const auto& r : g_log.only(kinds)) out.push_back({r.hwnd, r.message});
+  return out;
+}
+
+// Every recorded message, in order.
+std::vector<Seen> All() {
+  std::vector<Seen> out;
+  for (const auto& r : g_log) out.push_back({r.hwnd, r.message});
   return out;
 }
 
@@ -87,8 +90,6 @@ class WindowTest : public ::testing::Test {
  protected:
   explicit WindowTest(platform::SessionOptions options = {}) : platform_(std::move(options)) {
     g_log.clear();
-    g_wparams.clear();
-    g_lparams.clear();
     g_hook = nullptr;
     WNDCLASSW wc{};
     wc.lpfnWndProc = RecordingProc;
@@ -100,8 +101,6 @@ class WindowTest : public ::testing::Test {
 
   void Clear() {
     g_log.clear();
-    g_wparams.clear();
-    g_lparams.clear();
   }
 
   HWND Create(DWORD style, HWND parent = nullptr, int x = 0, int y = 0, int w = 100, int h = 100, int id = 0) {
@@ -144,7 +143,7 @@ TEST_F(WindowTest, CreationSendsTheMessagesInOrder) {
     for (UINT m : c.expected) expected.push_back({hwnd, m});
     // Messages to other windows (the one losing activation) are not part of the table.
     std::vector<Seen> own;
-    for (const auto& s : g_log)
+    for (const Seen& s : All())
       if (s.hwnd == hwnd) own.push_back(s);
     EXPECT_EQ(own, expected) << Describe(own, {host, hwnd});
     DestroyWindow(hwnd);
@@ -161,17 +160,17 @@ TEST_F(WindowTest, VisibleTopLevelBecomesActiveAndFocused) {
   EXPECT_EQ(GetFocus(), second);
   // The window that loses activation is told so, with the new one in lParam.
   std::vector<Seen> activations = Only({WM_ACTIVATE});
-  ASSERT_EQ(activations.size(), 2u) << Describe(g_log, {first, second});
+  ASSERT_EQ(activations.size(), 2u) << Describe(All(), {first, second});
   EXPECT_EQ(activations[0], (Seen{first, WM_ACTIVATE}));
   EXPECT_EQ(activations[1], (Seen{second, WM_ACTIVATE}));
   for (size_t i = 0; i < g_log.size(); ++i) {
-    if (g_log[i].msg != WM_ACTIVATE) continue;
+    if (g_log[i].message != WM_ACTIVATE) continue;
     if (g_log[i].hwnd == first) {
-      EXPECT_EQ(LOWORD(g_wparams[i]), WA_INACTIVE);
-      EXPECT_EQ(reinterpret_cast<HWND>(g_lparams[i]), second);
+      EXPECT_EQ(LOWORD(g_log[i].wparam), WA_INACTIVE);
+      EXPECT_EQ(reinterpret_cast<HWND>(g_log[i].lparam), second);
     } else {
-      EXPECT_EQ(LOWORD(g_wparams[i]), WA_ACTIVE);
-      EXPECT_EQ(reinterpret_cast<HWND>(g_lparams[i]), first);
+      EXPECT_EQ(LOWORD(g_log[i].wparam), WA_ACTIVE);
+      EXPECT_EQ(reinterpret_cast<HWND>(g_log[i].lparam), first);
     }
   }
 }
@@ -195,13 +194,13 @@ TEST_F(WindowTest, SizeAndMoveCarryTheClientAreaInParentCoordinates) {
     ASSERT_NE(child, nullptr);
     for (size_t i = 0; i < g_log.size(); ++i) {
       if (g_log[i].hwnd != child) continue;
-      if (g_log[i].msg == WM_SIZE) {
-        EXPECT_EQ(LOWORD(g_lparams[i]), r.client_w);
-        EXPECT_EQ(HIWORD(g_lparams[i]), r.client_h);
+      if (g_log[i].message == WM_SIZE) {
+        EXPECT_EQ(LOWORD(g_log[i].lparam), r.client_w);
+        EXPECT_EQ(HIWORD(g_log[i].lparam), r.client_h);
       }
-      if (g_log[i].msg == WM_MOVE) {
-        EXPECT_EQ(static_cast<short>(LOWORD(g_lparams[i])), r.move_x);
-        EXPECT_EQ(static_cast<short>(HIWORD(g_lparams[i])), r.move_y);
+      if (g_log[i].message == WM_MOVE) {
+        EXPECT_EQ(static_cast<short>(LOWORD(g_log[i].lparam)), r.move_x);
+        EXPECT_EQ(static_cast<short>(HIWORD(g_log[i].lparam)), r.move_y);
       }
     }
     EXPECT_EQ(Only({WM_SIZE}).size(), 1u);
@@ -225,8 +224,8 @@ TEST_F(WindowTest, WindowThatDestroysItselfInCreateIsNotReturned) {
 
   // Destruction happened inside WM_CREATE; nothing follows it.
   ASSERT_FALSE(g_log.empty());
-  EXPECT_EQ(g_log.back(), (Seen{created_inside, WM_NCDESTROY})) << Describe(g_log, {created_inside});
-  EXPECT_TRUE(Only({WM_SIZE, WM_MOVE, WM_SHOWWINDOW, WM_ACTIVATE}).empty()) << Describe(g_log, {created_inside});
+  EXPECT_EQ(All().back(), (Seen{created_inside, WM_NCDESTROY})) << Describe(All(), {created_inside});
+  EXPECT_TRUE(Only({WM_SIZE, WM_MOVE, WM_SHOWWINDOW, WM_ACTIVATE}).empty()) << Describe(All(), {created_inside});
 
   // The handle seen inside is stale.
   Clear();
@@ -266,11 +265,11 @@ TEST_F(WindowTest, RefusingCreationReturnsNullAndEndsWithNcDestroy) {
     ASSERT_NE(seen, nullptr);
     EXPECT_FALSE(IsWindow(seen));
     ASSERT_FALSE(g_log.empty());
-    EXPECT_EQ(g_log.back(), (Seen{seen, WM_NCDESTROY})) << Describe(g_log, {seen});
+    EXPECT_EQ(All().back(), (Seen{seen, WM_NCDESTROY})) << Describe(All(), {seen});
     if (c.refusing_msg == WM_NCCREATE) {
       EXPECT_TRUE(Only({WM_CREATE}).empty());
     }
-    EXPECT_TRUE(Only({WM_SIZE, WM_MOVE, WM_SHOWWINDOW}).empty()) << Describe(g_log, {seen});
+    EXPECT_TRUE(Only({WM_SIZE, WM_MOVE, WM_SHOWWINDOW}).empty()) << Describe(All(), {seen});
   }
 }
 
@@ -444,9 +443,9 @@ TEST_F(WindowTest, SendReachesTheProcedureWithItsParameters) {
   Clear();
   SendMessageW(hwnd, WM_USER + 5, 0x1234, 0x5678);
   ASSERT_EQ(g_log.size(), 1u);
-  EXPECT_EQ(g_log[0], (Seen{hwnd, WM_USER + 5}));
-  EXPECT_EQ(g_wparams[0], 0x1234u);
-  EXPECT_EQ(g_lparams[0], 0x5678);
+  EXPECT_EQ(All()[0], (Seen{hwnd, WM_USER + 5}));
+  EXPECT_EQ(g_log[0].wparam, 0x1234u);
+  EXPECT_EQ(g_log[0].lparam, 0x5678);
 }
 
 TEST_F(WindowTest, PostedMessagesArriveInOrderThenQuitWithItsCode) {
@@ -714,11 +713,11 @@ TEST_F(WindowTest, SetFocusTellsTheOldWindowThenTheNewOne) {
   std::vector<Seen> got = Only({WM_KILLFOCUS, WM_SETFOCUS});
   ASSERT_EQ(got, (std::vector<Seen>{{a, WM_KILLFOCUS}, {b, WM_SETFOCUS}})) << Describe(got, {top, a, b});
   for (size_t i = 0; i < g_log.size(); ++i) {
-    if (g_log[i].msg == WM_KILLFOCUS) {
-      EXPECT_EQ(reinterpret_cast<HWND>(g_wparams[i]), b);
+    if (g_log[i].message == WM_KILLFOCUS) {
+      EXPECT_EQ(reinterpret_cast<HWND>(g_log[i].wparam), b);
     }
-    if (g_log[i].msg == WM_SETFOCUS) {
-      EXPECT_EQ(reinterpret_cast<HWND>(g_wparams[i]), a);
+    if (g_log[i].message == WM_SETFOCUS) {
+      EXPECT_EQ(reinterpret_cast<HWND>(g_log[i].wparam), a);
     }
   }
 
@@ -784,9 +783,9 @@ TEST_F(WindowTest, TranslateAcceleratorSendsTheCommandToTheGivenWindow) {
     if (c.translated) {
       ASSERT_EQ(commands, (std::vector<Seen>{{target, WM_COMMAND}}));
       for (size_t i = 0; i < g_log.size(); ++i) {
-        if (g_log[i].msg != WM_COMMAND) continue;
-        EXPECT_EQ(g_wparams[i], MAKEWPARAM(c.command, 1));
-        EXPECT_EQ(g_lparams[i], 0);
+        if (g_log[i].message != WM_COMMAND) continue;
+        EXPECT_EQ(g_log[i].wparam, MAKEWPARAM(c.command, 1));
+        EXPECT_EQ(g_log[i].lparam, 0);
       }
     } else {
       EXPECT_TRUE(commands.empty());
