@@ -35,14 +35,6 @@
 #include "platform/core/cairo_handles.h"
 #include "platform/gdi/text.h"
 
-// The modifier bits of a mouse message's wParam, numbered as on Win32; the
-// platform's windows.h has only MK_LBUTTON so far.
-#ifndef MK_SHIFT
-#define MK_SHIFT 0x0004
-#endif
-#ifndef MK_CONTROL
-#define MK_CONTROL 0x0008
-#endif
 
 namespace platform::controls {
 

@@ -56,6 +56,10 @@ bool MessageQueue::resolve_input(MSG& m) {
         windows.activate(top, WA_CLICKACTIVE);
       if (!windows.is_window(target)) return false;
     }
+    // Like the device's, a mouse message carries the modifier keys held when
+    // it is taken from the queue, so Ctrl and Shift taps reach controls.
+    if (keys_[VK_CONTROL]) m.wParam |= MK_CONTROL;
+    if (keys_[VK_SHIFT]) m.wParam |= MK_SHIFT;
     POINT origin = windows.client_origin_on_screen(target);
     m.hwnd = target;
     m.lParam = MAKELPARAM(pt.x - origin.x, pt.y - origin.y);

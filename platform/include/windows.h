@@ -198,6 +198,8 @@ typedef void* HGLOBAL;
 
 #define SIZE_RESTORED 0
 #define MK_LBUTTON 0x0001
+#define MK_SHIFT 0x0004
+#define MK_CONTROL 0x0008
 
 // ---------------------------------------------------------------- styles
 #define WS_OVERLAPPED 0x00000000L
