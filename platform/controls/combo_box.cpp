@@ -659,7 +659,7 @@ LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 void RegisterComboBoxClass() {
   ControlClass<ComboBox>::register_class(kComboClass);
-  RegisterControlClass(kListClass, ListProc);
+  Session::current().windows().register_system_class(kListClass, ListProc);
 }
 
 bool ComboBoxIsDroppedDown(HWND combo) {

@@ -18,28 +18,10 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
+#include "platform/gdi/paint_window.h"
 #include "platform/gdi/text.h"
 
 namespace platform::controls {
-
-// Runs `paint(cr, font)` between BeginPaint and EndPaint, with the font the
-// device context starts with (the window's, or the system font).
-template <class PaintFn>
-void PaintWindow(HWND hwnd, PaintFn&& paint) {
-  PAINTSTRUCT ps;
-  HDC hdc = BeginPaint(hwnd, &ps);
-  GdiObjects& gdi = GdiObjects::of(Session::current());
-  if (DeviceContext* dc = gdi.dc(hdc)) paint(dc->cr.get(), gdi.font_spec(dc->font));
-  EndPaint(hwnd, &ps);
-}
-
-// Registers a window class of the platform's own (not a program's).
-inline void RegisterControlClass(const char16_t* name, WNDPROC proc) {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = proc;
-  wc.lpszClassName = name;
-  Session::current().windows().register_class(wc, /*system=*/true);
-}
 
 template <class State>
 class ControlClass {
@@ -58,7 +40,9 @@ class ControlClass {
     return h ? h->state : nullptr;
   }
 
-  static void register_class(const char16_t* name) { RegisterControlClass(name, &proc); }
+  static void register_class(const char16_t* name) {
+    Session::current().windows().register_system_class(name, &proc);
+  }
 
   static LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_NCCREATE) {

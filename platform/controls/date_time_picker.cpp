@@ -375,7 +375,7 @@ RECT OnScreen(RECT r, POINT origin) {
 
 void RegisterDateTimePickerClass() {
   ControlClass<DateTimePicker>::register_class(DATETIMEPICK_CLASSW);
-  RegisterControlClass(kDropDownClass, DropDownProc);
+  Session::current().windows().register_system_class(kDropDownClass, DropDownProc);
 }
 
 bool DatePickerIsDroppedDown(HWND picker) { return OpenCalendarOf(picker).has_value(); }

@@ -133,6 +133,19 @@ void SetSourceColor(cairo_t* cr, COLORREF color) {
   cairo_set_source_rgb(cr, GetRValue(color) / 255.0, GetGValue(color) / 255.0, GetBValue(color) / 255.0);
 }
 
+void FillVerticalGradient(cairo_t* cr, int w, int h, COLORREF top, COLORREF bottom) {
+  auto stop = [](cairo_pattern_t* p, double at, COLORREF c) {
+    cairo_pattern_add_color_stop_rgb(p, at, GetRValue(c) / 255.0, GetGValue(c) / 255.0, GetBValue(c) / 255.0);
+  };
+  cairo_pattern_t* gradient = cairo_pattern_create_linear(0, 0, 0, h);
+  stop(gradient, 0, top);
+  stop(gradient, 1, bottom);
+  cairo_set_source(cr, gradient);
+  cairo_rectangle(cr, 0, 0, w, h);
+  cairo_fill(cr);
+  cairo_pattern_destroy(gradient);
+}
+
 void FillRectangle(cairo_t* cr, int x, int y, int w, int h, COLORREF color) {
   if (w <= 0 || h <= 0) return;
   SetSourceColor(cr, color);

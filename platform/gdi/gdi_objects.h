@@ -96,6 +96,8 @@ void InstallGdi(Session& session);
 // Drawing helpers shared by the platform's own windows.
 void SetSourceColor(cairo_t* cr, COLORREF color);
 void FillRectangle(cairo_t* cr, int x, int y, int w, int h, COLORREF color);
+// The rectangle (0, 0, w, h) shaded from `top` at its top edge to `bottom` at its bottom edge.
+void FillVerticalGradient(cairo_t* cr, int w, int h, COLORREF top, COLORREF bottom);
 void FrameRectangle(cairo_t* cr, int x, int y, int w, int h, COLORREF color);
 void DrawIconImage(cairo_t* cr, const res::IconImage& image, int x, int y, int w, int h);
 

@@ -29,6 +29,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
+#include "platform/gdi/paint_window.h"
 #include "platform/core/screen.h"
 #include "platform/gdi/text.h"
 #include "platform/shell/menu_bar.h"
@@ -234,13 +235,9 @@ LRESULT CALLBACK EditorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   EditorState* st = StateOf(hwnd);
   if (!st) return DefWindowProcW(hwnd, msg, wp, lp);
   switch (msg) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (DeviceContext* dc = platform::GdiObjects::of(Session::current()).dc(hdc)) st->Paint(dc->cr.get());
-      EndPaint(hwnd, &ps);
+    case WM_PAINT:
+      PaintWindow(hwnd, [st](cairo_t* cr, const FontSpec&) { st->Paint(cr); });
       return 0;
-    }
     case WM_ERASEBKGND:
       return 1;
     case WM_COMMAND:

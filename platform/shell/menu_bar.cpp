@@ -20,6 +20,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
+#include "platform/gdi/paint_window.h"
 #include "platform/core/screen.h"
 #include "platform/shell/menu_bar.h"
 #include "platform/shell/popup_menu.h"
@@ -79,13 +80,7 @@ void Paint(HWND hwnd, MenuBarState& st, cairo_t* cr) {
   Session& s = Session::current();
   RECT rc = s.windows().client_rect(hwnd);
   int k = s.screen().scale();
-  cairo_pattern_t* gradient = cairo_pattern_create_linear(0, 0, 0, rc.bottom);
-  cairo_pattern_add_color_stop_rgb(gradient, 0, 0xf4 / 255.0, 0xf4 / 255.0, 0xf4 / 255.0);
-  cairo_pattern_add_color_stop_rgb(gradient, 1, 0xc8 / 255.0, 0xd0 / 255.0, 0xdc / 255.0);
-  cairo_set_source(cr, gradient);
-  cairo_rectangle(cr, 0, 0, rc.right, rc.bottom);
-  cairo_fill(cr);
-  cairo_pattern_destroy(gradient);
+  FillVerticalGradient(cr, rc.right, rc.bottom, RGB(0xf4, 0xf4, 0xf4), RGB(0xc8, 0xd0, 0xdc));
   FillRectangle(cr, 0, 0, rc.right, k, RGB(0x80, 0x80, 0x80));
 
   FontSpec font = platform::GdiObjects::of(s).font_spec(platform::GdiObjects::of(s).system_font());
@@ -173,13 +168,9 @@ LRESULT CALLBACK MenuBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   MenuBarState* st = StateOf(hwnd);
   if (!st) return DefWindowProcW(hwnd, msg, wp, lp);
   switch (msg) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      Paint(hwnd, *st, platform::GdiObjects::of(Session::current()).dc(hdc)->cr.get());
-      EndPaint(hwnd, &ps);
+    case WM_PAINT:
+      PaintWindow(hwnd, [&](cairo_t* cr, const FontSpec&) { Paint(hwnd, *st, cr); });
       return 0;
-    }
     case WM_LBUTTONDOWN: {
       int x = GET_X_LPARAM(lp);
       for (size_t i = 0; i < st->buttons.size(); ++i) {

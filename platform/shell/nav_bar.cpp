@@ -5,6 +5,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
+#include "platform/gdi/paint_window.h"
 #include "platform/core/screen.h"
 #include "platform/shell/shell_state.h"
 
@@ -14,19 +15,11 @@ namespace {
 
 constexpr const char16_t* kNavBarClass = u"platform_navbar";
 
-void PaintNavBar(HWND hwnd, HDC hdc) {
+void PaintNavBar(HWND hwnd, cairo_t* cr) {
   Session& s = Session::current();
-  DeviceContext* dc = platform::GdiObjects::of(s).dc(hdc);
-  cairo_t* cr = dc->cr.get();
   RECT rc = s.windows().client_rect(hwnd);
   int k = s.screen().scale();
-  cairo_pattern_t* gradient = cairo_pattern_create_linear(0, 0, 0, rc.bottom);
-  cairo_pattern_add_color_stop_rgb(gradient, 0, 0x3a / 255.0, 0x6e / 255.0, 0xd0 / 255.0);
-  cairo_pattern_add_color_stop_rgb(gradient, 1, 0x0b / 255.0, 0x32 / 255.0, 0x8e / 255.0);
-  cairo_set_source(cr, gradient);
-  cairo_rectangle(cr, 0, 0, rc.right, rc.bottom);
-  cairo_fill(cr);
-  cairo_pattern_destroy(gradient);
+  FillVerticalGradient(cr, rc.right, rc.bottom, RGB(0x3a, 0x6e, 0xd0), RGB(0x0b, 0x32, 0x8e));
 
   // The Start flag: four coloured panes.
   int fx = 4 * k, fy = 6 * k, fs = 6 * k;
@@ -59,10 +52,7 @@ void PaintNavBar(HWND hwnd, HDC hdc) {
 
 LRESULT CALLBACK NavBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_PAINT) {
-    PAINTSTRUCT ps;
-    HDC hdc = BeginPaint(hwnd, &ps);
-    PaintNavBar(hwnd, hdc);
-    EndPaint(hwnd, &ps);
+    PaintWindow(hwnd, [hwnd](cairo_t* cr, const FontSpec&) { PaintNavBar(hwnd, cr); });
     return 0;
   }
   return DefWindowProcW(hwnd, msg, wp, lp);

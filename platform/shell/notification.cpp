@@ -15,6 +15,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
+#include "platform/gdi/paint_window.h"
 #include "platform/core/screen.h"
 #include "platform/shell/shell_state.h"
 
@@ -74,13 +75,9 @@ void PaintBubble(HWND hwnd, cairo_t* cr) {
 
 LRESULT CALLBACK BubbleProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      PaintBubble(hwnd, platform::GdiObjects::of(Session::current()).dc(hdc)->cr.get());
-      EndPaint(hwnd, &ps);
+    case WM_PAINT:
+      PaintWindow(hwnd, [hwnd](cairo_t* cr, const FontSpec&) { PaintBubble(hwnd, cr); });
       return 0;
-    }
     case WM_LBUTTONUP: {
       // A tap dismisses the bubble.
       Session& s = Session::current();

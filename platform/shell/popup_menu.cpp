@@ -11,6 +11,7 @@
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/gdi/gdi_objects.h"
+#include "platform/gdi/paint_window.h"
 #include "platform/core/screen.h"
 #include "platform/shell/shell_state.h"
 
@@ -82,13 +83,11 @@ void Choose(PopupMenuState& st, int index) {
 LRESULT CALLBACK PopupProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   PopupMenuState* st = StateOf(hwnd);
   switch (msg) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (st) Paint(hwnd, *st, platform::GdiObjects::of(Session::current()).dc(hdc)->cr.get());
-      EndPaint(hwnd, &ps);
+    case WM_PAINT:
+      PaintWindow(hwnd, [&](cairo_t* cr, const FontSpec&) {
+        if (st) Paint(hwnd, *st, cr);
+      });
       return 0;
-    }
     case WM_LBUTTONDOWN:
     case WM_MOUSEMOVE:
     case WM_LBUTTONUP: {
