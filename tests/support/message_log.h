@@ -1,10 +1,8 @@
-// One recorder for every window test: the messages that watched windows
-// receive, sent or posted, and a comparison with a table of the expected
+// One recorder for every window test: the messages that test windows and
+// watched controls receive, and a comparison with a table of the expected
 // sequence, as Wine's ok_sequence does:
 //
-//   static const Message kDropDown[] = {{CB_SHOWDROPDOWN, sent},
-//                                       {WM_COMMAND, sent | parent, CBN_DROPDOWN}, {0}};
-//   ExpectSequence(log, kDropDown, "tap on the arrow opens the list");
+//   ExpectSequence(rig.log, {{CB_SHOWDROPDOWN}, {WM_COMMAND, parent, CBN_DROPDOWN}}, "the list opens");
 //
 // A log keeps only the kinds of message it is told to (keep_only), so a
 // table lists what the test is about and nothing else. ControlRig is the
@@ -16,6 +14,7 @@
 #include <commctrl.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <optional>
@@ -30,54 +29,41 @@
 namespace testing_support {
 
 enum MessageFlags : unsigned {
-  sent = 1u << 0,    // through SendMessage or a platform call
-  posted = 1u << 1,  // through the queue
-  parent = 1u << 2,  // received by the control's parent
-  wparam = 1u << 3,  // `code` is the wParam to compare
-  item = 1u << 4,    // a list view notification: compare item, new_state and old_state
+  parent = 1u << 0,  // received by the log's parent window
+  item = 1u << 1,    // a list view notification: compare item, new_state and old_state too
 };
 
-// One line of an expected sequence; a line whose message is 0 ends it.
-// `code` is WM_COMMAND's notification, WM_NOTIFY's NMHDR code, or with
-// `wparam` the wParam itself.
+// One line of an expected sequence. `code` is WM_COMMAND's notification or
+// WM_NOTIFY's NMHDR code.
 struct Message {
   UINT message = 0;
   unsigned flags = 0;
   UINT code = 0;
   int item = 0;
-  UINT new_state = 0;
-  UINT old_state = 0;
+  UINT new_state = 0, old_state = 0;
 };
 
 // A message as received; what lParam points to is read at once, while it lives.
-struct Recorded {
+struct Recorded : Message {
   HWND hwnd = nullptr;
-  UINT message = 0;
   WPARAM wparam = 0;
   LPARAM lparam = 0;
-  unsigned flags = 0;
-  UINT code = 0;
-  int item = 0;
-  UINT new_state = 0;
-  UINT old_state = 0;
-  LPARAM item_param = 0;  // NMLISTVIEW::lParam
 };
 
-inline std::string MessageName(UINT msg) {
-  switch (msg) {
-#define TALLYSET_NAME(m) \
-  case m:                \
-    return #m;
-    TALLYSET_NAME(WM_NCCREATE) TALLYSET_NAME(WM_CREATE) TALLYSET_NAME(WM_SIZE) TALLYSET_NAME(WM_MOVE)
-    TALLYSET_NAME(WM_SHOWWINDOW) TALLYSET_NAME(WM_ACTIVATE) TALLYSET_NAME(WM_SETFOCUS) TALLYSET_NAME(WM_KILLFOCUS)
-    TALLYSET_NAME(WM_DESTROY) TALLYSET_NAME(WM_NCDESTROY) TALLYSET_NAME(WM_CLOSE) TALLYSET_NAME(WM_COMMAND)
-    TALLYSET_NAME(WM_NOTIFY) TALLYSET_NAME(WM_PAINT) TALLYSET_NAME(WM_ERASEBKGND) TALLYSET_NAME(WM_LBUTTONDOWN)
-    TALLYSET_NAME(WM_LBUTTONUP) TALLYSET_NAME(WM_MOUSEMOVE) TALLYSET_NAME(WM_KEYDOWN) TALLYSET_NAME(WM_CHAR)
-    TALLYSET_NAME(WM_CAPTURECHANGED) TALLYSET_NAME(WM_SETTEXT) TALLYSET_NAME(CB_SHOWDROPDOWN)
+inline std::string Describe(const Message& m, bool items) {
+#define TALLYSET_NAME(m) {m, #m},
+  static const std::map<UINT, const char*> kNames = {
+      TALLYSET_NAME(WM_NCCREATE) TALLYSET_NAME(WM_CREATE) TALLYSET_NAME(WM_SIZE) TALLYSET_NAME(WM_MOVE)
+      TALLYSET_NAME(WM_SHOWWINDOW) TALLYSET_NAME(WM_ACTIVATE) TALLYSET_NAME(WM_SETFOCUS) TALLYSET_NAME(WM_KILLFOCUS)
+      TALLYSET_NAME(WM_DESTROY) TALLYSET_NAME(WM_NCDESTROY) TALLYSET_NAME(WM_CLOSE) TALLYSET_NAME(WM_COMMAND)
+      TALLYSET_NAME(WM_NOTIFY) TALLYSET_NAME(WM_PAINT) TALLYSET_NAME(WM_ERASEBKGND) TALLYSET_NAME(CB_SHOWDROPDOWN)};
 #undef TALLYSET_NAME
-    default:
-      return std::to_string(msg);
-  }
+  auto name = kNames.find(m.message);
+  std::string out = (m.flags & parent ? "parent:" : "") +
+                    (name != kNames.end() ? std::string(name->second) : std::to_string(m.message));
+  if (m.message == WM_COMMAND || m.message == WM_NOTIFY) out += "[" + std::to_string(static_cast<int>(m.code)) + "]";
+  if (items) out += "(" + std::to_string(m.item) + "," + std::to_string(m.new_state) + "<-" + std::to_string(m.old_state) + ")";
+  return out;
 }
 
 class MessageLog {
@@ -89,158 +75,102 @@ class MessageLog {
   MessageLog(const MessageLog&) = delete;
   MessageLog& operator=(const MessageLog&) = delete;
 
-  // The log that window procedures record into: one per test at a time.
-  static MessageLog* current() { return current_; }
-
   // Records only these kinds from now on; an empty list records every kind.
   void keep_only(std::initializer_list<UINT> kinds) { kinds_ = kinds; }
   void set_parent(HWND hwnd) { parent_ = hwnd; }
 
-  // Puts a recorder in front of `hwnd`'s window procedure.
+  // Puts the recorder in front of `hwnd`'s window procedure.
   void watch(HWND hwnd) {
     platform::Window* w = platform::Session::current().windows().get(hwnd);
     if (!w || w->proc == &WatchedProc) return;
-    procs_[hwnd] = w->proc;
+    originals_[hwnd] = w->proc;
     w->proc = &WatchedProc;
   }
 
-  // For window procedures of test windows: records one received message.
+  // The window procedure of test windows: records the message, then answers
+  // with `reply` when it has an answer (a TRUE to refuse LVN_ITEMCHANGING,
+  // say), else with DefWindowProcW.
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (MessageLog* log = current_) {
+      log->record(hwnd, msg, wp, lp);
+      if (log->reply)
+        if (std::optional<LRESULT> answer = log->reply(hwnd, msg, wp, lp)) return *answer;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+  }
+
   void record(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    bool was_posted = posting_ && posting_->hwnd == hwnd && posting_->message == msg;
-    if (was_posted) posting_.reset();  // only the first arrival is the posted one
     if (!kinds_.empty() && !kinds_.count(msg)) return;
-    Recorded r{hwnd, msg, wp, lp, was_posted ? posted : sent};
-    if (hwnd == parent_) r.flags |= parent;
+    Recorded r;
+    r.message = msg;
+    r.flags = hwnd == parent_ ? unsigned{parent} : 0u;
+    r.hwnd = hwnd;
+    r.wparam = wp;
+    r.lparam = lp;
     if (msg == WM_COMMAND) r.code = HIWORD(wp);
     if (msg == WM_NOTIFY && lp) {
-      const auto* header = reinterpret_cast<const NMHDR*>(lp);
-      r.code = header->code;
-      if (IsListViewNotification(header->code)) {
-        const auto* nm = reinterpret_cast<const NMLISTVIEW*>(lp);
+      const auto* nm = reinterpret_cast<const NMLISTVIEW*>(lp);
+      r.code = nm->hdr.code;
+      if (r.code == LVN_ITEMCHANGING || r.code == LVN_ITEMCHANGED || r.code == LVN_DELETEITEM || r.code == NM_CLICK) {
         r.item = nm->iItem;
         r.new_state = nm->uNewState;
         r.old_state = nm->uOldState;
-        r.item_param = nm->lParam;
       }
     }
-    entries_.push_back(r);
+    entries.push_back(r);
   }
-
-  // Dispatches a message taken from the queue, marking it posted.
-  void dispatch(const MSG& m) {
-    posting_ = m;
-    DispatchMessageW(&m);
-    posting_.reset();
-  }
-
-  void clear() { entries_.clear(); }
-  const std::vector<Recorded>& entries() const { return entries_; }
-  size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
-  const Recorded& operator[](size_t i) const { return entries_[i]; }
-  const Recorded& back() const { return entries_.back(); }
-  auto begin() const { return entries_.begin(); }
-  auto end() const { return entries_.end(); }
 
   // The entries of the given kinds, in order.
   std::vector<Recorded> only(std::initializer_list<UINT> kinds) const {
     std::vector<Recorded> out;
-    for (const Recorded& r : entries_)
-      for (UINT k : kinds)
-        if (r.message == k) out.push_back(r);
+    std::copy_if(entries.begin(), entries.end(), std::back_inserter(out),
+                 [&](const Recorded& r) { return std::find(kinds.begin(), kinds.end(), r.message) != kinds.end(); });
     return out;
   }
 
-  std::string describe() const {
-    std::string out;
-    for (const Recorded& r : entries_) out += Describe(r) + " ";
-    return out;
-  }
-
-  static std::string Describe(const Recorded& r) {
-    std::string out = MessageName(r.message);
-    if (r.flags & parent) out = "parent:" + out;
-    if (r.flags & posted) out += "(posted)";
-    if (r.message == WM_COMMAND || r.message == WM_NOTIFY) out += "[" + std::to_string(static_cast<int>(r.code)) + "]";
-    if (r.message == WM_NOTIFY && IsListViewNotification(r.code))
-      out += "(" + std::to_string(r.item) + "," + std::to_string(r.new_state) + "<-" + std::to_string(r.old_state) + ")";
-    return out;
-  }
+  std::vector<Recorded> entries;
+  std::function<std::optional<LRESULT>(HWND, UINT, WPARAM, LPARAM)> reply;
 
  private:
-  static bool IsListViewNotification(UINT code) {
-    return code == LVN_ITEMCHANGING || code == LVN_ITEMCHANGED || code == LVN_INSERTITEM || code == LVN_DELETEITEM ||
-           code == LVN_DELETEALLITEMS || code == NM_CLICK;
-  }
-
   static LRESULT CALLBACK WatchedProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    MessageLog* log = current_;
-    if (!log) return DefWindowProcW(hwnd, msg, wp, lp);
-    auto it = log->procs_.find(hwnd);
-    if (it == log->procs_.end()) return DefWindowProcW(hwnd, msg, wp, lp);
-    WNDPROC original = it->second;
-    log->record(hwnd, msg, wp, lp);
-    return CallWindowProcW(original, hwnd, msg, wp, lp);
+    if (current_) current_->record(hwnd, msg, wp, lp);
+    return CallWindowProcW(originals_.at(hwnd), hwnd, msg, wp, lp);
   }
 
   static inline MessageLog* current_ = nullptr;
-  std::vector<Recorded> entries_;
+  static inline std::map<HWND, WNDPROC> originals_;  // outlives the log: the windows may too
   std::set<UINT> kinds_;
   HWND parent_ = nullptr;
-  std::map<HWND, WNDPROC> procs_;
-  std::optional<MSG> posting_;
 };
 
-// Compares the log with `expected` (ended by a {0} line), line by line.
-inline void ExpectSequence(const MessageLog& log, const Message* expected, const std::string& context) {
-  size_t n = 0;
-  while (expected[n].message) ++n;
-  std::string got = log.describe();
-  ASSERT_EQ(log.size(), n) << context << ": got " << got;
-  for (size_t i = 0; i < n; ++i) {
-    const Message& e = expected[i];
-    const Recorded& r = log[i];
-    SCOPED_TRACE(context + ", message " + std::to_string(i) + " of " + got);
-    EXPECT_EQ(r.message, e.message) << MessageName(e.message);
-    EXPECT_EQ(r.flags & (sent | posted | parent), e.flags & (sent | posted | parent));
-    if (e.message == WM_COMMAND || e.message == WM_NOTIFY) {
-      EXPECT_EQ(r.code, e.code);
-    }
-    if (e.flags & wparam) {
-      EXPECT_EQ(r.wparam, static_cast<WPARAM>(e.code));
-    }
-    if (e.flags & item) {
-      EXPECT_EQ(r.item, e.item);
-      EXPECT_EQ(r.new_state, e.new_state);
-      EXPECT_EQ(r.old_state, e.old_state);
-    }
+// Compares the log with `expected`, both written out, so that a mismatch
+// shows the two whole sequences.
+inline void ExpectSequence(const MessageLog& log, const std::vector<Message>& expected, const std::string& context) {
+  std::string want, got;
+  for (size_t i = 0; i < std::max(expected.size(), log.entries.size()); ++i) {
+    bool items = i < expected.size() && (expected[i].flags & item);
+    if (i < expected.size()) want += Describe(expected[i], items) + " ";
+    if (i < log.entries.size()) got += Describe(log.entries[i], items) + " ";
   }
-}
-
-inline void ExpectSequence(const MessageLog& log, std::vector<Message> expected, const std::string& context) {
-  expected.push_back({});
-  ExpectSequence(log, expected.data(), context);
+  EXPECT_EQ(got, want) << context;
 }
 
 // A control on a white parent that fills the work area, with the parent's
-// and the control's messages recorded in `log`. One rig per test (or per
-// table row), as only one platform runs at a time.
+// and the control's messages recorded in `log`. One rig at a time, as only
+// one platform runs at a time.
 struct ControlRig {
   static constexpr int kControlId = 101;
 
   explicit ControlRig(PlatformOptions options = {}) : platform(std::move(options)) {
-    current() = this;
-    parent = CreateParentWindow(platform, u"ControlRigParent", &ParentProc, u"Controls");
+    parent = CreateParentWindow(platform, u"ControlRigParent", &MessageLog::Proc, u"Controls");
     log.set_parent(parent);
+    log.entries.clear();
   }
-  ~ControlRig() { current() = nullptr; }
-  ControlRig(const ControlRig&) = delete;
-  ControlRig& operator=(const ControlRig&) = delete;
 
   int k() { return platform.session.screen().scale(); }
   platform::Session& session() { return platform.session; }
 
-  // A visible child control of the parent, at a position in 240x320 pixels
+  // A visible child control of the parent at a place in 240x320 pixels
   // times the scale, watched by the log.
   HWND create(const char16_t* cls, DWORD style, int x, int y, int w, int h, const char16_t* text = u"") {
     HWND hwnd = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x * k(), y * k(), w * k(), h * k(), parent,
@@ -251,35 +181,20 @@ struct ControlRig {
     return hwnd;
   }
 
-  // Runs the actions given to platform.host, one per idle moment, with
-  // every message taken from the queue recorded as posted.
+  // Queues an action for an idle moment of run().
+  void then(std::function<void(platform::Session&)> action) { platform.host.then(std::move(action)); }
+  // Runs the queued actions, one per idle moment, until the program closes.
   void run() {
     MSG m;
     while (GetMessageW(&m, nullptr, 0, 0)) {
       TranslateMessage(&m);
-      log.dispatch(m);
+      DispatchMessageW(&m);
     }
   }
 
   TestPlatform platform;
   MessageLog log;
   HWND parent = nullptr;
-  // The parent's answer to a message, when the test wants another than
-  // DefWindowProcW's (a TRUE to refuse LVN_ITEMCHANGING, say).
-  std::function<std::optional<LRESULT>(HWND, UINT, WPARAM, LPARAM)> reply;
-
- private:
-  static ControlRig*& current() {
-    static ControlRig* rig = nullptr;
-    return rig;
-  }
-
-  static LRESULT CALLBACK ParentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (MessageLog* log = MessageLog::current()) log->record(hwnd, msg, wp, lp);
-    if (ControlRig* rig = current(); rig && rig->reply)
-      if (std::optional<LRESULT> answer = rig->reply(hwnd, msg, wp, lp)) return *answer;
-    return DefWindowProcW(hwnd, msg, wp, lp);
-  }
 };
 
 }  // namespace testing_support

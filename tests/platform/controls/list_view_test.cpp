@@ -33,11 +33,12 @@ constexpr int kParam = 1000;
 constexpr int kHeader = 18;
 constexpr int kRow = 17;
 
-Message Changing(int row, UINT now, UINT was) { return {WM_NOTIFY, sent | parent | item, LVN_ITEMCHANGING, row, now, was}; }
-Message Changed(int row, UINT now, UINT was) { return {WM_NOTIFY, sent | parent | item, LVN_ITEMCHANGED, row, now, was}; }
-Message Click(int row) { return {WM_NOTIFY, sent | parent | item, NM_CLICK, row}; }
-Message Note(UINT code) { return {WM_NOTIFY, sent | parent, code}; }
-const Message kSetFocus = Note(NM_SETFOCUS);
+Message Note(UINT code, int row = -1, UINT now = 0, UINT was = 0) {
+  return {WM_NOTIFY, parent | (row < 0 && code != NM_CLICK ? 0u : item), code, row, now, was};
+}
+Message Changing(int row, UINT now, UINT was) { return Note(LVN_ITEMCHANGING, row, now, was); }
+Message Changed(int row, UINT now, UINT was) { return Note(LVN_ITEMCHANGED, row, now, was); }
+Message Click(int row) { return Note(NM_CLICK, row); }
 
 // A list at (2,23) 236x175 on the rig's parent: two columns, the program's
 // two row icons, and `rows` rows "Meeting i" with lParam kParam + i.
@@ -58,7 +59,7 @@ struct ListRig : ControlRig {
     add_column(1, u"Details", rc.right - 110 * k());
     send(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
     for (int i = 0; i < rows; ++i) add_row(i);
-    log.clear();
+    log.entries.clear();
   }
 
   LRESULT send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) { return SendMessageW(list, msg, wp, lp); }
@@ -121,7 +122,19 @@ struct ListRig : ControlRig {
   HWND list = nullptr;
 };
 
-// ------------------------------------------------------------------ taps
+// ------------------------------------------------------------------ taps and program messages
+
+// A change of a row's state, told by LVN_ITEMCHANGING and then LVN_ITEMCHANGED.
+struct Change {
+  int row;
+  UINT now, was;
+};
+void Add(std::vector<Message>& out, const std::vector<Change>& changes, bool refused = false) {
+  for (const Change& c : changes) {
+    out.push_back(Changing(c.row, c.now, c.was));
+    if (!refused) out.push_back(Changed(c.row, c.now, c.was));
+  }
+}
 
 struct Tap {
   int row;
@@ -134,62 +147,54 @@ TEST(ListView, TapsSelectAsTheRealControlDoes) {
     DWORD style;
     std::vector<Tap> before;
     Tap tap;
-    std::vector<Message> expected;
+    bool first_focus;  // NM_SETFOCUS comes first
+    std::vector<Change> changes;
     std::vector<int> selected;
     int mark;
     bool refuse = false;
   } cases[] = {
-      {"a tap selects and focuses the row", 0, {}, {2},
-       {kSetFocus, Changing(2, kSelFoc, 0), Changed(2, kSelFoc, 0), Click(2)}, {2}, 2},
-      {"a tap on another row deselects the old row first", 0, {{1}}, {3},
-       {Changing(1, 0, kSelFoc), Changed(1, 0, kSelFoc), Changing(3, kSelFoc, 0), Changed(3, kSelFoc, 0), Click(3)},
-       {3}, 3},
-      {"a tap on the selected row changes nothing", 0, {{4}}, {4}, {Click(4)}, {4}, 4},
-      {"a tap below the last row deselects and keeps the mark", 0, {{1}}, {-1},
-       {Changing(1, kFoc, kSelFoc), Changed(1, kFoc, kSelFoc), Click(-1)}, {}, 1},
-      {"ctrl+tap adds the row; the old one gives up the focus", 0, {{1}}, {3, MK_CONTROL},
-       {Changing(1, kSel, kSelFoc), Changed(1, kSel, kSelFoc), Changing(3, kSelFoc, 0), Changed(3, kSelFoc, 0), Click(3)},
-       {1, 3}, 3},
-      {"ctrl+tap on a selected row deselects it", 0, {{1}, {3, MK_CONTROL}}, {1, MK_CONTROL},
-       {Changing(3, kSel, kSelFoc), Changed(3, kSel, kSelFoc), Changing(1, kFoc, kSel), Changed(1, kFoc, kSel), Click(1)},
-       {3}, 1},
-      {"shift+tap selects the range from the mark, one change per row", 0, {{1}}, {3, MK_SHIFT},
-       {Changing(1, kSel, kSelFoc), Changed(1, kSel, kSelFoc), Changing(2, kSel, 0), Changed(2, kSel, 0),
-        Changing(3, kSelFoc, 0), Changed(3, kSelFoc, 0), Click(3)},
-       {1, 2, 3}, 1},
-      {"shift+tap upwards deselects the rows outside the range", 0, {{0}, {4, MK_CONTROL}}, {2, MK_SHIFT},
-       {Changing(0, 0, kSel), Changed(0, 0, kSel), Changing(4, kSel, kSelFoc), Changed(4, kSel, kSelFoc),
-        Changing(3, kSel, 0), Changed(3, kSel, 0), Changing(2, kSelFoc, 0), Changed(2, kSelFoc, 0), Click(2)},
-       {2, 3, 4}, 4},
-      {"shift+tap without a mark is a plain tap", 0, {}, {2, MK_SHIFT},
-       {kSetFocus, Changing(2, kSelFoc, 0), Changed(2, kSelFoc, 0), Click(2)}, {2}, 2},
-      {"LVS_SINGLESEL ignores Ctrl", LVS_SINGLESEL, {{1}}, {3, MK_CONTROL},
-       {Changing(1, 0, kSelFoc), Changed(1, 0, kSelFoc), Changing(3, kSelFoc, 0), Changed(3, kSelFoc, 0), Click(3)},
-       {3}, 3},
-      {"LVS_SINGLESEL ignores Shift", LVS_SINGLESEL, {{1}}, {3, MK_SHIFT},
-       {Changing(1, 0, kSelFoc), Changed(1, 0, kSelFoc), Changing(3, kSelFoc, 0), Changed(3, kSelFoc, 0), Click(3)},
-       {3}, 3},
-      {"a refused change keeps the state and the mark", 0, {}, {2},
-       {kSetFocus, Changing(2, kSelFoc, 0), Click(2)}, {}, -1, true},
+      {"a tap selects and focuses the row", 0, {}, {2}, true, {{2, kSelFoc, 0}}, {2}, 2},
+      {"a tap on another row deselects the old row first", 0, {{1}}, {3}, false,
+       {{1, 0, kSelFoc}, {3, kSelFoc, 0}}, {3}, 3},
+      {"a tap on the selected row changes nothing", 0, {{4}}, {4}, false, {}, {4}, 4},
+      {"a tap below the last row deselects and keeps the mark", 0, {{1}}, {-1}, false, {{1, kFoc, kSelFoc}}, {}, 1},
+      {"ctrl+tap adds the row; the old one gives up the focus", 0, {{1}}, {3, MK_CONTROL}, false,
+       {{1, kSel, kSelFoc}, {3, kSelFoc, 0}}, {1, 3}, 3},
+      {"ctrl+tap on a selected row deselects it", 0, {{1}, {3, MK_CONTROL}}, {1, MK_CONTROL}, false,
+       {{3, kSel, kSelFoc}, {1, kFoc, kSel}}, {3}, 1},
+      {"shift+tap selects the range from the mark, one change per row", 0, {{1}}, {3, MK_SHIFT}, false,
+       {{1, kSel, kSelFoc}, {2, kSel, 0}, {3, kSelFoc, 0}}, {1, 2, 3}, 1},
+      {"shift+tap upwards deselects the rows outside the range", 0, {{0}, {4, MK_CONTROL}}, {2, MK_SHIFT}, false,
+       {{0, 0, kSel}, {4, kSel, kSelFoc}, {3, kSel, 0}, {2, kSelFoc, 0}}, {2, 3, 4}, 4},
+      {"shift+tap without a mark is a plain tap", 0, {}, {2, MK_SHIFT}, true, {{2, kSelFoc, 0}}, {2}, 2},
+      {"LVS_SINGLESEL ignores Ctrl", LVS_SINGLESEL, {{1}}, {3, MK_CONTROL}, false,
+       {{1, 0, kSelFoc}, {3, kSelFoc, 0}}, {3}, 3},
+      {"LVS_SINGLESEL ignores Shift", LVS_SINGLESEL, {{1}}, {3, MK_SHIFT}, false,
+       {{1, 0, kSelFoc}, {3, kSelFoc, 0}}, {3}, 3},
+      {"a refused change keeps the state and the mark", 0, {}, {2}, true, {{2, kSelFoc, 0}}, {}, -1, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ListRig rig(LVS_SHOWSELALWAYS | c.style, 5);
     int mark_when_told = -2;
-    rig.reply = [&](HWND, UINT msg, WPARAM, LPARAM lp) -> std::optional<LRESULT> {
+    rig.log.reply = [&](HWND, UINT msg, WPARAM, LPARAM lp) -> std::optional<LRESULT> {
       auto* nm = reinterpret_cast<const NMLISTVIEW*>(lp);
       if (msg != WM_NOTIFY) return std::nullopt;
       if (nm->hdr.code == LVN_ITEMCHANGING && c.refuse) return TRUE;
       if (nm->hdr.code == LVN_ITEMCHANGED && nm->iItem == c.tap.row) mark_when_told = rig.mark();
       return std::nullopt;
     };
-    for (const Tap& t : c.before) rig.platform.host.then([&rig, t](Session&) { rig.tap(t.row, t.keys); });
-    rig.platform.host.then([&](Session&) {
-      rig.log.clear();
+    for (const Tap& t : c.before) rig.then([&rig, t](Session&) { rig.tap(t.row, t.keys); });
+    rig.then([&](Session&) {
+      rig.log.entries.clear();
       rig.tap(c.tap.row, c.tap.keys);
     });
-    rig.platform.host.then([&](Session&) {
-      ExpectSequence(rig.log, c.expected, c.name);
+    rig.then([&](Session&) {
+      std::vector<Message> expected;
+      if (c.first_focus) expected.push_back(Note(NM_SETFOCUS));
+      Add(expected, c.changes, c.refuse);
+      expected.push_back(Click(c.tap.row));
+      ExpectSequence(rig.log, expected, c.name);
       EXPECT_EQ(rig.selected(), c.selected);
       EXPECT_EQ(static_cast<size_t>(rig.send(LVM_GETSELECTEDCOUNT)), c.selected.size());
       EXPECT_EQ(rig.mark(), c.mark);
@@ -197,17 +202,13 @@ TEST(ListView, TapsSelectAsTheRealControlDoes) {
         EXPECT_EQ(rig.next(-1, LVNI_FOCUSED), c.tap.row);
       }
       // The mark moves before the change is reported: the app reads it then.
-      for (const Message& m : c.expected) {
-        if (m.code == LVN_ITEMCHANGED && m.item == c.tap.row) {
-          EXPECT_EQ(mark_when_told, c.mark);
-        }
+      if (!c.refuse && !c.changes.empty() && c.changes.back().row == c.tap.row) {
+        EXPECT_EQ(mark_when_told, c.mark);
       }
     });
     rig.run();
   }
 }
-
-// ------------------------------------------------------------------ program messages
 
 TEST(ListView, ProgramStateChangesAreNotified) {
   struct Case {
@@ -215,16 +216,15 @@ TEST(ListView, ProgramStateChangesAreNotified) {
     DWORD style;
     int row;
     UINT state, mask;
-    std::vector<Message> expected;
+    std::vector<Change> changes;
     std::vector<int> selected;
   } cases[] = {
-      {"select another row: the focus moves first", 0, 3, kSelFoc, kSelFoc,
-       {Changing(1, kSel, kSelFoc), Changed(1, kSel, kSelFoc), Changing(3, kSelFoc, 0), Changed(3, kSelFoc, 0)},
+      {"select another row: the focus moves first", 0, 3, kSelFoc, kSelFoc, {{1, kSel, kSelFoc}, {3, kSelFoc, 0}},
        {1, 3}},
-      {"add a selection", 0, 4, kSel, kSel, {Changing(4, kSel, 0), Changed(4, kSel, 0)}, {1, 4}},
+      {"add a selection", 0, 4, kSel, kSel, {{4, kSel, 0}}, {1, 4}},
       {"a single-selection list drops the old selection", LVS_SINGLESEL, 4, kSel, kSel,
-       {Changing(1, kFoc, kSelFoc), Changed(1, kFoc, kSelFoc), Changing(4, kSel, 0), Changed(4, kSel, 0)}, {4}},
-      {"deselect every row", 0, -1, 0, kSel, {Changing(1, kFoc, kSelFoc), Changed(1, kFoc, kSelFoc)}, {}},
+       {{1, kFoc, kSelFoc}, {4, kSel, 0}}, {4}},
+      {"deselect every row", 0, -1, 0, kSel, {{1, kFoc, kSelFoc}}, {}},
       {"the state it already has", 0, 1, kSelFoc, kSelFoc, {}, {1}},
       {"focus every row is refused", 0, -1, kFoc, kFoc, {}, {1}},
       {"select every row of a single-selection list is refused", LVS_SINGLESEL, -1, kSel, kSel, {}, {1}},
@@ -232,9 +232,11 @@ TEST(ListView, ProgramStateChangesAreNotified) {
   for (const Case& c : cases) {
     ListRig rig(c.style, 6);
     rig.set_state(1, kSelFoc, kSelFoc);
-    rig.log.clear();
+    rig.log.entries.clear();
     rig.set_state(c.row, c.state, c.mask);
-    ExpectSequence(rig.log, c.expected, c.name);
+    std::vector<Message> expected;
+    Add(expected, c.changes);
+    ExpectSequence(rig.log, expected, c.name);
     EXPECT_EQ(rig.selected(), c.selected) << c.name;
   }
 }
@@ -254,12 +256,11 @@ TEST(ListView, RowsComeAndGoWithTheirNotifications) {
   EXPECT_TRUE(rig.send(LVM_DELETEITEM, 1));  // deselected first, then deleted
   EXPECT_FALSE(rig.send(LVM_DELETEITEM, 2));
   EXPECT_TRUE(rig.send(LVM_DELETEALLITEMS));
-  Message insert = {WM_NOTIFY, sent | parent, LVN_INSERTITEM};
-  Message deleted = {WM_NOTIFY, sent | parent | item, LVN_DELETEITEM, 1};
+  Message insert = Note(LVN_INSERTITEM);
   ExpectSequence(rig.log,
                  {insert, insert, insert, Changing(2, kSel, 0), Changed(2, kSel, 0), Changing(1, 0, kSelFoc),
-                  Changed(1, 0, kSelFoc), deleted, Note(LVN_DELETEALLITEMS), {WM_NOTIFY, sent | parent | item, LVN_DELETEITEM, 1},
-                  {WM_NOTIFY, sent | parent | item, LVN_DELETEITEM, 0}},
+                  Changed(1, 0, kSelFoc), Note(LVN_DELETEITEM, 1), Note(LVN_DELETEALLITEMS), Note(LVN_DELETEITEM, 1),
+                  Note(LVN_DELETEITEM, 0)},
                  "insert, set, delete, delete all");
   EXPECT_EQ(rig.send(LVM_GETITEMCOUNT), 0);
 }
@@ -409,18 +410,18 @@ TEST(ListView, DragOnTheRowsScrollsAndALaterTapHitsTheRowUnderIt) {
   ListRig rig(LVS_SHOWSELALWAYS, 40);
   RECT list = rig.on_screen();
   int x = list.left + 60;
-  rig.platform.host.then([&](Session& s) {
+  rig.then([&](Session& s) {
     platform::PostMouse(s, WM_LBUTTONDOWN, x, list.bottom - 10);
     for (int y = list.bottom - 14; y >= list.bottom - 10 - 5 * kRow; y -= 4) platform::PostMouse(s, WM_MOUSEMOVE, x, y);
     platform::PostMouse(s, WM_LBUTTONUP, x, list.bottom - 10 - 5 * kRow);
   });
-  rig.platform.host.then([&](Session& s) {
+  rig.then([&](Session& s) {
     EXPECT_EQ(rig.top(), 5);
-    for (const Recorded& r : rig.log) EXPECT_NE(r.code, LVN_ITEMCHANGED) << "a drag selected a row";
-    rig.log.clear();
+    for (const Recorded& r : rig.log.entries) EXPECT_NE(r.code, LVN_ITEMCHANGED) << "a drag selected a row";
+    rig.log.entries.clear();
     platform::PostTap(s, x, list.top + kHeader + 7 * kRow + 8);
   });
-  rig.platform.host.then([&](Session& s) {
+  rig.then([&](Session& s) {
     EXPECT_EQ(rig.selected(), std::vector<int>{12});
     // And the highlight is drawn where the stylus was.
     EXPECT_EQ(s.screen().pixel(x + 100, list.top + kHeader + 7 * kRow + 8), 0x316ac5u);
@@ -428,65 +429,55 @@ TEST(ListView, DragOnTheRowsScrollsAndALaterTapHitsTheRowUnderIt) {
   rig.run();
 }
 
-TEST(ListView, ScrollBarArrowsTrackAndThumbScroll) {
+TEST(ListView, ScrollBarAndKeysScrollAndOnlyKeysSelect) {
   ListRig rig(LVS_SHOWSELALWAYS, 40);
   RECT list = rig.on_screen();
-  int bar_x = list.right - GetSystemMetrics(SM_CXVSCROLL) / 2 - 1;
-  int visible = (175 - 2 - kHeader) / kRow;
-  int thumb_y = list.top + GetSystemMetrics(SM_CXVSCROLL) + 3;
+  const int bar_x = list.right - GetSystemMetrics(SM_CXVSCROLL) / 2 - 1, visible = (175 - 2 - kHeader) / kRow;
+  auto tap_bar = [&](int y) { return [&, y](Session& s) { platform::PostTap(s, bar_x, y); }; };
+  auto keys = [](const char* k, int n = 1) {
+    return [k, n](Session& s) {
+      for (int i = 0; i < n; ++i) platform::PostKeys(s, k);
+    };
+  };
   struct Step {
     const char* name;
-    int y;          // a tap there, or a drag from the thumb there with `drag`
-    bool drag;
+    std::function<void(Session&)> act;
     int top;
+    int selected;  // -1: none
+    std::vector<Message> expected = {};  // when given
   } steps[] = {
-      {"down arrow", list.bottom - 3, false, 1},
-      {"track below the thumb", list.bottom - 20, false, 1 + visible},
-      {"up arrow", list.top + 3, false, visible},
-      {"thumb dragged to the bottom", list.bottom + 40, true, 40 - visible},
-  };
-  for (const Step& step : steps) {
-    rig.platform.host.then([&, step](Session& s) {
-      if (!step.drag) {
-        platform::PostTap(s, bar_x, step.y);
-        return;
-      }
-      rig.send(LVM_ENSUREVISIBLE, 0);
-      platform::PostMouse(s, WM_LBUTTONDOWN, bar_x, thumb_y);
-      platform::PostMouse(s, WM_MOUSEMOVE, bar_x, step.y);
-      platform::PostMouse(s, WM_LBUTTONUP, bar_x, step.y);
-    });
-    rig.platform.host.then([&, step](Session&) { EXPECT_EQ(rig.top(), step.top) << step.name; });
-  }
-  rig.platform.host.then([&](Session&) { EXPECT_EQ(rig.send(LVM_GETSELECTEDCOUNT), 0); });  // the bar selects nothing
-  rig.run();
-}
-
-TEST(ListView, KeysMoveTheSelectionAndKeepItVisible) {
-  ListRig rig(LVS_SHOWSELALWAYS, 40);
-  int visible = (175 - 2 - kHeader) / kRow;
-  struct Step {
-    const char* keys;
-    int repeat, selected, top;
-    std::vector<Message> expected;  // when given
-  } steps[] = {
-      {"end", 1, 39, 40 - visible, {}},
-      {"up", 1, 38, 40 - visible,
+      {"down arrow", tap_bar(list.bottom - 3), 1, -1},
+      {"track below the thumb", tap_bar(list.bottom - 20), 1 + visible, -1},
+      {"up arrow", tap_bar(list.top + 3), visible, -1},
+      {"thumb dragged to the bottom",
+       [&](Session& s) {
+         rig.send(LVM_ENSUREVISIBLE, 0);
+         int thumb_y = list.top + GetSystemMetrics(SM_CXVSCROLL) + 3;
+         platform::PostMouse(s, WM_LBUTTONDOWN, bar_x, thumb_y);
+         platform::PostMouse(s, WM_MOUSEMOVE, bar_x, list.bottom + 40);
+         platform::PostMouse(s, WM_LBUTTONUP, bar_x, list.bottom + 40);
+       },
+       40 - visible, -1, {}},
+      {"end", keys("end"), 40 - visible, 39},
+      {"up", keys("up"), 40 - visible, 38,
        {Changing(39, 0, kSelFoc), Changed(39, 0, kSelFoc), Changing(38, kSelFoc, 0), Changed(38, kSelFoc, 0)}},
-      {"home", 1, 0, 0, {}},
-      {"down", visible + 2, visible + 2, 3, {}},
+      {"home", keys("home"), 0, 0},
+      {"down past the last visible row", keys("down", visible + 2), 3, visible + 2},
   };
-  rig.platform.host.then([&](Session&) { SetFocus(rig.list); });
+  rig.then([&](Session&) { SetFocus(rig.list); });
   for (const Step& step : steps) {
-    rig.platform.host.then([&, step](Session& s) {
-      rig.log.clear();
-      for (int i = 0; i < step.repeat; ++i) platform::PostKeys(s, step.keys);
+    rig.then([&](Session& s) {
+      rig.log.entries.clear();
+      step.act(s);
     });
-    rig.platform.host.then([&, step](Session&) {
-      EXPECT_EQ(rig.selected(), std::vector<int>{step.selected}) << step.keys;
-      EXPECT_EQ(rig.mark(), step.selected) << step.keys;
-      EXPECT_EQ(rig.top(), step.top) << step.keys;
-      if (!step.expected.empty()) ExpectSequence(rig.log, step.expected, step.keys);
+    rig.then([&](Session&) {
+      SCOPED_TRACE(step.name);
+      EXPECT_EQ(rig.top(), step.top);
+      EXPECT_EQ(rig.selected(), step.selected < 0 ? std::vector<int>{} : std::vector<int>{step.selected});
+      if (step.selected >= 0) {
+        EXPECT_EQ(rig.mark(), step.selected);
+      }
+      if (!step.expected.empty()) ExpectSequence(rig.log, step.expected, step.name);
     });
   }
   rig.run();
@@ -507,48 +498,45 @@ TEST(ListView, RowProbeScrollsTheRowIntoView) {
 
 // ------------------------------------------------------------------ pixels
 
-class ListViewPixels : public ::testing::TestWithParam<int> {};
-
-TEST_P(ListViewPixels, SelectedRowIsHighlightedAcrossTheRowAndShowsItsIcon) {
-  ListRig rig(LVS_SHOWSELALWAYS, 15, ScreenOf(GetParam()));
-  rig.platform.host.then([&](Session&) { rig.tap(6); });
-  rig.platform.host.then([&](Session&) { rig.send(LVM_ENSUREVISIBLE, 14); });
-  rig.platform.host.then([&](Session& s) {
-    int scale = rig.k();
-    ASSERT_EQ(rig.selected(), std::vector<int>{6});
-    RECT list = rig.on_screen();
-    int top = rig.top();
-    EXPECT_GT(top, 0);
-    int row_top = list.top + (kHeader + (6 - top) * kRow) * scale;
-    auto pixel = [&](int x, int y) { return s.screen().pixel(list.left + x * scale, row_top + y * scale); };
-    const std::uint32_t highlight = 0x316ac5, white = 0xffffff, outline = 0x008000;
-    // Full-row select: the highlight runs across both columns; the row below is white.
-    EXPECT_EQ(pixel(1, 1), highlight);
-    EXPECT_EQ(pixel(115, 1), highlight);
-    EXPECT_EQ(pixel(220, kRow - 2), highlight);
-    EXPECT_EQ(pixel(115, kRow + 1), white);
-    // The icon: its square's outline at 2 + 2 from the left, inside the white square.
-    EXPECT_EQ(pixel(4, 8), outline);
-    EXPECT_EQ(pixel(7, 12), white);
-    EXPECT_EQ(s.screen().pixel(list.left + 100 * scale, list.top + 3 * scale), 0xd6d3ceu);  // the header
-  });
-  rig.run();
-}
-
-INSTANTIATE_TEST_SUITE_P(BothScreens, ListViewPixels, ::testing::Values(1, 2));
-
-TEST(ListView, HighlightWithoutFocusNeedsShowSelAlways) {
+TEST(ListView, TheSelectedRowIsHighlightedAcrossTheRowWithItsIcon) {
+  const std::uint32_t highlight = 0x316ac5, white = 0xffffff, outline = 0x008000;
   struct Case {
+    const char* name;
+    int scale;
     DWORD style;
+    bool tapped;  // else selected by the program, with the focus elsewhere
     std::uint32_t colour;
-  } cases[] = {{LVS_SHOWSELALWAYS, 0x316ac5}, {0, 0xffffff}};
+  } cases[] = {
+      {"tapped", 1, LVS_SHOWSELALWAYS, true, highlight},
+      {"tapped, larger screen", 2, LVS_SHOWSELALWAYS, true, highlight},
+      {"without the focus", 1, LVS_SHOWSELALWAYS, false, highlight},
+      {"without the focus and LVS_SHOWSELALWAYS", 1, 0, false, white},
+  };
   for (const Case& c : cases) {
-    ListRig rig(c.style, 5);
-    rig.set_state(1, kSel, kSel);
-    SetFocus(rig.parent);
-    rig.platform.host.then([&](Session& s) {
+    SCOPED_TRACE(c.name);
+    ListRig rig(c.style, 15, ScreenOf(c.scale));
+    rig.then([&](Session&) {
+      if (c.tapped) return rig.tap(6);
+      rig.set_state(6, kSel, kSel);
+      SetFocus(rig.parent);
+    });
+    rig.then([&](Session&) { rig.send(LVM_ENSUREVISIBLE, 14); });
+    rig.then([&](Session& s) {
+      const int k = rig.k();
+      ASSERT_EQ(rig.selected(), std::vector<int>{6});
       RECT list = rig.on_screen();
-      EXPECT_EQ(s.screen().pixel(list.left + 150, list.top + kHeader + kRow + 2), c.colour) << c.style;
+      EXPECT_GT(rig.top(), 0);
+      int row_top = list.top + (kHeader + (6 - rig.top()) * kRow) * k;
+      auto pixel = [&](int x, int y) { return s.screen().pixel(list.left + x * k, row_top + y * k); };
+      // Full-row select: the highlight runs across both columns; the row below is white.
+      EXPECT_EQ(pixel(1, 1), c.colour);
+      EXPECT_EQ(pixel(115, 1), c.colour);
+      EXPECT_EQ(pixel(220, kRow - 2), c.colour);
+      EXPECT_EQ(pixel(115, kRow + 1), white);
+      // The icon: its square's outline at 2 + 2 from the left, inside the white square.
+      EXPECT_EQ(pixel(4, 8), outline);
+      EXPECT_EQ(pixel(7, 12), white);
+      EXPECT_EQ(s.screen().pixel(list.left + 100 * k, list.top + 3 * k), 0xd6d3ceu) << "the header";
     });
     rig.run();
   }
