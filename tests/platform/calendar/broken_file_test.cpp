@@ -68,29 +68,16 @@ TEST(BrokenFile, IsRefusedWithTheLineAndTheReason) {
        "line 9: \"trailing junk\" is outside the calendar"},
       {"nested calendar", "BEGIN:VCALENDAR\nBEGIN:VCALENDAR\n", "line 2: a calendar inside a calendar"},
       {"event in an event", vcalendar("BEGIN:VEVENT\nBEGIN:VEVENT\n"), "line 5: VEVENT inside VEVENT"},
+      // Real-world files that break the rules (see tests/data/README.md).
+      {"libical's sample", test_data("broken/libical-calendar.ics"), "line 57: DTEND \"19970701T1100000Z\""},
+      {"an event without DTSTART", test_data("broken/icalendar-created_calendar_with_unicode_fields.ics"),
+       "line 20: the event has no DTSTART"},
   };
   for (const Case& c : cases) {
     TempDir dir;
     write_bytes(dir / "cal.ics", c.bytes);
     const std::string error = refusal(dir / "cal.ics");
     EXPECT_NE(error.find(c.expected), std::string::npos) << c.what << ": " << error;
-  }
-}
-
-TEST(BrokenFile, RealWorldFilesThatBreakTheRulesAreRefused) {
-  const std::filesystem::path broken = std::filesystem::path(TALLYSET_TEST_DATA) / "broken";
-  struct Case {
-    const char* file;
-    const char* expected;
-  } cases[] = {
-      {"libical-calendar.ics", "line 57: DTEND \"19970701T1100000Z\""},
-      {"icalendar-created_calendar_with_unicode_fields.ics", "line 20: the event has no DTSTART"},
-  };
-  for (const Case& c : cases) {
-    TempDir dir;
-    std::filesystem::copy_file(broken / c.file, dir / c.file);
-    const std::string error = refusal(dir / c.file);
-    EXPECT_NE(error.find(c.expected), std::string::npos) << error;
   }
 }
 
@@ -115,11 +102,8 @@ TEST(BrokenFile, BlankLinesAndAByteOrderMarkAreTolerated) {
     ASSERT_TRUE(store);
     const std::size_t events = bytes == bom ? 1 : 0;
     EXPECT_EQ(store->size(), events);
-    AppointmentFields f;
-    f.subject = u"First";
-    f.start = {2026, 1, 1, 9, 0, 0};
     StoreStatus status;
-    ASSERT_NE(store->add(f, &status), 0u) << status.message;
+    ASSERT_NE(store->add(appointment(u"First", {2026, 1, 1, 9, 0, 0}), &status), 0u) << status.message;
     EXPECT_EQ(read_bytes(dir / "cal.ics").rfind(bytes.substr(0, bytes.find("END:VCALENDAR")), 0), 0u);
     EXPECT_EQ(open_store(dir / "cal.ics")->size(), events + 1);
   }
@@ -132,7 +116,7 @@ TEST(BrokenFile, RandomBytesNeverCrash) {
       "CATEGORIES:A,B\nSUMMARY:s\nEND:VEVENT\n");
   std::uint32_t seed = 12345;
   auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-  for (int round = 0; round < 300; ++round) {
+  for (int round = 0; round < 150; ++round) {
     std::string bytes = valid;
     const int edits = 1 + static_cast<int>(next() % 4);
     for (int e = 0; e < edits; ++e) {
