@@ -26,14 +26,12 @@ std::string EventOf(const std::string& calendar, const std::string& summary) {
   return calendar.substr(begin, calendar.find("END:VEVENT", at) - begin);
 }
 
-// The CATEGORIES line of the event with this summary, or "" when it has none.
+// The CATEGORIES value of the event with this summary, "" when it has none.
 std::string CategoriesOf(const std::string& calendar, const std::string& summary) {
-  size_t at = calendar.find("SUMMARY:" + summary + "\r\n");
-  if (at == std::string::npos) return "<no such event>";
-  size_t begin = calendar.rfind("BEGIN:VEVENT", at), end = calendar.find("END:VEVENT", at);
-  size_t cat = calendar.find("CATEGORIES:", begin);
-  if (cat == std::string::npos || cat > end) return "";
-  return calendar.substr(cat + 11, calendar.find("\r\n", cat) - cat - 11);
+  const std::string event = EventOf(calendar, summary);
+  if (event.empty()) return "<no such event>";
+  size_t at = event.find("CATEGORIES:");
+  return at == std::string::npos ? "" : event.substr(at + 11, event.find("\r\n", at) - at - 11);
 }
 
 const std::string kThreeFields = SettingsBody({"Customer:A;North;", "Task:B;Travel;", "Rate:C;Day;"});
@@ -88,38 +86,40 @@ TEST(ItemCommands, ALongValueIsWrittenWholeAndStillMatches) {
   EXPECT_NE(r.printed.find("\tcomplete\t"), std::string::npos) << r.printed;
 }
 
-TEST(ItemCommands, WithoutASelectedRowSaveAndEditDoNothing) {
-  std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
-  // Edit Item with a selected row would open the editor, which this script
-  // does not answer: the run would fail.
-  auto r = RunScript({calendar, "choose 1 North\nfocus main\nkey ctrl+q\nmenu \"Edit Item\"\nprint save\nprint fields\n"});
-  EXPECT_EQ(r.exit_code, 0) << r.error;
-  EXPECT_TRUE(r.error.empty()) << r.error;
-  EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "Old");
-  EXPECT_EQ(Lines(r.printed)[0], "disabled");
-}
-
-TEST(ItemCommands, CtrlQSavesOnlyWhileTheMainWindowHasTheFocus) {
-  std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
-  auto r = RunScript({calendar, "select 0\nchoose 1 North\nfocus list\nkey ctrl+q\n"});
-  EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "Old");
-  r = RunScript({calendar, "select 0\nchoose 1 North\nfocus main\nkey ctrl+q\n"});
-  EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "North");
-  // Without the accelerator table no key is translated; everything else runs.
-  r = RunScript({calendar, "select 0\nchoose 1 North\nfocus main\nkey ctrl+q\nprint save\n", "2026-12-04 16:20", 240,
-                 320, {testing_support::Inject(platform::CoreFault::load_accelerators)}});
-  EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "Old");
-  EXPECT_EQ(r.printed, "enabled\n");
-}
-
-TEST(ItemCommands, InTheBareWindowTheCommandsStillArriveAndDoNoHarm) {
-  std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
-  auto r = RunScript({calendar, "menu \"New Item\"\nmenu \"Edit Item\"\nfocus main\nkey ctrl+q\nprint save\n",
-                      "2026-12-04 16:20", 240, 320, {testing_support::Inject(platform::OutlookFault::logon)}});
-  EXPECT_EQ(r.exit_code, 0);
-  EXPECT_TRUE(r.error.empty()) << r.error;
-  EXPECT_EQ(r.printed, "disabled\n");
-  EXPECT_EQ(r.calendar, calendar);
+// Ctrl+Q saves only while the main window has the focus and the
+// accelerator table loaded; without a selected row, or in the bare window
+// after a failed logon, Save, Edit Item and New Item do nothing and no harm.
+TEST(ItemCommands, SaveAndEditNeedTheirPreconditions) {
+  using testing_support::Inject;
+  const std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
+  struct Case {
+    std::string script;
+    std::vector<testing_support::FaultSetter> faults;
+    const char* categories;
+    const char* printed;
+  } cases[] = {
+      {"select 0\nchoose 1 North\nfocus list\nkey ctrl+q\nprint save\n", {}, "Old", "enabled\n"},
+      {"select 0\nchoose 1 North\nfocus main\nkey ctrl+q\nprint save\n", {}, "North", "enabled\n"},
+      {"select 0\nchoose 1 North\nfocus main\nkey ctrl+q\nprint save\n",
+       {Inject(platform::CoreFault::load_accelerators)}, "Old", "enabled\n"},
+      // Edit Item with a selected row would open the editor, which this
+      // script does not answer: the run would fail.
+      {"choose 1 North\nfocus main\nkey ctrl+q\nmenu \"Edit Item\"\nprint save\n", {}, "Old", "disabled\n"},
+      {"menu \"New Item\"\nmenu \"Edit Item\"\nfocus main\nkey ctrl+q\nprint save\n",
+       {Inject(platform::OutlookFault::logon)}, "Old", "disabled\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    auto r = RunScript({calendar, c.script, "2026-12-04 16:20", 240, 320, c.faults});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(r.error.empty()) << r.error;
+    EXPECT_EQ(r.printed, c.printed);
+    if (std::string(c.categories) == "Old") {
+      EXPECT_EQ(r.calendar, calendar);
+    } else {
+      EXPECT_EQ(CategoriesOf(r.calendar, "Work"), c.categories);
+    }
+  }
 }
 
 TEST(ItemCommands, AFailedSaveTellsTheUserAndKeepsTheFileAndTheChoices) {

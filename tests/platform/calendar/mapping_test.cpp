@@ -10,23 +10,12 @@ namespace {
 
 using namespace calendar_test;
 
-// A VTIMEZONE for New York in the US rules since 2007.
-const char* const kNewYorkZone =
-    "BEGIN:VTIMEZONE\n"
-    "TZID:Custom New York\n"
-    "BEGIN:DAYLIGHT\n"
-    "DTSTART:20070311T020000\n"
-    "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU\n"
-    "TZOFFSETFROM:-0500\n"
-    "TZOFFSETTO:-0400\n"
-    "END:DAYLIGHT\n"
-    "BEGIN:STANDARD\n"
-    "DTSTART:20071104T020000\n"
-    "RRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\n"
-    "TZOFFSETFROM:-0400\n"
-    "TZOFFSETTO:-0500\n"
-    "END:STANDARD\n"
-    "END:VTIMEZONE\n";
+// A calendar that defines "Custom New York" (the US rules since 2007) and
+// holds the given events.
+std::string in_new_york_calendar(const std::string& events) {
+  std::string cal = test_data("custom_new_york.ics");
+  return cal.insert(cal.rfind("END:VCALENDAR"), events);
+}
 
 std::string event(const std::string& props) {
   return "BEGIN:VEVENT\nUID:" + std::to_string(std::hash<std::string>{}(props)) + "\n" + props +
@@ -67,47 +56,52 @@ TEST(Mapping, CategoriesReadAsWrittenValuesJoinedByCommas) {
   }
 }
 
-TEST(Mapping, TextIsUnescapedAndUnfolded) {
-  const auto f = only_event(vcalendar(event(
-      "DTSTART:20260105T090000Z\n"
-      "SUMMARY:Review\\, plan\\; decide\n"
-      "DESCRIPTION:First line\\nSecond \\\\ line that goes on and on until it has\n"
-      "  to be folded\n")));
-  EXPECT_EQ(u8(f.subject), "Review, plan; decide");
-  EXPECT_EQ(u8(f.body), "First line\nSecond \\ line that goes on and on until it has to be folded");
-}
-
-TEST(Mapping, StartsAreLocalTimeWhateverTheirForm) {
+// Starts read as local time whatever their form; the length comes from
+// DURATION or from the end.
+TEST(Mapping, StartsAreLocalTimeAndLengthsElapsedMinutes) {
   ScopedTz tz("Europe/Berlin");
   struct Case {
     std::string props;
     LocalDateTime start;
     bool all_day;
+    int minutes;
   } cases[] = {
-      // UTC, summer (+2) and winter (+1).
-      {"DTSTART:20260701T100000Z\n", {2026, 7, 1, 12, 0, 0}, false},
-      {"DTSTART:20260105T100000Z\n", {2026, 1, 5, 11, 0, 0}, false},
+      // UTC, summer (+2) and winter (+1); no end is no time at all.
+      {"DTSTART:20260701T100000Z\n", {2026, 7, 1, 12, 0, 0}, false, 0},
+      {"DTSTART:20260105T100000Z\n", {2026, 1, 5, 11, 0, 0}, false, 0},
       // Floating times are already local.
-      {"DTSTART:20260701T100000\n", {2026, 7, 1, 10, 0, 0}, false},
+      {"DTSTART:20260701T100000\n", {2026, 7, 1, 10, 0, 0}, false, 0},
       // A zone defined by the file.
-      {"DTSTART;TZID=Custom New York:20260701T080000\n", {2026, 7, 1, 14, 0, 0}, false},
-      {"DTSTART;TZID=\"Custom New York\":20260105T080000\n", {2026, 1, 5, 14, 0, 0}, false},
+      {"DTSTART;TZID=Custom New York:20260701T080000\n", {2026, 7, 1, 14, 0, 0}, false, 0},
+      {"DTSTART;TZID=\"Custom New York\":20260105T080000\n", {2026, 1, 5, 14, 0, 0}, false, 0},
       // A zone the file only names.
-      {"DTSTART;TZID=Asia/Tokyo:20260701T090000\n", {2026, 7, 1, 2, 0, 0}, false},
-      {"DTSTART;TZID=/mozilla.org/20050126_1/Asia/Tokyo:20260701T090000\n",
-       {2026, 7, 1, 2, 0, 0}, false},
+      {"DTSTART;TZID=Asia/Tokyo:20260701T090000\n", {2026, 7, 1, 2, 0, 0}, false, 0},
+      {"DTSTART;TZID=/mozilla.org/20050126_1/Asia/Tokyo:20260701T090000\n", {2026, 7, 1, 2, 0, 0}, false, 0},
       // A zone nobody knows reads as floating rather than failing the file.
-      {"DTSTART;TZID=Nowhere Standard Time:20260701T090000\n", {2026, 7, 1, 9, 0, 0}, false},
+      {"DTSTART;TZID=Nowhere Standard Time:20260701T090000\n", {2026, 7, 1, 9, 0, 0}, false, 0},
       // Across midnight.
-      {"DTSTART:20261231T233000Z\n", {2027, 1, 1, 0, 30, 0}, false},
-      // All-day events start at midnight of their date.
-      {"DTSTART;VALUE=DATE:20261129\n", {2026, 11, 29, 0, 0, 0}, true},
-      {"DTSTART:20261129\n", {2026, 11, 29, 0, 0, 0}, true},
+      {"DTSTART:20261231T233000Z\n", {2027, 1, 1, 0, 30, 0}, false, 0},
+      // All-day events start at midnight of their date and last whole days.
+      {"DTSTART;VALUE=DATE:20261129\n", {2026, 11, 29, 0, 0, 0}, true, 1440},
+      {"DTSTART:20261129\n", {2026, 11, 29, 0, 0, 0}, true, 1440},
+      {"DTSTART;VALUE=DATE:20260105\nDTEND;VALUE=DATE:20260108\n", {2026, 1, 5, 0, 0, 0}, true, 3 * 1440},
+      {"DTSTART:20260105T090000Z\nDURATION:PT1H30M\n", {2026, 1, 5, 10, 0, 0}, false, 90},
+      {"DTSTART:20260105T090000Z\nDURATION:P1DT2H\n", {2026, 1, 5, 10, 0, 0}, false, 1560},
+      {"DTSTART:20260105T090000Z\nDURATION:P1W\n", {2026, 1, 5, 10, 0, 0}, false, 10080},
+      {"DTSTART:20260105T090000Z\nDTEND:20260105T094500Z\n", {2026, 1, 5, 10, 0, 0}, false, 45},
+      {"DTSTART;TZID=Custom New York:20260105T090000\nDTEND:20260105T150000Z\n", {2026, 1, 5, 15, 0, 0}, false, 60},
+      {"DTSTART:20260105T090000\nDTEND:20260105T100000\n", {2026, 1, 5, 9, 0, 0}, false, 60},
+      // An end before the start is read as no time at all.
+      {"DTSTART:20260105T090000Z\nDTEND:20260105T080000Z\n", {2026, 1, 5, 10, 0, 0}, false, 0},
+      // Elapsed time, even across the night the clocks go forward.
+      {"DTSTART:20260328T230000Z\nDTEND:20260329T230000Z\n", {2026, 3, 29, 0, 0, 0}, false, 1440},
   };
   for (const Case& c : cases) {
-    const auto f = only_event(vcalendar(std::string(kNewYorkZone) + event(c.props)));
-    EXPECT_EQ(f.start, c.start) << c.props;
-    EXPECT_EQ(f.all_day, c.all_day) << c.props;
+    SCOPED_TRACE(c.props);
+    const auto f = only_event(in_new_york_calendar(event(c.props)));
+    EXPECT_EQ(f.start, c.start);
+    EXPECT_EQ(f.all_day, c.all_day);
+    EXPECT_EQ(f.duration_minutes, c.minutes);
   }
 }
 
@@ -123,44 +117,14 @@ TEST(Mapping, LocalZoneComesFromTz) {
   }
 }
 
-TEST(Mapping, DurationComesFromDurationOrEnd) {
-  ScopedTz tz("Europe/Berlin");
-  struct Case {
-    std::string props;
-    int minutes;
-  } cases[] = {
-      {"DTSTART:20260105T090000Z\nDURATION:PT1H30M\n", 90},
-      {"DTSTART:20260105T090000Z\nDURATION:P1DT2H\n", 1560},
-      {"DTSTART:20260105T090000Z\nDURATION:P1W\n", 10080},
-      {"DTSTART:20260105T090000Z\nDTEND:20260105T094500Z\n", 45},
-      {"DTSTART;TZID=Custom New York:20260105T090000\nDTEND:20260105T150000Z\n", 60},
-      {"DTSTART:20260105T090000\nDTEND:20260105T100000\n", 60},
-      {"DTSTART;VALUE=DATE:20260105\nDTEND;VALUE=DATE:20260108\n", 3 * 1440},
-      {"DTSTART;VALUE=DATE:20260105\n", 1440},
-      {"DTSTART:20260105T090000Z\n", 0},
-      // An end before the start is read as no time at all.
-      {"DTSTART:20260105T090000Z\nDTEND:20260105T080000Z\n", 0},
-      // Elapsed time, even across the night the clocks go forward.
-      {"DTSTART:20260328T230000Z\nDTEND:20260329T230000Z\n", 1440},
-  };
-  for (const Case& c : cases) {
-    const auto f = only_event(vcalendar(std::string(kNewYorkZone) + event(c.props)));
-    EXPECT_EQ(f.duration_minutes, c.minutes) << c.props;
-  }
-}
-
 // Order is by start, ties by oid; a recurring event is one appointment and
 // each of its exceptions is its own.
 TEST(Mapping, AppointmentsAreInStartOrderWithTiesByOid) {
   ScopedTz tz("UTC");
   TempDir dir;
-  // File order differs from start order; "B" and "C" start together.
-  write_bytes(dir / "cal.ics",
-              vcalendar(event("SUMMARY:D\nDTSTART:20260107T090000Z\n") + event("SUMMARY:B\nDTSTART:20260105T090000Z\n") +
-                        event("SUMMARY:A\nDTSTART:20260101T090000Z\n") + event("SUMMARY:C\nDTSTART:20260105T090000Z\n") +
-                        "BEGIN:VEVENT\nUID:weekly\nDTSTART:20260102T090000Z\nRRULE:FREQ=WEEKLY;COUNT=10\n"
-                        "SUMMARY:R\nEND:VEVENT\nBEGIN:VEVENT\nUID:weekly\nRECURRENCE-ID:20260109T090000Z\n"
-                        "DTSTART:20260109T100000Z\nSUMMARY:X\nEND:VEVENT\n"));
+  // File order differs from start order; "B" and "C" start together; "X"
+  // is an exception of the weekly "R".
+  write_bytes(dir / "cal.ics", test_data("start_order.ics"));
   auto store = open_store(dir / "cal.ics");
   ASSERT_TRUE(store);
   std::string order;

@@ -13,32 +13,11 @@ using namespace calendar_test;
 
 class RestrictionTest : public ::testing::Test {
  protected:
+  // The week of 2026-11-29 and its edges; subjects are also the UIDs.
   void SetUp() override {
-    write_bytes(dir_ / "cal.ics",
-                vcalendar(
-                    // Just before the week.
-                    ev("Before", "DTSTART:20261128T235900\nDURATION:PT30M\n") +
-                    ev("Outlook Tallyset 3 Personal Settings", "DTSTART;VALUE=DATE:20200101\n") +
-                    ev("Week start", "DTSTART:20261129T000000\nDURATION:PT1H\n", "Work") +
-                    ev("Quote \"\"test\"\"", "DTSTART:20261201T120000\nDURATION:PT45M\n", "A,B") +
-                    ev("Last minute", "DTSTART:20261206T235900\n", "Work,") +
-                    ev("Last minute second", "DTSTART:20261206T235930\n") +
-                    ev("After", "DTSTART:20261207T000000\nDURATION:PT2H\n") +
-                    ev("outlook tallyset 3 personal settings", "DTSTART:20261130T100000\n")));
+    write_bytes(dir_ / "cal.ics", test_data("restriction_week.ics"));
     store_ = open_store(dir_ / "cal.ics");
     ASSERT_TRUE(store_);
-  }
-
-  static std::string ev(const std::string& subject, const std::string& props,
-                        const std::string& categories = "") {
-    std::string escaped;
-    for (std::size_t i = 0; i < subject.size(); ++i) {
-      // The fixture names use "" for a quote, as restrictions do.
-      if (subject.compare(i, 2, "\"\"") == 0) ++i;
-      escaped.push_back(subject[i]);
-    }
-    return "BEGIN:VEVENT\nUID:" + escaped + "\nSUMMARY:" + escaped + "\n" + props +
-           (categories.empty() ? "" : "CATEGORIES:" + categories + "\n") + "END:VEVENT\n";
   }
 
   std::optional<std::vector<std::string>> subjects(const std::string& restriction) {
@@ -56,23 +35,19 @@ class RestrictionTest : public ::testing::Test {
 
 using Names = std::vector<std::string>;
 
-TEST_F(RestrictionTest, FormsTheProgramSends) {
-  EXPECT_EQ(subjects("[Subject]=\"Outlook Tallyset 3 Personal Settings\""),
-            Names{"Outlook Tallyset 3 Personal Settings"});
-  // Both ends of the week are inclusive, to the minute; note the trailing blank.
-  EXPECT_EQ(subjects("[Start] >= \"11/29/2026 00:00\" AND [Start] <= \"12/6/2026 23:59\" "),
-            (Names{"Week start", "outlook tallyset 3 personal settings", "Quote \"test\"",
-                   "Last minute", "Last minute second"}));
+TEST_F(RestrictionTest, FormsTheProgramSendsAndTheRestOfTheGrammar) {
   const Oid week_start = oid_of(*store_, "Week start");
   ASSERT_NE(week_start, 0u);
-  EXPECT_EQ(subjects("[OID] = " + std::to_string(week_start)), Names{"Week start"});
-}
-
-TEST_F(RestrictionTest, GrammarBeyondTheProgramsForms) {
   struct Case {
     std::string restriction;
     Names expected;
   } cases[] = {
+      // The program's own forms. Both ends of the week are inclusive, to the
+      // minute; note the trailing blank.
+      {"[Subject]=\"Outlook Tallyset 3 Personal Settings\"", {"Outlook Tallyset 3 Personal Settings"}},
+      {"[Start] >= \"11/29/2026 00:00\" AND [Start] <= \"12/6/2026 23:59\" ",
+       {"Week start", "outlook tallyset 3 personal settings", "Quote \"test\"", "Last minute", "Last minute second"}},
+      {"[OID] = " + std::to_string(week_start), {"Week start"}},
       {"[subject] <> \"Before\" AND [START] < \"11/30/2026\"",
        {"Outlook Tallyset 3 Personal Settings", "Week start"}},
       {"[Subject] = \"Before\" OR [Subject] = \"After\"", {"Before", "After"}},

@@ -42,6 +42,10 @@ std::string read_bytes(const std::filesystem::path& file) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string test_data(const std::string& name) {
+  return read_bytes(std::filesystem::path(TALLYSET_TEST_DATA) / name);
+}
+
 void write_bytes(const std::filesystem::path& file, const std::string& bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out << bytes;

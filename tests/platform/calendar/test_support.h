@@ -38,6 +38,8 @@ class ScopedTz {
 };
 
 std::string read_bytes(const std::filesystem::path& file);
+// The bytes of a file under tests/data/calendar.
+std::string test_data(const std::string& name);
 void write_bytes(const std::filesystem::path& file, const std::string& bytes);
 
 // LF line ends to CRLF.
@@ -64,6 +66,18 @@ std::unique_ptr<platform::calendar::CalendarStore> open_store(
 // The only oid whose subject is `subject`, or 0.
 platform::calendar::Oid oid_of(const platform::calendar::CalendarStore& store,
                                const std::string& subject);
+
+// Fields for a new appointment.
+inline platform::calendar::AppointmentFields appointment(const std::u16string& subject,
+                                                         platform::calendar::LocalDateTime start, int minutes = 0,
+                                                         bool all_day = false) {
+  platform::calendar::AppointmentFields f;
+  f.subject = subject;
+  f.start = start;
+  f.duration_minutes = minutes;
+  f.all_day = all_day;
+  return f;
+}
 
 // A calendar: LF line ends, the given lines between BEGIN/END:VCALENDAR.
 std::string vcalendar(const std::string& body);

@@ -23,15 +23,8 @@ std::string Narrow(const std::u16string& s) {
 }
 
 SYSTEMTIME Make(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
-  SYSTEMTIME st{};
-  st.wYear = static_cast<WORD>(y);
-  st.wMonth = static_cast<WORD>(mo);
-  st.wDay = static_cast<WORD>(d);
-  st.wHour = static_cast<WORD>(h);
-  st.wMinute = static_cast<WORD>(mi);
-  st.wSecond = static_cast<WORD>(s);
-  st.wMilliseconds = static_cast<WORD>(ms);
-  return st;
+  auto w = [](int v) { return static_cast<WORD>(v); };
+  return SYSTEMTIME{w(y), w(mo), 0, w(d), w(h), w(mi), w(s), w(ms)};
 }
 
 // ------------------------------------------------------------------ strsafe
@@ -172,21 +165,30 @@ TEST(VariantTime, ConvertsBothWaysAndRecomputesTheWeekday) {
   }
 }
 
-// File times: known instants, every field kept, the weekday filled in.
-TEST(FileTime, ConvertsBothWaysAndFillsTheWeekday) {
+// File times: known instants, every field kept, the weekday filled in, and
+// a week later across month, year and leap day.
+TEST(FileTime, ConvertsBothWaysAndAddsUp) {
   testing_support::TestPlatform platform;
   constexpr ULONGLONG kAny = ~0ULL;
+  constexpr ULONGLONG kWeek = 6048000000000ULL;
   struct Row {
     SYSTEMTIME time;
     ULONGLONG ticks;
     int weekday;
+    SYSTEMTIME week_later;
   } rows[] = {
-      {Make(1601, 1, 1), 0ULL, 1},
-      {Make(1601, 1, 1, 0, 0, 0, 1), 10'000ULL, 1},
-      {Make(1970, 1, 1), 116444736000000000ULL, 4},
-      {Make(2026, 12, 6, 18, 30, 15, 250), kAny, 0},
-      {Make(2028, 2, 29, 23, 59, 59, 999), kAny, 2},
-      {Make(30827, 12, 31, 23, 59, 59, 999), kAny, 5},
+      {Make(1601, 1, 1), 0ULL, 1, Make(1601, 1, 8)},
+      {Make(1601, 1, 1, 0, 0, 0, 1), 10'000ULL, 1, Make(1601, 1, 8, 0, 0, 0, 1)},
+      {Make(1970, 1, 1), 116444736000000000ULL, 4, Make(1970, 1, 8)},
+      {Make(2026, 12, 6, 18, 30, 15, 250), kAny, 0, Make(2026, 12, 13, 18, 30, 15, 250)},
+      {Make(2028, 2, 29, 23, 59, 59, 999), kAny, 2, Make(2028, 3, 7, 23, 59, 59, 999)},
+      {Make(2026, 1, 28, 9), kAny, 3, Make(2026, 2, 4, 9)},
+      {Make(2026, 12, 28, 23, 59, 59), kAny, 1, Make(2027, 1, 4, 23, 59, 59)},
+      {Make(2028, 2, 25, 12), kAny, 5, Make(2028, 3, 3, 12)},
+      {Make(2027, 2, 25, 12), kAny, 4, Make(2027, 3, 4, 12)},
+      {Make(2000, 2, 26), kAny, 6, Make(2000, 3, 4)},
+      {Make(1900, 2, 26), kAny, 1, Make(1900, 3, 5)},  // 1900 has no leap day
+      {Make(30827, 12, 31, 23, 59, 59, 999), kAny, 5, {}},  // the last one; no week later
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(Name(r.time));
@@ -195,41 +197,19 @@ TEST(FileTime, ConvertsBothWaysAndFillsTheWeekday) {
     if (r.ticks != kAny) {
       EXPECT_EQ(Ticks(ft), r.ticks);
     }
-    SYSTEMTIME back{};
+    SYSTEMTIME back{}, later{};
     ASSERT_TRUE(FileTimeToSystemTime(&ft, &back));
     EXPECT_EQ(Fields(back), Fields(r.time));
     EXPECT_EQ(back.wDayOfWeek, r.weekday);
+    if (r.week_later.wYear == 0) continue;
+    const FILETIME week = FromTicks(Ticks(ft) + kWeek);
+    ASSERT_TRUE(FileTimeToSystemTime(&week, &later));
+    EXPECT_EQ(Fields(later), Fields(r.week_later));
+    EXPECT_EQ(later.wDayOfWeek, r.weekday);
   }
   FILETIME high = FromTicks(0x8000000000000000ULL);
   SYSTEMTIME st{};
   EXPECT_FALSE(FileTimeToSystemTime(&high, &st));
-}
-
-TEST(FileTime, AddingSevenDaysCrossesMonthYearAndLeapDay) {
-  testing_support::TestPlatform platform;
-  constexpr ULONGLONG kWeek = 6048000000000ULL;
-  struct Row {
-    SYSTEMTIME from, to;
-  } rows[] = {
-      {Make(2026, 12, 6, 18, 30), Make(2026, 12, 13, 18, 30)},
-      {Make(2026, 1, 28, 9), Make(2026, 2, 4, 9)},
-      {Make(2026, 12, 28, 23, 59, 59), Make(2027, 1, 4, 23, 59, 59)},
-      {Make(2028, 2, 25, 12), Make(2028, 3, 3, 12)},
-      {Make(2027, 2, 25, 12), Make(2027, 3, 4, 12)},
-      {Make(2000, 2, 26), Make(2000, 3, 4)},
-      {Make(1900, 2, 26), Make(1900, 3, 5)},  // 1900 has no leap day
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(Name(r.from));
-    FILETIME ft{};
-    ASSERT_TRUE(SystemTimeToFileTime(&r.from, &ft));
-    FILETIME later = FromTicks(Ticks(ft) + kWeek);
-    SYSTEMTIME st{}, start{};
-    ASSERT_TRUE(FileTimeToSystemTime(&later, &st));
-    ASSERT_TRUE(FileTimeToSystemTime(&ft, &start));
-    EXPECT_EQ(Fields(st), Fields(r.to));
-    EXPECT_EQ(st.wDayOfWeek, start.wDayOfWeek);
-  }
 }
 
 // Dates that do not exist; the two conversions differ only in their range.

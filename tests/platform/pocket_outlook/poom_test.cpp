@@ -7,13 +7,10 @@
 #include <pimstore.h>
 #include <strsafe.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "platform/calendar/calendar_store.h"
 #include "platform/com/com_state.h"
 #include "platform/pocket_outlook/poom_objects.h"
-#include "support/app_run.h"
+#include "support/script_run.h"
 
 using testing_support::TestPlatform;
 
@@ -28,13 +25,6 @@ const char* kCalendar =
     "BEGIN:VEVENT\r\nUID:c@test\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20261207T000000\r\nDURATION:PT30M\r\n"
     "SUMMARY:Day after\r\nEND:VEVENT\r\n"
     "END:VCALENDAR\r\n";
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // A logged-on application object, released at the end of the test.
 class Outlook {
@@ -82,48 +72,32 @@ std::vector<std::u16string> FindAll(IPOutlookItemCollection* items, const char16
   return subjects;
 }
 
-TEST(PocketOutlook, RangeRestrictionListsBothEndsInStartOrderAndNothingAfter) {
-  TestPlatform t(testing_support::OptionsFor(kCalendar));
-  Outlook outlook;
-  ASSERT_EQ(outlook.app->Logon(0), S_OK);
-  HRESULT hr;
-  auto found = FindAll(outlook.Items(), u"[Start] >= \"11/30/2026 00:00\" AND [Start] <= \"12/6/2026 23:59\" ", &hr);
-  EXPECT_EQ(hr, S_OK);
-  EXPECT_EQ(found, (std::vector<std::u16string>{u"First of the range", u"Last minute"}));
-  EXPECT_EQ(platform::ComState::of(t.session).live_objects, 2);  // the application and the collection
-}
-
-TEST(PocketOutlook, MalformedRestrictionsFailAndYieldNoItem) {
+// Which items a restriction matches is the store's to say; here the
+// collection hands them out in start order, and refuses what the store refuses.
+TEST(PocketOutlook, FindHandsOutTheStoresMatchesAndFailsOnMalformedRestrictions) {
   TestPlatform t(testing_support::OptionsFor(kCalendar));
   Outlook outlook;
   ASSERT_EQ(outlook.app->Logon(0), S_OK);
   IPOutlookItemCollection* items = outlook.Items();
-  // Which restrictions are malformed is the store's to say; here they fail.
+  HRESULT hr;
+  auto found = FindAll(items, u"[Start] >= \"11/30/2026 00:00\" AND [Start] <= \"12/6/2026 23:59\" ", &hr);
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(found, (std::vector<std::u16string>{u"First of the range", u"Last minute"}));
+  EXPECT_EQ(platform::ComState::of(t.session).live_objects, 2);  // the application and the collection
   for (const char16_t* bad : {u"", u"[Start] >= \"13/45/2026 00:00\""}) {
-    HRESULT hr;
     EXPECT_TRUE(FindAll(items, bad, &hr).empty());
     EXPECT_LT(hr, 0);
   }
-}
-
-TEST(PocketOutlook, SubjectAndIdentifierRestrictionsFindTheItem) {
-  TestPlatform t(testing_support::OptionsFor(kCalendar));
-  Outlook outlook;
-  ASSERT_EQ(outlook.app->Logon(0), S_OK);
-  HRESULT hr;
-  auto found = FindAll(outlook.Items(), u"[Subject]=\"Day after\"", &hr);
-  ASSERT_EQ(found.size(), 1u);
 
   IAppointment* item = nullptr;
-  outlook.items->Find(const_cast<BSTR>(u"[Subject]=\"Day after\""), reinterpret_cast<IDispatch**>(&item));
+  items->Find(const_cast<BSTR>(u"[Subject]=\"Day after\""), reinterpret_cast<IDispatch**>(&item));
+  ASSERT_NE(item, nullptr);
   LONG oid = 0;
   item->get_Oid(&oid);
   item->Release();
   WCHAR restriction[64];
   StringCchPrintfW(restriction, 64, u"[OID] = %lu", static_cast<DWORD>(oid));
-  found = FindAll(outlook.items, restriction, &hr);
-  EXPECT_EQ(found, std::vector<std::u16string>{u"Day after"});
-
+  EXPECT_EQ(FindAll(items, restriction, &hr), std::vector<std::u16string>{u"Day after"});
   IDispatch* none = reinterpret_cast<IDispatch*>(1);
   EXPECT_LT(outlook.app->GetItemFromOid(oid + 1000, &none), 0);
   EXPECT_EQ(none, nullptr);
@@ -148,8 +122,8 @@ TEST(PocketOutlook, NewItemIsStoredByItsSaveAndGoneAfterDelete) {
   ASSERT_EQ(item->Save(), S_OK);
   item->get_Oid(&oid);
   EXPECT_NE(oid, 0);
-  EXPECT_NE(ReadFile(t.calendar).find("SUMMARY:Late\r\n"), std::string::npos);
-  EXPECT_NE(ReadFile(t.calendar).find("CATEGORIES:South,Meeting,\r\n"), std::string::npos);
+  EXPECT_NE(testing_support::ReadWhole(t.calendar).find("SUMMARY:Late\r\n"), std::string::npos);
+  EXPECT_NE(testing_support::ReadWhole(t.calendar).find("CATEGORIES:South,Meeting,\r\n"), std::string::npos);
   // The variant time was read as local time.
   IAppointment* found = nullptr;
   outlook.Items()->Find(const_cast<BSTR>(u"[Start] = \"12/31/2026 23:30\""), reinterpret_cast<IDispatch**>(&found));
@@ -160,48 +134,39 @@ TEST(PocketOutlook, NewItemIsStoredByItsSaveAndGoneAfterDelete) {
   // With no editor to answer, Display changes nothing and says so.
   item->put_Subject(const_cast<BSTR>(u"Changed"));
   EXPECT_EQ(item->Display(), S_FALSE);
-  EXPECT_EQ(ReadFile(t.calendar).find("SUMMARY:Changed"), std::string::npos);
+  EXPECT_EQ(testing_support::ReadWhole(t.calendar).find("SUMMARY:Changed"), std::string::npos);
 
   ASSERT_EQ(item->Delete(), S_OK);
   item->Release();
-  EXPECT_EQ(ReadFile(t.calendar).find("SUMMARY:Late"), std::string::npos);
+  EXPECT_EQ(testing_support::ReadWhole(t.calendar).find("SUMMARY:Late"), std::string::npos);
   IDispatch* gone = nullptr;
   EXPECT_LT(outlook.app->GetItemFromOid(oid, &gone), 0);
 }
 
 TEST(PocketOutlook, DisplayKeepsTheEditorsChangesOnlyWhenItSaysOk) {
   TestPlatform t(testing_support::OptionsFor(kCalendar));
-  Outlook outlook;
-  ASSERT_EQ(outlook.app->Logon(0), S_OK);
-  HRESULT answer = S_OK;
-  platform::PocketOutlook::of(t.session).editor = [&](platform::calendar::AppointmentFields& fields, bool, bool*) {
-    fields.subject = u"Edited";
-    return answer;
-  };
-  IAppointment* item = nullptr;
-  outlook.Items()->Find(const_cast<BSTR>(u"[Subject]=\"Day after\""), reinterpret_cast<IDispatch**>(&item));
-  answer = S_FALSE;
-  EXPECT_EQ(item->Display(), S_FALSE);
-  EXPECT_EQ(Subject(item), u"Day after");
-  EXPECT_EQ(ReadFile(t.calendar), kCalendar);
-  answer = S_OK;
-  EXPECT_EQ(item->Display(), S_OK);
-  EXPECT_EQ(Subject(item), u"Edited");
-  EXPECT_NE(ReadFile(t.calendar).find("SUMMARY:Edited"), std::string::npos);
-  item->Release();
-}
-
-TEST(PocketOutlook, ObjectsAreCountedAndReleasedAndStringsFreed) {
-  TestPlatform t(testing_support::OptionsFor(kCalendar));
   {
     Outlook outlook;
     ASSERT_EQ(outlook.app->Logon(0), S_OK);
+    HRESULT answer = S_OK;
+    platform::PocketOutlook::of(t.session).editor = [&](platform::calendar::AppointmentFields& fields, bool, bool*) {
+      fields.subject = u"Edited";
+      return answer;
+    };
     IAppointment* item = nullptr;
     outlook.Items()->Find(const_cast<BSTR>(u"[Subject]=\"Day after\""), reinterpret_cast<IDispatch**>(&item));
+    answer = S_FALSE;
+    EXPECT_EQ(item->Display(), S_FALSE);
     EXPECT_EQ(Subject(item), u"Day after");
+    EXPECT_EQ(testing_support::ReadWhole(t.calendar), kCalendar);
+    answer = S_OK;
+    EXPECT_EQ(item->Display(), S_OK);
+    EXPECT_EQ(Subject(item), u"Edited");
+    EXPECT_NE(testing_support::ReadWhole(t.calendar).find("SUMMARY:Edited"), std::string::npos);
     item->Release();
     EXPECT_EQ(outlook.app->Logoff(), S_OK);
   }
+  // Every object was released and every string freed.
   EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0);
   EXPECT_EQ(platform::ComState::of(t.session).live_strings, 0);
 }
