@@ -1,10 +1,14 @@
 #include "automation/process_entry.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <iostream>
-#include <sstream>
 
 #include "automation/command_line.h"
 #include "automation/script_runner.h"
@@ -27,19 +31,51 @@ constexpr const char* kUsage =
     "usage: tallyset [--calendar PATH] [--screen WxH] [--now \"YYYY-MM-DD HH:MM\"] [--headless] [--script FILE|-] "
     "[--screenshot FILE] [--zoom N]";
 
+// A script from a pipe or a device has no size to check beforehand; it is
+// read up to this much (far beyond any script a person writes), so that
+// `--script /dev/zero` ends with a message rather than with no memory left.
+constexpr std::size_t kMaxStreamedScript = 16 << 20;
+
 bool ReadScript(const std::string& source, std::string* text, std::string* error) {
-  std::ostringstream buffer;
-  if (source == "-") {
-    buffer << std::cin.rdbuf();
-  } else {
-    std::ifstream in(source, std::ios::binary);
-    if (!in) {
-      *error = "cannot read the script " + source;
+  const bool from_stdin = source == "-";
+  const std::string name = from_stdin ? std::string("from standard input") : source;
+  // Not O_NONBLOCK: a script may well come from a pipe (`--script <(...)`).
+  const int fd = from_stdin ? STDIN_FILENO : ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = "cannot read the script " + name + ": " + std::strerror(errno);
+    return false;
+  }
+  struct Closer {
+    int fd;
+    bool own;
+    ~Closer() {
+      if (own) ::close(fd);
+    }
+  } closer{fd, !from_stdin};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    *error = "cannot read the script " + name + ": " + std::strerror(S_ISDIR(st.st_mode) ? EISDIR : errno);
+    return false;
+  }
+  const bool bounded = !S_ISREG(st.st_mode);
+  text->clear();
+  char chunk[65536];
+  while (true) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = "cannot read the script " + name + ": " + std::strerror(errno);
       return false;
     }
-    buffer << in.rdbuf();
+    if (n == 0) break;
+    if (bounded && text->size() + static_cast<std::size_t>(n) > kMaxStreamedScript) {
+      *error = "the script " + name + " is longer than " + std::to_string(kMaxStreamedScript >> 20) +
+               " MiB; it was not run";
+      text->clear();
+      return false;
+    }
+    text->append(chunk, static_cast<std::size_t>(n));
   }
-  *text = buffer.str();
   return true;
 }
 

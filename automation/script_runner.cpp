@@ -27,6 +27,21 @@ namespace tallyset {
 
 using namespace platform;
 
+std::string EscapeForPrint(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default: out.push_back(c);
+    }
+  }
+  return out;
+}
+
 ScriptRunner::ScriptRunner(std::vector<ScriptCommand> commands, std::ostream& out)
     : commands_(std::move(commands)), out_(out) {}
 
@@ -200,7 +215,8 @@ void ScriptRunner::expand(Session&, const ScriptCommand& c) {
         if (notes.empty())
           out_ << "none" << std::endl;
         else
-          out_ << ToUtf8(notes.back().title) << '\t' << ToUtf8(notes.back().plain) << std::endl;
+          out_ << EscapeForPrint(ToUtf8(notes.back().title)) << '\t' << EscapeForPrint(ToUtf8(notes.back().plain))
+               << std::endl;
       } else if (what == "list") {
         print_list(s);
       } else if (what == "fields") {
@@ -208,7 +224,7 @@ void ScriptRunner::expand(Session&, const ScriptCommand& c) {
       } else if (what == "pickers") {
         HWND from = find_target(s, {"from"}), to = find_target(s, {"to"});
         if (!from || !to) return fail("there are no date pickers on the screen");
-        out_ << PickerText(from) << '\t' << PickerText(to) << std::endl;
+        out_ << EscapeForPrint(PickerText(from)) << '\t' << EscapeForPrint(PickerText(to)) << std::endl;
       }
       return StepResult::done;
     });
@@ -352,8 +368,8 @@ void ScriptRunner::print_list(Session& s) {
     sub.cchTextMax = static_cast<int>(details.size());
     SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&sub));
     out_ << row << '\t' << (item.iImage == 0 ? "complete" : "incomplete") << '\t'
-         << static_cast<std::uint32_t>(item.lParam) << '\t' << ToUtf8(subject.c_str()) << '\t'
-         << ToUtf8(details.c_str()) << '\t' << ((item.state & LVIS_SELECTED) ? "selected" : "-") << std::endl;
+         << static_cast<std::uint32_t>(item.lParam) << '\t' << EscapeForPrint(ToUtf8(subject.c_str())) << '\t'
+         << EscapeForPrint(ToUtf8(details.c_str())) << '\t' << ((item.state & LVIS_SELECTED) ? "selected" : "-") << std::endl;
   }
 }
 
@@ -364,7 +380,7 @@ void ScriptRunner::print_fields(Session& s) {
   auto text_of = [](HWND h) {
     WCHAR buffer[512];
     GetWindowTextW(h, buffer, 512);
-    return ToUtf8(buffer);
+    return EscapeForPrint(ToUtf8(buffer));
   };
   for (size_t i = 0; i < boxes.size(); ++i) {
     out_ << i + 1 << '\t' << (i < labels.size() ? text_of(labels[i]) : "") << '\t' << text_of(boxes[i]) << '\t';
@@ -372,7 +388,7 @@ void ScriptRunner::print_fields(Session& s) {
     for (int k = 1; k < count; ++k) {
       WCHAR entry[512] = {0};
       SendMessageW(boxes[i], CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(entry));
-      out_ << (k > 1 ? "|" : "") << ToUtf8(entry);
+      out_ << (k > 1 ? "|" : "") << EscapeForPrint(ToUtf8(entry));
     }
     out_ << std::endl;
   }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <windows.h>
@@ -20,6 +21,11 @@
 namespace tallyset {
 
 using platform::Session;
+
+// A text as `print` writes it: a backslash, tab, line break or carriage
+// return becomes \\, \t, \n or \r, so that every printed row is one line
+// and its tabs still separate its columns.
+std::string EscapeForPrint(std::string_view text);
 
 class ScriptRunner {
  public:

@@ -52,6 +52,10 @@ LPCWSTR ReasonOf(HRESULT hr) {
   if (hr == HRESULT_FROM_WIN32(ERROR_DISK_FULL)) return TEXT("the disk is full");
   if (hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)) return TEXT("the calendar file may not be written");
   if (hr == HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)) return TEXT("the disk reported a write error");
+  if (hr == HRESULT_FROM_WIN32(ERROR_NOT_FOUND)) return TEXT("another program deleted the appointment");
+  if (hr == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION))
+    return TEXT("another program kept changing the calendar file");
+  if (hr == E_INVALIDARG) return TEXT("its time is outside what the calendar can hold");
   return TEXT("the calendar file could not be written");
 }
 
@@ -180,13 +184,15 @@ void OnNewItem() {
   SendMessageW(app.toPicker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&start));
   RoundUpToHalfHour(&start);
   DATE startDate = 0;
-  app.outlookApp->SystemTimeToVariantTime(&start, &startDate);
+  // Rounding up the last minutes of 9999-12-31 leaves the years a date can
+  // have; saving the item at some other time instead would be worse.
+  HRESULT placed = app.outlookApp->SystemTimeToVariantTime(&start, &startDate);
 
   WideString categories = JoinForNewItem();
   item->put_Categories(categories.data());
-  item->put_Start(startDate);
+  if (SUCCEEDED(placed)) item->put_Start(startDate);
   item->put_Duration(30);
-  HRESULT saved = item->Save();
+  HRESULT saved = SUCCEEDED(placed) ? item->Save() : placed;
   LONG oid = 0;
   item->get_Oid(&oid);
   item->Release();

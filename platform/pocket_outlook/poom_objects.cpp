@@ -76,6 +76,16 @@ class ComObject : public Interface {
 
 // The platform's error for a failed write, so callers can name the reason.
 HRESULT FailureOf(const calendar::StoreStatus& status) {
+  switch (status.failure) {
+    case calendar::StoreFailure::DeletedElsewhere:
+      return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    case calendar::StoreFailure::ChangedElsewhere:
+      return HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
+    case calendar::StoreFailure::OutOfRange:
+      return E_INVALIDARG;
+    case calendar::StoreFailure::Other:
+      break;
+  }
   switch (status.error_number) {
     case ENOSPC:
     case EDQUOT:
@@ -168,15 +178,23 @@ class Appointment : public ComObject<IAppointment> {
     fields_.categories = InString(v);
     return S_OK;
   }
-  STDMETHODIMP put_Start(DATE v) override { return FromDate(v, &fields_.start) ? S_OK : E_INVALIDARG; }
+  // A value the calendar cannot hold is refused here and again by Save, so
+  // that a caller who does not look at the result never saves the item with
+  // some other time in its place.
+  STDMETHODIMP put_Start(DATE v) override {
+    start_refused_ = !FromDate(v, &fields_.start);
+    return start_refused_ ? E_INVALIDARG : S_OK;
+  }
   STDMETHODIMP put_Duration(LONG v) override {
-    if (v < 0) return E_INVALIDARG;
+    duration_refused_ = v < 0;
+    if (duration_refused_) return E_INVALIDARG;
     fields_.duration_minutes = v;
     return S_OK;
   }
   STDMETHODIMP put_End(DATE v) override {
-    double minutes = std::round((v - ToDate(fields_.start)) * 1440.0);
-    if (minutes < 0) return E_INVALIDARG;
+    const double minutes = std::round((v - ToDate(fields_.start)) * 1440.0);
+    duration_refused_ = !(minutes >= 0 && minutes <= 2147483647.0);  // NaN too
+    if (duration_refused_) return E_INVALIDARG;
     fields_.duration_minutes = static_cast<std::int32_t>(minutes);
     return S_OK;
   }
@@ -197,6 +215,7 @@ class Appointment : public ComObject<IAppointment> {
   Application* app_;
   Oid oid_;
   AppointmentFields fields_;
+  bool start_refused_ = false, duration_refused_ = false;
 };
 
 // ---------------------------------------------------------------- application
@@ -399,6 +418,11 @@ Appointment::~Appointment() { app_->Release(); }
 HRESULT Appointment::Save() {
   CalendarStore* store = app_->store();
   if (!store) return E_FAIL;
+  if (start_refused_ || duration_refused_) {
+    app_->report(store->file().string() + " was not changed: the appointment's " +
+                 (start_refused_ ? "start" : "end") + " is outside what the calendar can hold");
+    return E_INVALIDARG;
+  }
   calendar::StoreStatus status;
   if (oid_ == 0) {
     Oid oid = store->add(fields_, &status);

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -75,9 +76,29 @@ int retry_eintr(const std::function<int()>& call) {
 // name, the writing process and eight random characters from kDigits.
 constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
 constexpr int kRandomChars = 8;
+// What the name adds to NAME: the dots, "tallyset-", up to ten digits of
+// process id, a dash and the random characters.
+constexpr std::size_t kTempOverhead = 1 + 10 + 10 + 1 + kRandomChars;
+constexpr std::size_t kNameMax = 255;  // NAME_MAX of the usual file systems
+constexpr std::size_t kKeptNameBytes = 200;
+
+// NAME, or for a name too long to leave room for the rest, its first bytes
+// and a hash of the whole name: the same for every save of the one file, so
+// that stale temporary files are still found, and apart for other names.
+std::string temp_name_part(const std::string& name) {
+  if (name.size() + kTempOverhead <= kNameMax) return name;
+  std::size_t keep = kKeptNameBytes;
+  // Never half a UTF-8 sequence.
+  while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+  std::uint32_t hash = 2166136261u;  // FNV-1a
+  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08x", hash);
+  return str_cat({std::string_view(name).substr(0, keep), "~", hex});
+}
 
 std::string temp_prefix(const std::filesystem::path& target) {
-  return str_cat({".", target.filename().string(), ".tallyset-"});
+  return str_cat({".", temp_name_part(target.filename().string()), ".tallyset-"});
 }
 
 std::string temp_name(const std::filesystem::path& target) {
@@ -110,15 +131,34 @@ pid_t temp_owner(std::string_view name, std::string_view prefix) {
 }
 
 // Opens a file to read it whole; 0 or the errno that stops the read.
+// O_NONBLOCK, so that a FIFO in the calendar's place cannot hang the open:
+// anything but a plain file is then refused before a byte is read.
 int open_for_reading(const std::filesystem::path& file, UniqueFd& fd, struct stat& st) {
-  fd = UniqueFd(retry_eintr([&] { return ::open(file.c_str(), O_RDONLY | O_CLOEXEC); }));
-  if (!fd) return errno;
+  fd = UniqueFd(retry_eintr([&] { return ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
+  if (!fd) {
+    const int error = errno;
+    // A socket cannot be opened at all; say what it is rather than ENXIO.
+    if (error == ENXIO && ::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return kNotRegularFile;
+    return error;
+  }
   if (::fstat(fd.get(), &st) != 0) return errno;
   if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (!S_ISREG(st.st_mode)) return kNotRegularFile;
   return 0;
 }
 
 }  // namespace
+
+const char* file_kind(const std::filesystem::path& file) {
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return "a file that cannot be examined";
+  if (S_ISFIFO(st.st_mode)) return "a FIFO";
+  if (S_ISCHR(st.st_mode)) return "a character device";
+  if (S_ISBLK(st.st_mode)) return "a block device";
+  if (S_ISSOCK(st.st_mode)) return "a socket";
+  if (S_ISDIR(st.st_mode)) return "a folder";
+  return S_ISREG(st.st_mode) ? "a plain file" : "not a plain file";
+}
 
 ReadResult read_file(const std::filesystem::path& file, SpareRoom spare) {
   ReadResult r;
@@ -242,7 +282,8 @@ int remove_stale_temp_files(const std::filesystem::path& file) {
 }
 
 WriteResult replace_file(const std::filesystem::path& file,
-                         const std::vector<std::string_view>& pieces, const FaultHook& fault) {
+                         const std::vector<std::string_view>& pieces, const FaultHook& fault,
+                         const UnchangedCheck& unchanged) {
   WriteResult result;
   const std::filesystem::path target = write_target(file);
   std::filesystem::path folder = target.parent_path();
@@ -256,6 +297,16 @@ WriteResult replace_file(const std::filesystem::path& file,
 
   struct stat original {};
   const bool had_original = ::stat(target.c_str(), &original) == 0;
+  if (had_original && !S_ISREG(original.st_mode)) return failed(WriteStep::CreateTemp, kNotRegularFile);
+  // The folder would let the file be replaced, but a file its owner made
+  // read-only (or that this user may not write) is not ours to change. Root
+  // passes the access check, so the mode bits are asked as well.
+  if (had_original && ((original.st_mode & 0222) == 0 ||
+                       ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)) {
+    result.read_only = true;
+    return failed(WriteStep::CreateTemp, EACCES);
+  }
+  const mode_t final_mode = original.st_mode & 07777;
 
   // Unlinks the temporary file on every path that does not rename it.
   struct TempFile {
@@ -265,22 +316,24 @@ WriteResult replace_file(const std::filesystem::path& file,
       if (armed) ::unlink(path.c_str());
     }
   } temp;
+  // A copy of a private calendar must never be readable by others, not even
+  // for a moment: it is made at most owner-readable and writable and gets the
+  // original's mode only once it is complete. A new file gets 0666 less the
+  // umask, its final mode, at once.
+  const mode_t create_mode = had_original ? (final_mode & 0600) : 0666;
   UniqueFd fd;
   for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
     if (const int e = injected(WriteStep::CreateTemp)) return failed(WriteStep::CreateTemp, e);
     temp.path = folder / temp_name(target);
     fd = UniqueFd(retry_eintr([&] {
-      return ::open(temp.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      return ::open(temp.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, create_mode);
     }));
     if (!fd && errno != EEXIST) return failed(WriteStep::CreateTemp, errno);
   }
   if (!fd) return failed(WriteStep::CreateTemp, EEXIST);
   temp.armed = true;
-  if (had_original) {
-    // Best effort: only root may give a file away, and a group may not apply.
-    (void)!::fchown(fd.get(), original.st_uid, original.st_gid);
-    if (::fchmod(fd.get(), original.st_mode & 07777) != 0) return failed(WriteStep::CreateTemp, errno);
-  }
+  // Best effort: only root may give a file away, and a group may not apply.
+  if (had_original) (void)!::fchown(fd.get(), original.st_uid, original.st_gid);
 
   for (std::string_view piece : pieces) {
     while (!piece.empty()) {
@@ -291,6 +344,8 @@ WriteResult replace_file(const std::filesystem::path& file,
       piece.remove_prefix(static_cast<std::size_t>(n));
     }
   }
+  // After fchown, which clears set-id bits; before the sync, which keeps it.
+  if (had_original && ::fchmod(fd.get(), final_mode) != 0) return failed(WriteStep::Write, errno);
   if (const int e = injected(WriteStep::SyncFile)) return failed(WriteStep::SyncFile, e);
   if (retry_eintr([&] { return ::fsync(fd.get()); }) != 0) return failed(WriteStep::SyncFile, errno);
   struct stat written {};
@@ -299,6 +354,12 @@ WriteResult replace_file(const std::filesystem::path& file,
   if (::close(fd.release()) != 0) return failed(WriteStep::SyncFile, errno);
 
   if (const int e = injected(WriteStep::Rename)) return failed(WriteStep::Rename, e);
+  // Writing a large file takes a while; another program may have saved the
+  // original meanwhile, and renaming over it would lose that change unseen.
+  if (unchanged && !unchanged()) {
+    result.conflict = true;
+    return failed(WriteStep::Rename, 0);
+  }
   if (::rename(temp.path.c_str(), target.c_str()) != 0) return failed(WriteStep::Rename, errno);
   temp.armed = false;
   result.replaced = true;

@@ -47,6 +47,13 @@ struct FileStamp {
   std::int64_t taken_ns = 0;  // when the stamp was taken
 };
 
+// The error of a read or a write whose file is not a plain file (a FIFO, a
+// device, a socket): never opened for reading in earnest, since a FIFO would
+// block and a device may never end. Not an errno value.
+inline constexpr int kNotRegularFile = -1;
+// What the file at `file` is ("a FIFO", "a character device", ...), for messages.
+const char* file_kind(const std::filesystem::path& file);
+
 struct ReadResult {
   int error = 0;  // errno; ENOENT for a missing file
   std::string bytes;
@@ -78,14 +85,23 @@ struct WriteResult {
   int error = 0;
   WriteStep step = WriteStep::CreateTemp;  // where it failed
   bool replaced = false;                   // the rename happened
+  bool conflict = false;                   // refused: the original changed meanwhile
+  bool read_only = false;                  // refused: the original may not be written
   FileStamp stamp;                         // of the new file, when replaced
 };
 
+// Whether the original is still what the caller last read or wrote.
+using UnchangedCheck = std::function<bool()>;
+
 // Writes the concatenation of `pieces` in place of `file`. A symbolic link
 // is followed, so the user's link stays a link. The original's permission
-// bits and owner are carried over.
+// bits and owner are carried over; an original without write permission is
+// refused (EACCES) even where its folder would allow replacing it. Just
+// before the rename `unchanged` (when given) is asked once more; if it says
+// no, nothing is replaced and the result is a conflict.
 WriteResult replace_file(const std::filesystem::path& file,
-                         const std::vector<std::string_view>& pieces, const FaultHook& fault);
+                         const std::vector<std::string_view>& pieces, const FaultHook& fault,
+                         const UnchangedCheck& unchanged = {});
 
 // The file a write to `file` lands in (links followed).
 std::filesystem::path write_target(const std::filesystem::path& file);

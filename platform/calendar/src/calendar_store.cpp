@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <random>
 #include <system_error>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "atomic_file.h"
 #include "wall_time.h"
@@ -89,6 +91,22 @@ std::string identity(const IndexedEvent& e, std::string_view bytes) {
 
 std::string reason(int error) { return std::system_category().message(error); }
 
+// Why `file` could not be read or written.
+std::string reason(int error, const std::filesystem::path& file) {
+  if (error == kNotRegularFile) {
+    return str_cat({"it is not a plain file but ", file_kind(file), "; a calendar must be a plain file"});
+  }
+  return reason(error);
+}
+
+// A save that finds the file changed by another program just before its
+// rename starts over on the new content; a file that changes under every
+// attempt is refused rather than overwritten.
+constexpr int kSaveAttempts = 3;
+
+// Events left out of one load that are each named; the rest are counted.
+constexpr std::size_t kNamedSkips = 20;
+
 // Room reserved beyond the file's bytes in memory, so that saves splice
 // their changes into the same buffer instead of copying it into a larger one
 // (which would briefly hold the calendar twice). Untouched until used.
@@ -151,8 +169,36 @@ struct CalendarStore::Impl {
   std::string local_name;
   Oid next_oid = 1;
   std::unique_ptr<Snapshot> snapshot;
+  // The events already named as left out, by their bytes: a reload after
+  // another program's change names only the new ones.
+  std::unordered_set<std::string> warned;
 
   std::string where() const { return file.string(); }
+
+  void warn(const std::string& text) const {
+    if (options.warn) {
+      options.warn(text);
+    } else {
+      std::fprintf(stderr, "tallyset: %s\n", text.c_str());
+    }
+  }
+
+  void warn_skipped(const Snapshot& s) {
+    std::size_t unnamed = 0;
+    for (const SkippedEvent& skip : s.scan.skipped) {
+      if (!warned.insert(s.bytes.substr(skip.begin, skip.end - skip.begin)).second) continue;
+      if (warned.size() > kNamedSkips) {
+        ++unnamed;
+        continue;
+      }
+      warn(str_cat({where(), ":", std::to_string(skip.error.line), ": ", skip.error.reason,
+                    "; the event is kept in the file but not shown"}));
+    }
+    if (unnamed > 0) {
+      warn(str_cat({where(), ": ", std::to_string(unnamed),
+                    " more events cannot be placed in time; they are kept in the file but not shown"}));
+    }
+  }
 
   std::int64_t now() const {
     if (options.now_utc) return options.now_utc();
@@ -173,6 +219,7 @@ struct CalendarStore::Impl {
       return nullptr;
     }
     s->scan = std::move(*result.scan);
+    warn_skipped(*s);
     std::unordered_map<std::string, std::vector<Oid>> known;
     if (previous != nullptr) {
       for (const IndexedEvent& e : previous->scan.events) {
@@ -193,8 +240,19 @@ struct CalendarStore::Impl {
     return s;
   }
 
-  StoreStatus failure(std::string message, int error_number = 0) const {
-    return {false, std::move(message), error_number};
+  StoreStatus failure(std::string message, int error_number = 0,
+                      StoreFailure kind = StoreFailure::Other) const {
+    return {false, std::move(message), error_number, kind};
+  }
+
+  StoreStatus out_of_range(const std::string& problem) const {
+    return failure(where() + " was not changed: " + problem, 0, StoreFailure::OutOfRange);
+  }
+
+  // Whether the file still holds what the snapshot holds.
+  bool unchanged_on_disk() const {
+    if (compare_stamp(file, snapshot->stamp) == Freshness::Same) return true;
+    return compare_content(file, snapshot->bytes).same;
   }
 
   // Brings the snapshot up to date with the file; *reloaded tells whether
@@ -214,7 +272,7 @@ struct CalendarStore::Impl {
       read.error = 0;
       read.stamp = FileStamp{};
     } else if (read.error != 0) {
-      return failure(where() + " could not be read again before saving: " + reason(read.error),
+      return failure(where() + " could not be read again before saving: " + reason(read.error, file),
                      read.error);
     }
     if (read.bytes == snapshot->bytes) {
@@ -232,9 +290,20 @@ struct CalendarStore::Impl {
   }
 
   StoreStatus write(const std::vector<std::string_view>& pieces, FileStamp* stamp) {
-    const WriteResult w = replace_file(file, pieces, options.inject_write_fault);
+    const WriteResult w = replace_file(file, pieces, options.inject_write_fault,
+                                       [this] { return unchanged_on_disk(); });
+    if (w.conflict) {
+      return failure(where() + " was changed by another program while it was being saved; " +
+                         "nothing was saved, so that the other change is not lost",
+                     0, StoreFailure::ChangedElsewhere);
+    }
     if (!w.replaced) {
-      return failure(where() + " could not be saved: " + reason(w.error) +
+      if (w.read_only) {
+        return failure(where() + " could not be saved: the file is read-only (" + reason(w.error) +
+                           "); the file is unchanged",
+                       w.error);
+      }
+      return failure(where() + " could not be saved: " + reason(w.error, file) +
                          " (the file is unchanged)",
                      w.error);
     }
@@ -259,6 +328,12 @@ struct CalendarStore::Impl {
     }
     return ctx;
   }
+
+  // One attempt at each save; a conflict with another program's save is
+  // reported as ChangedElsewhere, and the caller tries again.
+  Oid add_once(const AppointmentFields& fields, StoreStatus* status);
+  StoreStatus update_once(Oid oid, const AppointmentFields& wanted, const ChangeSet& asked);
+  StoreStatus remove_once(Oid oid);
 
   // After a successful write of `replacement` over [begin, end).
   void splice(std::size_t index, std::size_t begin, std::size_t end, const std::string& replacement,
@@ -309,7 +384,7 @@ std::unique_ptr<CalendarStore> CalendarStore::open(const std::filesystem::path& 
     read.error = 0;
     read.stamp = FileStamp{};
   } else if (read.error != 0) {
-    *error = file.string() + " cannot be read: " + reason(read.error);
+    *error = file.string() + " cannot be read: " + reason(read.error, file);
     return nullptr;
   }
   impl->snapshot = impl->load(std::move(read.bytes), read.stamp, nullptr, error);
@@ -373,9 +448,18 @@ Oid CalendarStore::add(const AppointmentFields& fields, StoreStatus* status) {
   std::string problem;
   const auto want = normalize_fields(fields, &problem);
   if (!want) {
-    *status = d.failure(d.where() + " was not changed: " + problem);
+    *status = d.out_of_range(problem);
     return 0;
   }
+  for (int attempt = 1;; ++attempt) {
+    const Oid oid = d.add_once(*want, status);
+    if (oid != 0 || status->failure != StoreFailure::ChangedElsewhere || attempt == kSaveAttempts) return oid;
+  }
+}
+
+Oid CalendarStore::Impl::add_once(const AppointmentFields& fields, StoreStatus* status) {
+  Impl& d = *this;
+  const AppointmentFields* want = &fields;
   bool reloaded = false;
   if (StoreStatus s = d.sync(&reloaded); !s.ok) {
     *status = s;
@@ -442,20 +526,31 @@ StoreStatus CalendarStore::update(Oid oid, const AppointmentFields& fields) {
   if (shown == nullptr) return d.failure(d.where() + ": there is no appointment " + std::to_string(oid));
   std::string problem;
   const auto want = normalize_fields(fields, &problem);
-  if (!want) return d.failure(d.where() + " was not changed: " + problem);
+  if (!want) return d.out_of_range(problem);
   // What the caller last saw; only what differs from it is theirs to save.
   // The comparison is with what the caller gave, not with its normal form:
   // an all-day event of no days keeps its timing when only its text changes.
   const AppointmentFields base = d.snapshot->fields(*shown);
   const ChangeSet asked = diff_fields(base, fields);
   if (!asked.any()) return {};
+  for (int attempt = 1;; ++attempt) {
+    StoreStatus status = d.update_once(oid, *want, asked);
+    if (status.failure != StoreFailure::ChangedElsewhere || attempt == kSaveAttempts) return status;
+  }
+}
 
+StoreStatus CalendarStore::Impl::update_once(Oid oid, const AppointmentFields& wanted,
+                                             const ChangeSet& asked) {
+  Impl& d = *this;
+  const AppointmentFields* want = &wanted;
+  std::string problem;
   bool reloaded = false;
   if (StoreStatus s = d.sync(&reloaded); !s.ok) return s;
   Snapshot& snap = *d.snapshot;
   const auto pos = snap.position.find(oid);
   if (pos == snap.position.end()) {
-    return d.failure(d.where() + ": the appointment was deleted by another program; nothing was saved");
+    return d.failure(d.where() + ": the appointment was deleted by another program; nothing was saved",
+                     0, StoreFailure::DeletedElsewhere);
   }
   const std::size_t index = pos->second;
   const IndexedEvent& current_event = snap.scan.events[index];
@@ -471,7 +566,7 @@ StoreStatus CalendarStore::update(Oid oid, const AppointmentFields& fields) {
   }
   if (asked.duration) merged.duration_minutes = want->duration_minutes;
   auto target = normalize_fields(merged, &problem);
-  if (!target) return d.failure(d.where() + " was not changed: " + problem);
+  if (!target) return d.out_of_range(problem);
   if (!asked.start && !asked.duration) {
     // Timing nobody asked to change is written back as the file has it.
     target->start = current.start;
@@ -513,6 +608,14 @@ StoreStatus CalendarStore::remove(Oid oid) {
   if (d.snapshot->event(oid) == nullptr) {
     return d.failure(d.where() + ": there is no appointment " + std::to_string(oid));
   }
+  for (int attempt = 1;; ++attempt) {
+    StoreStatus status = d.remove_once(oid);
+    if (status.failure != StoreFailure::ChangedElsewhere || attempt == kSaveAttempts) return status;
+  }
+}
+
+StoreStatus CalendarStore::Impl::remove_once(Oid oid) {
+  Impl& d = *this;
   bool reloaded = false;
   if (StoreStatus s = d.sync(&reloaded); !s.ok) return s;
   Snapshot& snap = *d.snapshot;

@@ -7,7 +7,12 @@ namespace platform::calendar::detail {
 
 LineScanner::LineScanner(std::string_view bytes, std::size_t from, std::size_t to,
                          int first_line_number)
-    : bytes_(bytes), pos_(from), to_(to), line_(first_line_number) {}
+    : bytes_(bytes),
+      pos_(from),
+      to_(to),
+      line_(first_line_number),
+      cr_only_(from < to && std::memchr(bytes.data() + from, '\n', to - from) == nullptr &&
+               std::memchr(bytes.data() + from, '\r', to - from) != nullptr) {}
 
 namespace {
 // One physical line from `pos`: content end and the offset after the terminator.
@@ -16,7 +21,13 @@ struct Physical {
   std::size_t next;
 };
 
-Physical physical_line(std::string_view b, std::size_t pos, std::size_t to) {
+Physical physical_line(std::string_view b, std::size_t pos, std::size_t to, bool cr_only) {
+  if (cr_only) {
+    const void* cr = std::memchr(b.data() + pos, '\r', to - pos);
+    if (cr == nullptr) return {to, to};
+    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(cr) - b.data());
+    return {at, at + 1};
+  }
   const void* nl = std::memchr(b.data() + pos, '\n', to - pos);
   if (nl == nullptr) return {to, to};
   const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(nl) - b.data());
@@ -28,7 +39,7 @@ Physical physical_line(std::string_view b, std::size_t pos, std::size_t to) {
 bool LineScanner::next(LogicalLine& out) {
   if (pos_ >= to_) return false;
   const std::size_t begin = pos_;
-  Physical first = physical_line(bytes_, pos_, to_);
+  Physical first = physical_line(bytes_, pos_, to_, cr_only_);
   out.begin = begin;
   out.line_number = line_;
   out.eol = bytes_.substr(first.content_end, first.next - first.content_end);
@@ -38,7 +49,7 @@ bool LineScanner::next(LogicalLine& out) {
   if (pos_ < to_ && (bytes_[pos_] == ' ' || bytes_[pos_] == '\t')) {
     unfolded_.assign(bytes_.substr(begin, first.content_end - begin));
     while (pos_ < to_ && (bytes_[pos_] == ' ' || bytes_[pos_] == '\t')) {
-      const Physical cont = physical_line(bytes_, pos_, to_);
+      const Physical cont = physical_line(bytes_, pos_, to_, cr_only_);
       unfolded_.append(bytes_.substr(pos_ + 1, cont.content_end - pos_ - 1));
       ++line_;
       pos_ = cont.next;
@@ -109,7 +120,7 @@ bool iequals(std::string_view a, std::string_view b) {
 
 std::string_view detect_eol(std::string_view bytes) {
   const std::size_t nl = bytes.find('\n');
-  if (nl == std::string_view::npos) return "\r\n";
+  if (nl == std::string_view::npos) return bytes.find('\r') == std::string_view::npos ? "\r\n" : "\r";
   return nl > 0 && bytes[nl - 1] == '\r' ? std::string_view("\r\n") : std::string_view("\n");
 }
 

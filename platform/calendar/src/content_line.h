@@ -21,7 +21,9 @@ struct LogicalLine {
 };
 
 // Both CRLF and bare LF end a line; a line starting with a blank or a tab
-// continues the one before it.
+// continues the one before it. Text without any LF but with CRs (old Mac
+// line ends) has its lines ended by CR alone; elsewhere a stray CR stays
+// part of its line, as it always was.
 class LineScanner {
  public:
   LineScanner(std::string_view bytes, std::size_t from, std::size_t to, int first_line_number);
@@ -34,6 +36,7 @@ class LineScanner {
   std::size_t pos_;
   std::size_t to_;
   int line_;
+  bool cr_only_;
   std::string unfolded_;
 };
 
@@ -60,7 +63,8 @@ std::optional<std::string_view> find_param(const Property& p, std::string_view n
 
 bool iequals(std::string_view a, std::string_view b);
 
-// The line ending the file mostly uses: that of its first line, else CRLF.
+// The line ending the file mostly uses: that of its first line, CR for a file
+// whose lines end in CR alone, else CRLF.
 std::string_view detect_eol(std::string_view bytes);
 
 }  // namespace platform::calendar::detail

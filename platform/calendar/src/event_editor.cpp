@@ -157,6 +157,14 @@ std::optional<AppointmentFields> normalize_fields(const AppointmentFields& field
     std::int32_t days = (f.duration_minutes + 1439) / 1440;
     f.duration_minutes = (days < 1 ? 1 : days) * 1440;
   }
+  // DTEND has four digits of year: an end past the last day would be
+  // written as a year the file cannot hold (or wrap around in a reader).
+  const LocalDateTime end = end_of(f);
+  if (end.year > 9999) {
+    *error = str_cat({"an appointment of ", std::to_string(f.duration_minutes),
+                      " minutes from that start would end after 9999-12-31"});
+    return std::nullopt;
+  }
   return f;
 }
 

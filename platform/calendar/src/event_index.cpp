@@ -377,7 +377,11 @@ ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
   // the whole index into a buffer twice its size.
   scan.events.reserve(drafts.size() + drafts.size() / 64 + 16);
   for (const EventDraft& draft : drafts) {
-    if (!finish_event(bytes, draft, zones, scan.events.emplace_back(), &result.error)) return result;
+    ScanError error;
+    if (!finish_event(bytes, draft, zones, scan.events.emplace_back(), &error)) {
+      scan.events.pop_back();
+      scan.skipped.push_back({draft.begin, draft.end, std::move(error)});
+    }
   }
   result.scan = std::move(scan);
   return result;

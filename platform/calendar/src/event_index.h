@@ -56,8 +56,16 @@ struct ScanError {
   std::string reason;
 };
 
+// An event the store cannot place in time (no DTSTART, a date that is no
+// date, ...): its bytes stay in the file as they are, and it is not listed.
+struct SkippedEvent {
+  std::size_t begin = 0, end = 0;
+  ScanError error;
+};
+
 struct CalendarScan {
   std::vector<IndexedEvent> events;  // in file order
+  std::vector<SkippedEvent> skipped;  // in file order
   // Where a new event goes: the start of the last "END:VCALENDAR" line, or
   // npos when the file has no calendar yet.
   std::size_t insert_at = std::string_view::npos;
@@ -70,7 +78,8 @@ struct ScanResult {
 };
 
 // Checks the file's structure, loads its VTIMEZONEs into `zones` and indexes
-// every VEVENT. A byte order mark at the start is skipped.
+// every VEVENT. A broken structure refuses the file; one broken event only
+// sets that event aside. A byte order mark at the start is skipped.
 ScanResult scan_calendar(std::string_view bytes, TimeZones& zones);
 
 struct EventResult {

@@ -38,11 +38,20 @@ struct AppointmentFields {
   friend bool operator==(const AppointmentFields&, const AppointmentFields&) = default;
 };
 
+// Failures a caller may want to word in its own terms.
+enum class StoreFailure {
+  Other,
+  DeletedElsewhere,  // another program deleted the appointment
+  ChangedElsewhere,  // another program kept changing the file during the save
+  OutOfRange,        // a start or end the calendar cannot hold
+};
+
 // `message` is for people: it names the file and the reason.
 struct StoreStatus {
   bool ok = true;
   std::string message;
   int error_number = 0;
+  StoreFailure failure = StoreFailure::Other;
 };
 
 // The stages of saving the file, so that tests can make any one of them fail.
@@ -54,14 +63,19 @@ struct StoreOptions {
   // Returns an errno value to make that step fail as if the system had
   // failed it, or 0 to let it run.
   std::function<int(WriteStep)> inject_write_fault;
+  // Told once about each event the store leaves out because it cannot place
+  // it ("FILE:LINE: reason"). Default: a line on standard error.
+  std::function<void(const std::string&)> warn;
 };
 
 class CalendarStore {
  public:
   // A missing file is an empty calendar; the file is created by the first
-  // save. An unreadable or broken file gives nullptr and one line in *error
-  // naming the file (and the line, for broken content); the file is left
-  // untouched.
+  // save. An unreadable file, one that is not a plain file (a FIFO, a
+  // device) or one whose structure is broken gives nullptr and one line in
+  // *error naming the file (and the line, for broken content); the file is
+  // left untouched. An event that cannot be placed in time is left out of
+  // the store, kept in the file as it is, and named through `warn`.
   static std::unique_ptr<CalendarStore> open(const std::filesystem::path& file,
                                              std::string* error);
   static std::unique_ptr<CalendarStore> open(const std::filesystem::path& file,
@@ -84,6 +98,7 @@ class CalendarStore {
   Oid add(const AppointmentFields& fields, StoreStatus* status);
 
   // Saves only the fields that differ from what the store last showed.
+  // A start or end outside 0001-01-01 to 9999-12-31 is refused (OutOfRange).
   StoreStatus update(Oid oid, const AppointmentFields& fields);
 
   StoreStatus remove(Oid oid);
