@@ -276,12 +276,8 @@ TEST_P(ComboBoxAtScale, TheWindowIsTheFieldAndTheGivenHeightSizesTheList) {
     ASSERT_TRUE(last.has_value());
     EXPECT_GE(last->top, list.top);
     EXPECT_LE(last->bottom, list.bottom);
-    if (c.scroll_bar >= 0) {
-      EXPECT_EQ(last->right, list.right - 1 - c.scroll_bar * GetSystemMetrics(SM_CXVSCROLL));
-    }
-    if (c.scroll_bar == 0) {
-      EXPECT_LE(list.bottom - last->bottom, 2);
-    }
+    EXPECT_EQ(last->right, c.scroll_bar < 0 ? last->right : list.right - 1 - c.scroll_bar * GetSystemMetrics(SM_CXVSCROLL));
+    EXPECT_LE(c.scroll_bar == 0 ? list.bottom - last->bottom : 0, 2) << "a list without a bar ends at its last entry";
   }
 }
 
