@@ -38,7 +38,6 @@ Message Note(UINT code, int row = -1, UINT now = 0, UINT was = 0) {
 }
 Message Changing(int row, UINT now, UINT was) { return Note(LVN_ITEMCHANGING, row, now, was); }
 Message Changed(int row, UINT now, UINT was) { return Note(LVN_ITEMCHANGED, row, now, was); }
-Message Click(int row) { return Note(NM_CLICK, row); }
 
 // A list at (2,23) 236x175 on the rig's parent: two columns, the program's
 // two row icons, and `rows` rows "Meeting i" with lParam kParam + i.
@@ -183,7 +182,7 @@ TEST(ListView, TapsSelectAsTheRealControlDoes) {
       std::vector<Message> expected;
       if (c.first_focus) expected.push_back(Note(NM_SETFOCUS));
       Add(expected, c.changes, c.refuse);
-      expected.push_back(Click(c.tap.row));
+      expected.push_back(Note(NM_CLICK, c.tap.row));
       ExpectSequence(rig.log, expected, c.name);
       EXPECT_EQ(rig.selected(), c.selected);
       EXPECT_EQ(static_cast<size_t>(rig.send(LVM_GETSELECTEDCOUNT)), c.selected.size());
