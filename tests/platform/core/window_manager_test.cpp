@@ -73,24 +73,45 @@ class WindowTest : public ::testing::Test {
 
 // ------------------------------------------------------------------ creation
 
-TEST_F(WindowTest, CreationSendsTheMessagesInOrder) {
+// A window refused (by its answer to WM_NCCREATE or WM_CREATE) or destroyed
+// in its creation is not returned, and neither active nor focused.
+TEST_F(WindowTest, CreationSendsTheMessagesInOrderUnlessRefused) {
   HWND host = Create(WS_VISIBLE);
+  const std::string kMade = "w0:WM_NCCREATE w0:WM_CREATE w0:WM_SIZE w0:WM_MOVE ";
   const struct {
     DWORD style;
     bool child;
+    UINT refused_in;  // answered with `answer`, after DestroyWindow if `destroy`
+    LRESULT answer;
+    bool destroy;
     std::string expected;  // messages to other windows (the one losing activation) left out
   } cases[] = {
-      {WS_OVERLAPPED, false, "w0:WM_NCCREATE w0:WM_CREATE w0:WM_SIZE w0:WM_MOVE "},
-      {WS_VISIBLE, false,
-       "w0:WM_NCCREATE w0:WM_CREATE w0:WM_SIZE w0:WM_MOVE w0:WM_SHOWWINDOW w0:WM_ACTIVATE w0:WM_SETFOCUS "},
-      {WS_CHILD, true, "w0:WM_NCCREATE w0:WM_CREATE w0:WM_SIZE w0:WM_MOVE "},
-      {WS_CHILD | WS_VISIBLE, true, "w0:WM_NCCREATE w0:WM_CREATE w0:WM_SIZE w0:WM_MOVE w0:WM_SHOWWINDOW "},
+      {WS_OVERLAPPED, false, 0, 0, false, kMade},
+      {WS_VISIBLE, false, 0, 0, false, kMade + "w0:WM_SHOWWINDOW w0:WM_ACTIVATE w0:WM_SETFOCUS "},
+      {WS_CHILD, true, 0, 0, false, kMade},
+      {WS_CHILD | WS_VISIBLE, true, 0, 0, false, kMade + "w0:WM_SHOWWINDOW "},
+      {WS_VISIBLE, false, WM_NCCREATE, FALSE, false, "w0:WM_NCCREATE w0:WM_NCDESTROY "},
+      {WS_VISIBLE, false, WM_CREATE, -1, false, "w0:WM_NCCREATE w0:WM_CREATE w0:WM_NCDESTROY "},
+      {WS_VISIBLE, false, WM_CREATE, 0, true, "w0:WM_NCCREATE w0:WM_CREATE w0:WM_NCDESTROY "},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
     log.entries.clear();
+    HWND seen = nullptr;
+    log.reply = [&](HWND hwnd, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+      seen = msg == WM_NCCREATE ? hwnd : seen;
+      if (!c.refused_in || msg != c.refused_in) return std::nullopt;
+      if (c.destroy) DestroyWindow(hwnd);
+      return c.answer;
+    };
     HWND hwnd = Create(c.style, c.child ? host : nullptr);
-    ASSERT_NE(hwnd, nullptr);
-    EXPECT_EQ(Trace({hwnd}), c.expected) << std::hex << c.style;
+    EXPECT_EQ(hwnd, c.refused_in ? nullptr : seen);
+    EXPECT_EQ(c.refused_in ? Trace({seen}, {WM_NCCREATE, WM_CREATE, WM_SIZE, WM_MOVE, WM_SHOWWINDOW, WM_ACTIVATE,
+                                            WM_SETFOCUS, WM_NCDESTROY})
+                           : Trace({seen}),
+              c.expected);
+    EXPECT_EQ(IsWindow(seen) != FALSE, !c.refused_in);
+    EXPECT_TRUE(!c.refused_in || (GetActiveWindow() != seen && GetFocus() != seen));
     DestroyWindow(hwnd);
   }
 }
@@ -107,31 +128,6 @@ TEST_F(WindowTest, TheNewestVisibleTopLevelIsActiveUntilDestroyed) {
   ASSERT_TRUE(DestroyWindow(second));
   EXPECT_EQ(GetActiveWindow(), first);
   EXPECT_EQ(GetFocus(), first);
-}
-
-TEST_F(WindowTest, AWindowDestroyedOrRefusedInCreationIsNotReturned) {
-  const struct { const char* name; UINT msg; LRESULT answer; bool destroy; std::string expected; } cases[] = {
-      {"WM_NCCREATE returns FALSE", WM_NCCREATE, FALSE, false, "w0:WM_NCCREATE w0:WM_NCDESTROY "},
-      {"WM_CREATE returns -1", WM_CREATE, -1, false, "w0:WM_NCCREATE w0:WM_CREATE w0:WM_NCDESTROY "},
-      {"DestroyWindow in WM_CREATE", WM_CREATE, 0, true, "w0:WM_NCCREATE w0:WM_CREATE w0:WM_NCDESTROY "},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    log.entries.clear();
-    HWND seen = nullptr;
-    log.reply = [&](HWND hwnd, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
-      if (msg != c.msg) return std::nullopt;
-      seen = hwnd;
-      if (c.destroy) DestroyWindow(hwnd);
-      return c.answer;
-    };
-    EXPECT_EQ(Create(WS_VISIBLE), nullptr);
-    EXPECT_EQ(Trace({seen}, {WM_NCCREATE, WM_CREATE, WM_SIZE, WM_MOVE, WM_SHOWWINDOW, WM_ACTIVATE, WM_NCDESTROY}),
-              c.expected);
-    EXPECT_FALSE(IsWindow(seen));
-    EXPECT_NE(GetActiveWindow(), seen);
-    EXPECT_NE(GetFocus(), seen);
-  }
 }
 
 TEST_F(WindowTest, CreationFindsClassesWhateverTheCaseAndRefusesStaleParents) {
