@@ -69,9 +69,7 @@ inline std::string Describe(const Message& m, bool items) {
 class MessageLog {
  public:
   MessageLog() { current_ = this; }
-  ~MessageLog() {
-    if (current_ == this) current_ = nullptr;
-  }
+  ~MessageLog() { current_ = current_ == this ? nullptr : current_; }
   MessageLog(const MessageLog&) = delete;
   MessageLog& operator=(const MessageLog&) = delete;
 
@@ -101,12 +99,7 @@ class MessageLog {
 
   void record(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (!kinds_.empty() && !kinds_.count(msg)) return;
-    Recorded r;
-    r.message = msg;
-    r.flags = hwnd == parent_ ? unsigned{parent} : 0u;
-    r.hwnd = hwnd;
-    r.wparam = wp;
-    r.lparam = lp;
+    Recorded r{{msg, hwnd == parent_ ? unsigned{parent} : 0u}, hwnd, wp, lp};
     if (msg == WM_COMMAND) r.code = HIWORD(wp);
     if (msg == WM_NOTIFY && lp) {
       const auto* nm = reinterpret_cast<const NMLISTVIEW*>(lp);
@@ -143,6 +136,16 @@ class MessageLog {
   HWND parent_ = nullptr;
 };
 
+// WM_COMMAND notifications to the parent, in order.
+inline std::vector<Message> Commands(const std::vector<WORD>& codes) {
+  std::vector<Message> out;
+  for (WORD code : codes) out.push_back({WM_COMMAND, parent, code});
+  return out;
+}
+
+inline RECT WindowRect(HWND hwnd) { RECT r{}; GetWindowRect(hwnd, &r); return r; }
+inline POINT Centre(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+
 // Compares the log with `expected`, both written out, so that a mismatch
 // shows the two whole sequences.
 inline void ExpectSequence(const MessageLog& log, const std::vector<Message>& expected, const std::string& context) {
@@ -162,8 +165,7 @@ struct ControlRig {
   static constexpr int kControlId = 101;
 
   explicit ControlRig(PlatformOptions options = {}) : platform(std::move(options)) {
-    parent = CreateParentWindow(platform, u"ControlRigParent", &MessageLog::Proc, u"Controls");
-    log.set_parent(parent);
+    log.set_parent(parent = CreateParentWindow(platform, u"ControlRigParent", &MessageLog::Proc, u"Controls"));
     log.entries.clear();
   }
 

@@ -25,18 +25,7 @@ using platform::controls::ComboBoxEntryOnScreen;
 using platform::controls::ComboBoxIsDroppedDown;
 using namespace testing_support;
 
-std::vector<Message> Commands(const std::vector<WORD>& codes) {
-  std::vector<Message> out;
-  for (WORD code : codes) out.push_back({WM_COMMAND, parent, code});
-  return out;
-}
-
-RECT WindowRect(HWND hwnd) {
-  RECT r{};
-  GetWindowRect(hwnd, &r);
-  return r;
-}
-void TapCenter(Session& s, const RECT& r) { platform::PostTap(s, (r.left + r.right) / 2, (r.top + r.bottom) / 2); }
+void TapCenter(Session& s, const RECT& r) { platform::PostTap(s, Centre(r).x, Centre(r).y); }
 HWND OpenList() { return FindWindowW(u"ComboLBox", nullptr); }
 
 // The rig's parent with one combo box on it; only WM_COMMAND and
@@ -51,15 +40,10 @@ struct Rig : ControlRig {
   }
 };
 
-std::u16string Entry(HWND combo, int index) {
-  std::u16string buf(64, u'\0');
-  LRESULT n = SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buf.data()));
-  buf.resize(n == CB_ERR ? 0 : static_cast<size_t>(n));
-  return buf;
-}
 std::vector<std::u16string> Entries(HWND combo) {
-  std::vector<std::u16string> out;
-  for (int i = 0; i < SendMessageW(combo, CB_GETCOUNT, 0, 0); ++i) out.push_back(Entry(combo, i));
+  std::vector<std::u16string> out(static_cast<size_t>(SendMessageW(combo, CB_GETCOUNT, 0, 0)), std::u16string(64, 0));
+  for (size_t i = 0; i < out.size(); ++i)
+    out[i].resize(static_cast<size_t>(SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(out[i].data()))));
   return out;
 }
 std::u16string Text(HWND combo) {
@@ -174,25 +158,23 @@ TEST(ComboBox, EntriesAndTheWindowTextFollowTheSelection) {
   EXPECT_EQ(SendMessageW(combo, CB_GETLBTEXTLEN, 1, 0), 9);
 
   EXPECT_EQ(Text(combo), u"");
-  EXPECT_EQ(SendMessageW(combo, CB_SETCURSEL, 1, 0), 1);
-  EXPECT_EQ(Text(combo), u"South plc");
-  EXPECT_EQ(GetWindowTextLengthW(combo), 9);
+  const struct { UINT msg; WPARAM wp; const char16_t* text; LRESULT result; int selection; std::u16string shown; } cases[] = {
+      {CB_SETCURSEL, 1, nullptr, 1, 1, u"South plc"},
+      {CB_SETCURSEL, static_cast<WPARAM>(-1), nullptr, CB_ERR, CB_ERR, u""},
+      {CB_SETCURSEL, 0, nullptr, 0, 0, u"North Ltd"},
+      {CB_SETCURSEL, 7, nullptr, CB_ERR, CB_ERR, u""},      // out of range clears the selection too
+      {WM_SETTEXT, 0, u"south PLC", TRUE, 1, u"South plc"},  // the entry that matches, whatever the case
+      {WM_SETTEXT, 0, u"Nowhere", CB_ERR, 1, u"South plc"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SendMessageW(combo, c.msg, c.wp, reinterpret_cast<LPARAM>(c.text)), c.result);
+    EXPECT_EQ(Selection(combo), c.selection);
+    EXPECT_EQ(Text(combo), c.shown);
+    EXPECT_EQ(GetWindowTextLengthW(combo), static_cast<int>(c.shown.size()));
+  }
   WCHAR small[6];
   EXPECT_EQ(GetWindowTextW(combo, small, 6), 5);
   EXPECT_EQ(std::u16string(small), u"South");
-  EXPECT_EQ(SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0), CB_ERR);
-  EXPECT_EQ(Text(combo), u"");
-  EXPECT_EQ(GetWindowTextLengthW(combo), 0);
-  SendMessageW(combo, CB_SETCURSEL, 0, 0);
-  EXPECT_EQ(SendMessageW(combo, CB_SETCURSEL, 7, 0), CB_ERR) << "out of range clears the selection too";
-  EXPECT_EQ(Selection(combo), CB_ERR);
-  EXPECT_EQ(Text(combo), u"");
-
-  EXPECT_TRUE(SetWindowTextW(combo, u"south PLC"));  // selects the entry that matches, whatever the case
-  EXPECT_EQ(Selection(combo), 1);
-  EXPECT_EQ(Text(combo), u"South plc");
-  EXPECT_EQ(SendMessageW(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u"Nowhere")), CB_ERR);
-  EXPECT_EQ(Selection(combo), 1);
   EXPECT_TRUE(rig.log.entries.empty()) << "the program's changes are not notified";
 }
 
@@ -243,12 +225,7 @@ TEST(ComboBox, SortedAddsInOrderAndFindStringExactIgnoresCaseAndWraps) {
   EXPECT_EQ(Entries(sorted), (std::vector<std::u16string>{u"Zulu", u"East", u"north", u"South", u"West"}));
 
   HWND combo = rig.combo({u"North", u"South", u"north", u""});
-  struct Case {
-    const char* name;
-    int after;
-    const char16_t* text;
-    LRESULT expected;
-  } cases[] = {
+  struct Case { const char* name; int after; const char16_t* text; LRESULT expected; } cases[] = {
       {"from the start", -1, u"NORTH", 0}, {"after the first match", 0, u"north", 2},
       {"wraps to the beginning", 2, u"North", 0}, {"the empty entry", -1, u"", 3},
       {"a prefix is no match", -1, u"Nor", CB_ERR}, {"absent", -1, u"West", CB_ERR},
@@ -299,12 +276,8 @@ TEST_P(ComboBoxAtScale, TheWindowIsTheFieldAndTheGivenHeightSizesTheList) {
     ASSERT_TRUE(last.has_value());
     EXPECT_GE(last->top, list.top);
     EXPECT_LE(last->bottom, list.bottom);
-    if (c.scroll_bar >= 0) {
-      EXPECT_EQ(last->right, list.right - 1 - c.scroll_bar * GetSystemMetrics(SM_CXVSCROLL));
-    }
-    if (c.scroll_bar == 0) {
-      EXPECT_LE(list.bottom - last->bottom, 2);
-    }
+    EXPECT_EQ(last->right, c.scroll_bar < 0 ? last->right : list.right - 1 - c.scroll_bar * GetSystemMetrics(SM_CXVSCROLL));
+    EXPECT_LE(c.scroll_bar == 0 ? list.bottom - last->bottom : 0, 2) << "a list without a bar ends at its last entry";
   }
 }
 

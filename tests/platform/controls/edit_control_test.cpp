@@ -23,12 +23,6 @@ using platform::Session;
 using platform::controls::EditCaretOnScreen;
 using namespace testing_support;
 
-std::vector<Message> Commands(const std::vector<WORD>& codes) {
-  std::vector<Message> out;
-  for (WORD code : codes) out.push_back({WM_COMMAND, parent, code});
-  return out;
-}
-
 std::u16string TextOf(HWND edit) {
   WCHAR buffer[512] = {0};
   GetWindowTextW(edit, buffer, 512);
@@ -141,12 +135,7 @@ TEST(EditControl, KeysAndCharactersEditTheText) {
 }
 
 TEST(EditControl, ParentHearsOfChangesAsThePlatformTellsIt) {
-  struct Case {
-    const char* name;
-    DWORD style;
-    std::function<void(HWND)> act;
-    std::vector<WORD> expected;
-  } cases[] = {
+  struct Case { const char* name; DWORD style; std::function<void(HWND)> act; std::vector<WORD> expected; } cases[] = {
       {"each typed character", ES_AUTOHSCROLL, [](HWND e) { Play(e, u"ab"); },
        {EN_UPDATE, EN_CHANGE, EN_UPDATE, EN_CHANGE}},
       {"a key that changes nothing", ES_AUTOHSCROLL, [](HWND e) { Play(e, u"<back><del><left><home>"); }, {}},
