@@ -21,11 +21,8 @@ std::string refusal(const std::filesystem::path& file) {
   return error;
 }
 
-struct Refused {
-  std::string what;
-  std::string bytes;
-  std::string expected;  // in the message
-};
+// `expected` is in the message.
+struct Refused { std::string what, bytes, expected; };
 
 // refused.txt: each calendar follows a line "== what | text of the message".
 std::vector<Refused> refused_cases() {
@@ -45,12 +42,12 @@ std::vector<Refused> refused_cases() {
 TEST(BrokenFile, IsRefusedWithTheLineAndTheReason) {
   std::vector<Refused> cases = refused_cases();
   ASSERT_EQ(cases.size(), 20u);
-  cases.push_back({"binary", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "line 1: not an iCalendar file"});
-  // Real-world files that break the rules (see tests/data/README.md).
-  cases.push_back(
-      {"libical's sample", test_data("broken/libical-calendar.ics"), "line 57: DTEND \"19970701T1100000Z\""});
-  cases.push_back({"an event without DTSTART", test_data("broken/icalendar-created_calendar_with_unicode_fields.ics"),
-                   "line 20: the event has no DTSTART"});
+  // Then real-world files that break the rules (see tests/data/README.md).
+  cases.insert(cases.end(), {
+      {"binary", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "line 1: not an iCalendar file"},
+      {"libical's sample", test_data("broken/libical-calendar.ics"), "line 57: DTEND \"19970701T1100000Z\""},
+      {"an event without DTSTART", test_data("broken/icalendar-created_calendar_with_unicode_fields.ics"),
+       "line 20: the event has no DTSTART"}});
   for (const Refused& c : cases) {
     TempDir dir;
     write_bytes(dir / "cal.ics", c.bytes);
