@@ -85,9 +85,7 @@ TEST(StringCch, PrintfCopyAndCatCutAtTheBoundAndSaySo) {
   auto copy = [](const char16_t* src) { return [=](WCHAR* d, size_t n) { return StringCchCopyW(d, n, src); }; };
   auto cat = [](const char16_t* start, const char16_t* src) {
     return [=](WCHAR* d, size_t n) {
-      std::u16string s(start);
-      std::copy(s.begin(), s.end(), d);
-      d[s.size()] = 0;
+      d[std::u16string(start).copy(d, std::u16string::npos)] = 0;
       return StringCchCatW(d, n, src);
     };
   };
