@@ -69,9 +69,8 @@ constexpr int kChoices = 7;
 // Reads one byte from the child; false when it has gone.
 bool next_report(int progress, char* c) {
   ssize_t n;
-  do {
-    n = ::read(progress, c, 1);
-  } while (n < 0 && errno == EINTR);
+  while ((n = ::read(progress, c, 1)) < 0 && errno == EINTR) {
+  }
   return n == 1;
 }
 
