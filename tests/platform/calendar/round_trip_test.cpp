@@ -111,9 +111,8 @@ TEST_P(RoundTripTest, TextIsEscapedAndFoldedWithTheFilesLineEnd) {
   for (std::size_t at; (at = unfolded.find(eol_ + " ")) != std::string::npos;) unfolded.erase(at, eol_.size() + 1);
   for (const char* expected : {"SUMMARY:Quarterly review\\; budget\\, staffing \\\\ hiring â and a subject long "
                                "enough to be folded",
-                               "DESCRIPTION:one\\ntwo\\nthree"}) {
+                               "DESCRIPTION:one\\ntwo\\nthree"})
     EXPECT_NE(unfolded.find(lines(expected)), std::string::npos) << written;
-  }
   f.body = u"one\ntwo\nthree";
   EXPECT_EQ(store_->get(oid), f);
   EXPECT_EQ(open_store(file())->get(oid), f);
