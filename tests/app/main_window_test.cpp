@@ -40,16 +40,19 @@ void TapMenuItem(Session& s, const std::u16string& text) {
                         (item.screen_rect.top + item.screen_rect.bottom) / 2);
 }
 
+// The main window alone: without an application object it stops after the menu bar.
+HWND BareMainWindow(TestPlatform& t, DWORD style, int y, int w, int h) {
+  g_app = AppState{};
+  g_app.instance = t.instance;
+  EXPECT_NE(RegisterMainWindowClass(t.instance, u"TALLYSET"), 0);
+  return CreateWindowExW(0, u"TALLYSET", u"Tallyset", style, 0, y, w, h, nullptr, nullptr, t.instance, nullptr);
+}
+
 // Without a menu bar the window keeps its height and stands over the bar's room.
 TEST(MainWindow, FillsTheScreenBetweenNavigationBarAndMenuBar) {
-  struct Case {
-    int screen_w, screen_h;
-    bool menu_bar;
-    RECT window;
-    int scale;
-  } cases[] = {{240, 320, true, {0, 26, 240, 294}, 1},
-               {480, 640, true, {0, 52, 480, 588}, 2},
-               {240, 320, false, {0, 26, 240, 320}, 1}};
+  struct Case { int screen_w, screen_h; bool menu_bar; RECT window; int scale; } cases[] = {
+      {240, 320, true, {0, 26, 240, 294}, 1}, {480, 640, true, {0, 52, 480, 588}, 2},
+      {240, 320, false, {0, 26, 240, 320}, 1}};
   for (const Case& c : cases) {
     TestPlatform t(OptionsFor(kSettingsCalendar, c.screen_w, c.screen_h));
     if (!c.menu_bar) t.session.faults().inject(platform::ShellFault::create_menu_bar);
@@ -66,16 +69,11 @@ TEST(MainWindow, FillsTheScreenBetweenNavigationBarAndMenuBar) {
 }
 
 TEST(MainWindow, ScaleDoublesOnlyAboveThreeHundredTwentyPixels) {
-  struct Case {
-    int w, h, scale;
-  } cases[] = {{240, 294, 1}, {320, 320, 1}, {321, 100, 2}, {100, 321, 2}, {480, 588, 2}};
+  struct Case { int w, h, scale; } cases[] = {
+      {240, 294, 1}, {320, 320, 1}, {321, 100, 2}, {100, 321, 2}, {480, 588, 2}};
   for (const Case& c : cases) {
     TestPlatform t;
-    g_app = AppState{};
-    g_app.instance = t.instance;
-    ASSERT_NE(RegisterMainWindowClass(t.instance, u"TALLYSET"), 0);
-    // Without an application object the window stops after the menu bar.
-    HWND hwnd = CreateWindowExW(0, u"TALLYSET", u"Tallyset", 0, 0, 0, c.w, c.h, nullptr, nullptr, t.instance, nullptr);
+    HWND hwnd = BareMainWindow(t, 0, 0, c.w, c.h);
     ASSERT_NE(hwnd, nullptr);
     EXPECT_EQ(g_app.scale, c.scale) << c.w << "x" << c.h;
     DestroyWindow(hwnd);
@@ -85,11 +83,7 @@ TEST(MainWindow, ScaleDoublesOnlyAboveThreeHundredTwentyPixels) {
 TEST(MainWindow, PaintsARightArrowWhoseLineEndsAreNotDrawn) {
   for (int width : {240, 241}) {
     TestPlatform t;
-    g_app = AppState{};
-    g_app.instance = t.instance;
-    RegisterMainWindowClass(t.instance, u"TALLYSET");
-    HWND hwnd = CreateWindowExW(0, u"TALLYSET", u"Tallyset", WS_VISIBLE, 0, 26, width, 268, nullptr, nullptr,
-                                t.instance, nullptr);
+    HWND hwnd = BareMainWindow(t, WS_VISIBLE, 26, width, 268);
     ASSERT_NE(hwnd, nullptr);
     UpdateWindow(hwnd);
     auto& screen = t.session.screen();
@@ -124,9 +118,8 @@ TEST(MainWindow, SaveStartsDisabledAndOnlyAListRefreshNotificationChangesIt) {
       NMHDR header{g_app.menuBar, 7, code};
       EXPECT_EQ(SendMessageW(g_app.mainWindow, WM_NOTIFY, 7, reinterpret_cast<LPARAM>(&header)), 0);
     }
-    for (WORD id : {WORD{CMD_OPTIONS}, WORD{CMD_NOTHING}, WORD{1004}}) {
+    for (WORD id : {WORD{CMD_OPTIONS}, WORD{CMD_NOTHING}, WORD{1004}})
       EXPECT_EQ(SendMessageW(g_app.mainWindow, WM_COMMAND, MAKEWPARAM(id, 0), 0), 0);
-    }
     EXPECT_TRUE(IsWindow(g_app.mainWindow));
     EXPECT_TRUE(SaveEnabled());
     // A closed-up calendar refreshes the list, whoever reports it.
@@ -145,10 +138,9 @@ TEST(MainWindow, ExitFromTheOptionsMenuEndsTheProgram) {
     platform::PostTap(s, (left->left + left->right) / 2, (left->top + left->bottom) / 2);
   });
   t.host.then([](Session& s) {
-    ASSERT_EQ(platform::ShellState::of(s).open_menu.size(), 3u);
-    EXPECT_EQ(platform::ShellState::of(s).open_menu[0].text, u"New Item");
-    EXPECT_EQ(platform::ShellState::of(s).open_menu[1].text, u"Edit Item");
-    EXPECT_EQ(platform::ShellState::of(s).open_menu[2].text, u"Exit");
+    std::vector<std::u16string> items;
+    for (const auto& item : platform::ShellState::of(s).open_menu) items.push_back(item.text);
+    EXPECT_EQ(items, (std::vector<std::u16string>{u"New Item", u"Edit Item", u"Exit"}));
     TapMenuItem(s, u"Exit");
   });
   t.host.then([](Session&) { ADD_FAILURE() << "the program should have ended on Exit"; });

@@ -3,15 +3,13 @@
 // the Outlook session calls.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "platform/com/com_state.h"
 #include "platform/controls/control_probes.h"
 #include "platform/pocket_outlook/poom_objects.h"
 #include "platform/core/window_manager.h"
 #include "platform/shell/shell_state.h"
 #include "support/app_run.h"
+#include "support/script_run.h"
 
 using testing_support::Inject;
 using testing_support::kSettingsCalendar;
@@ -21,14 +19,13 @@ using testing_support::TestPlatform;
 
 namespace {
 
+// only_the_main_window: the fault hits the program's own class only. Then
+// whether CoInitializeEx, CoCreateInstance and CreateWindowExW were called,
+// and whether the session held an application object when it closed (Logoff).
 struct StartFailure {
   const char* name;
   testing_support::FaultSetter inject;
-  bool only_the_main_window;  // the fault hits the program's own class only
-  bool expect_com_start;    // CoInitializeEx was called
-  bool expect_create_app;   // CoCreateInstance was called
-  bool expect_window_call;  // CreateWindowExW was called
-  bool expect_logoff;       // the session held an application object when it closed
+  bool only_the_main_window, expect_com_start, expect_create_app, expect_window_call, expect_logoff;
 };
 
 class StartFailureTest : public ::testing::TestWithParam<StartFailure> {};
@@ -135,8 +132,7 @@ TEST(StartUp, FailedLogonLeavesTheBareWindowAndTheFileUntouched) {
       EXPECT_TRUE(platform::ShellState::of(s).notifications.empty());
     });
     EXPECT_EQ(RunTallyset(t), 0);
-    std::ifstream in(t.calendar, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), calendar);
+    EXPECT_EQ(testing_support::ReadWhole(t.calendar), calendar);
   }
 }
 

@@ -12,12 +12,7 @@ using testing_support::SettingsBody;
 namespace {
 
 TEST(AppointmentList, DetailsTextNamesDurationWeekdayAndDay) {
-  struct Case {
-    LONG minutes;
-    WORD weekday, day;
-    const char16_t* thursday;
-    std::u16string expected;
-  } cases[] = {
+  struct Case { LONG minutes; WORD weekday, day; const char16_t* thursday; std::u16string expected; } cases[] = {
       {0, 0, 3, u"Thur", u"Sun 3"},        {59, 0, 3, u"Thur", u"59 min, Sun 3"},
       {60, 0, 3, u"Thur", u"1h, Sun 3"},   {61, 0, 3, u"Thur", u"1h, 1 min, Sun 3"},
       {600, 0, 3, u"Thur", u"10h, Sun 3"}, {90, 4, 7, u"Thur", u"1h, 30 min, Thur 7"},

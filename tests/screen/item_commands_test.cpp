@@ -11,6 +11,14 @@ using testing_support::SettingsBody;
 
 namespace {
 
+// Runs a script that must end without an error.
+testing_support::ScriptResult RunOk(const testing_support::ScriptSetup& setup) {
+  auto r = RunScript(setup);
+  EXPECT_EQ(r.exit_code, 0) << r.error;
+  EXPECT_TRUE(r.error.empty()) << r.error;
+  return r;
+}
+
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::stringstream ss(text);
@@ -37,7 +45,7 @@ std::string CategoriesOf(const std::string& calendar, const std::string& summary
 const std::string kThreeFields = SettingsBody({"Customer:A;North;", "Task:B;Travel;", "Rate:C;Day;"});
 
 TEST(ItemCommands, SelectingARowShowsItsValuesAndEnablesSave) {
-  auto r = RunScript({Calendar(SettingsBody({"Customer:sales;Presales;", "Task:Travel;Meeting;"}),
+  auto r = RunOk({Calendar(SettingsBody({"Customer:sales;Presales;", "Task:Travel;Meeting;"}),
                                {"20261203T100000|30|Call|Presales,North"}),
                       "print save\nselect 0\nprint fields\nprint save\n"});
   auto lines = Lines(r.printed);
@@ -52,36 +60,28 @@ TEST(ItemCommands, SelectingARowShowsItsValuesAndEnablesSave) {
 // Save joins the non-empty values; New Item joins them too, but keeps a
 // trailing comma for an empty box after the last value.
 TEST(ItemCommands, SaveAndNewItemJoinTheChosenValues) {
-  struct Case {
-    std::vector<std::string> choices;
-    std::string saved, created;
-    const char* icon;
-  } cases[] = {{{"A", "", "C"}, "A,C", "A,C", "\tincomplete\t"},
-               {{"A", "B", ""}, "A,B", "A,B,", "\tincomplete\t"},
-               {{"", "B", ""}, "B", "B,", "\tincomplete\t"},
-               {{"", "", ""}, "", "", "\tincomplete\t"},
-               {{"North", "Travel", "Day"}, "North,Travel,Day", "North,Travel,Day", "\tcomplete\t"}};
+  struct Case { std::vector<std::string> choices; std::string saved, created, icon = "\tincomplete\t"; } cases[] = {
+      {{"A", "", "C"}, "A,C", "A,C"}, {{"A", "B", ""}, "A,B", "A,B,"}, {{"", "B", ""}, "B", "B,"},
+      {{"", "", ""}, "", ""},
+      {{"North", "Travel", "Day"}, "North,Travel,Day", "North,Travel,Day", "\tcomplete\t"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.saved);
     std::string choose;
     for (int i = 0; i < 3; ++i) choose += "choose " + std::to_string(i + 1) + " \"" + c.choices[i] + "\"\n";
-    auto r = RunScript({Calendar(kThreeFields, {"20261203T110000|30|Change|Old"}),
+    auto r = RunOk({Calendar(kThreeFields, {"20261203T110000|30|Change|Old"}),
                         "select 0\n" + choose + "softkey right\nprint save\nprint list\n"});
-    ASSERT_EQ(r.exit_code, 0) << r.error;
     EXPECT_EQ(CategoriesOf(r.calendar, "Change"), c.saved);
     EXPECT_EQ(r.printed.substr(0, 8), "enabled\n");  // Save stays enabled after a save
     EXPECT_NE(r.printed.find(c.icon), std::string::npos) << r.printed;
-    r = RunScript({Calendar(kThreeFields, {}), choose + "editor ok subject=Fresh\nmenu \"New Item\"\n"});
-    ASSERT_EQ(r.exit_code, 0) << r.error;
+    r = RunOk({Calendar(kThreeFields, {}), choose + "editor ok subject=Fresh\nmenu \"New Item\"\n"});
     EXPECT_EQ(CategoriesOf(r.calendar, "Fresh"), c.created);
   }
 }
 
 TEST(ItemCommands, ALongValueIsWrittenWholeAndStillMatches) {
   const std::string value = "A customer name much longer than twenty-four characters";
-  auto r = RunScript({Calendar(SettingsBody({"Customer:" + value + ";"}), {"20261203T110000|30|Work|"}),
+  auto r = RunOk({Calendar(SettingsBody({"Customer:" + value + ";"}), {"20261203T110000|30|Work|"}),
                       "select 0\nchoose 1 \"" + value + "\"\nsoftkey right\nprint list\n"});
-  ASSERT_EQ(r.exit_code, 0) << r.error;
   EXPECT_EQ(CategoriesOf(r.calendar, "Work"), value);
   EXPECT_NE(r.printed.find("\tcomplete\t"), std::string::npos) << r.printed;
 }
@@ -92,12 +92,9 @@ TEST(ItemCommands, ALongValueIsWrittenWholeAndStillMatches) {
 TEST(ItemCommands, SaveAndEditNeedTheirPreconditions) {
   using testing_support::Inject;
   const std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
-  struct Case {
-    std::string script;
-    std::vector<testing_support::FaultSetter> faults;
-    const char* categories;
-    const char* printed;
-  } cases[] = {
+  using Faults = std::vector<testing_support::FaultSetter>;
+  struct Case { std::string script; Faults faults; std::string categories, printed; };
+  const Case cases[] = {
       {"select 0\nchoose 1 North\nfocus list\nkey ctrl+q\nprint save\n", {}, "Old", "enabled\n"},
       {"select 0\nchoose 1 North\nfocus main\nkey ctrl+q\nprint save\n", {}, "North", "enabled\n"},
       {"select 0\nchoose 1 North\nfocus main\nkey ctrl+q\nprint save\n",
@@ -110,11 +107,9 @@ TEST(ItemCommands, SaveAndEditNeedTheirPreconditions) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script);
-    auto r = RunScript({calendar, c.script, "2026-12-04 16:20", 240, 320, c.faults});
-    EXPECT_EQ(r.exit_code, 0);
-    EXPECT_TRUE(r.error.empty()) << r.error;
+    auto r = RunOk({calendar, c.script, "2026-12-04 16:20", 240, 320, c.faults});
     EXPECT_EQ(r.printed, c.printed);
-    if (std::string(c.categories) == "Old") {
+    if (c.categories == "Old") {
       EXPECT_EQ(r.calendar, calendar);
     } else {
       EXPECT_EQ(CategoriesOf(r.calendar, "Work"), c.categories);
@@ -124,9 +119,8 @@ TEST(ItemCommands, SaveAndEditNeedTheirPreconditions) {
 
 TEST(ItemCommands, AFailedSaveTellsTheUserAndKeepsTheFileAndTheChoices) {
   std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
-  auto r = RunScript({calendar, "select 0\nchoose 1 North\nsoftkey right\nprint notification\nprint fields\nprint list\n",
+  auto r = RunOk({calendar, "select 0\nchoose 1 North\nsoftkey right\nprint notification\nprint fields\nprint list\n",
                       "2026-12-04 16:20", 240, 320, {testing_support::Inject(platform::OutlookFault::calendar_disk_full)}});
-  ASSERT_EQ(r.exit_code, 0) << r.error;
   EXPECT_EQ(r.calendar, calendar);
   auto lines = Lines(r.printed);
   ASSERT_EQ(lines.size(), 5u) << r.printed;
@@ -136,15 +130,13 @@ TEST(ItemCommands, AFailedSaveTellsTheUserAndKeepsTheFileAndTheChoices) {
 }
 
 TEST(ItemCommands, NewItemStartsOnTheHalfHourAndLastsThirtyMinutes) {
-  struct Case {
-    const char* picked;  // the to picker's date and time
-    const char* start;   // the new appointment's DTSTART
-  } cases[] = {{"2026-12-03 09:00", "20261203T090000"}, {"2026-12-03 09:10", "20261203T093000"},
-               {"2026-12-03 09:30", "20261203T093000"}, {"2026-12-03 09:31", "20261203T100000"},
-               {"2026-12-31 23:45", "20270101T000000"}};
+  // The to picker's date and time; the new appointment's DTSTART.
+  struct Case { const char* picked, *start; } cases[] = {
+      {"2026-12-03 09:00", "20261203T090000"}, {"2026-12-03 09:10", "20261203T093000"},
+      {"2026-12-03 09:30", "20261203T093000"}, {"2026-12-03 09:31", "20261203T100000"},
+      {"2026-12-31 23:45", "20270101T000000"}};
   for (const Case& c : cases) {
-    auto r = RunScript({Calendar(kThreeFields, {}), "editor ok subject=New\nmenu \"New Item\"\nprint list\n", c.picked});
-    ASSERT_EQ(r.exit_code, 0) << r.error;
+    auto r = RunOk({Calendar(kThreeFields, {}), "editor ok subject=New\nmenu \"New Item\"\nprint list\n", c.picked});
     EXPECT_NE(EventOf(r.calendar, "New").find(std::string("DTSTART:") + c.start), std::string::npos) << c.picked;
     EXPECT_NE(r.printed.find("\tNew\t30 min, "), std::string::npos) << r.printed;
   }
@@ -152,10 +144,9 @@ TEST(ItemCommands, NewItemStartsOnTheHalfHourAndLastsThirtyMinutes) {
 
 TEST(ItemCommands, NewItemRowIsAppendedWithThuAndSaysThurAfterARefresh) {
   // 2026-12-03 is a Thursday; the appended row says "Thu" where a refresh says "Thur".
-  auto r = RunScript({Calendar(kThreeFields, {"20261201T100000|30|Earlier|"}),
+  auto r = RunOk({Calendar(kThreeFields, {"20261201T100000|30|Earlier|"}),
                       "editor ok subject=Later start=\"2026-12-03 10:00\" duration=60\nmenu \"New Item\"\nprint list\n"
                       "closeup to\nprint list\n"});
-  ASSERT_EQ(r.exit_code, 0) << r.error;
   auto lines = Lines(r.printed);
   ASSERT_EQ(lines.size(), 4u) << r.printed;
   EXPECT_NE(lines[1].find("\tLater\t1h, Thu 3\t-"), std::string::npos) << lines[1];
@@ -164,10 +155,8 @@ TEST(ItemCommands, NewItemRowIsAppendedWithThuAndSaysThurAfterARefresh) {
 
 TEST(ItemCommands, EditorOkWritesTheTypedSubjectStartAndDurationAndTheListShowsThem) {
   std::string calendar = Calendar(kThreeFields, {"20261201T100000|30|Before|", "20261203T100000|30|Other|"});
-  auto r = RunScript({calendar, "select 0\neditor ok subject=\"Moved meeting\" start=\"2026-11-30 14:30\" "
+  auto r = RunOk({calendar, "select 0\neditor ok subject=\"Moved meeting\" start=\"2026-11-30 14:30\" "
                                 "duration=90\nmenu \"Edit Item\"\nprint list\nprint save\n"});
-  ASSERT_EQ(r.exit_code, 0) << r.error;
-  EXPECT_TRUE(r.error.empty()) << r.error;
   std::string event = EventOf(r.calendar, "Moved meeting");
   EXPECT_NE(event.find("DTSTART:20261130T143000\r\n"), std::string::npos) << event;
   EXPECT_NE(event.find("DURATION:PT1H30M\r\n"), std::string::npos) << event;
@@ -183,9 +172,7 @@ TEST(ItemCommands, EditorCancelLeavesTheFileByteForByte) {
   for (const char* script : {"select 1\neditor cancel subject=Typed start=\"2026-12-02 08:00\" duration=15 "
                              "categories=X body=Y\nmenu \"Edit Item\"\nprint list\n",
                              "editor cancel subject=Typed\nmenu \"New Item\"\nprint list\n"}) {
-    auto r = RunScript({calendar, script});
-    ASSERT_EQ(r.exit_code, 0) << r.error;
-    EXPECT_TRUE(r.error.empty()) << r.error;
+    auto r = RunOk({calendar, script});
     EXPECT_EQ(r.calendar, calendar) << script;
     EXPECT_EQ(Lines(r.printed).size(), 2u) << r.printed;
   }
@@ -194,9 +181,7 @@ TEST(ItemCommands, EditorCancelLeavesTheFileByteForByte) {
 TEST(ItemCommands, EditorDeleteRemovesThatEventFromFileAndList) {
   std::string calendar =
       Calendar(kThreeFields, {"20261201T100000|30|First|", "20261202T100000|30|Doomed|", "20261203T100000|30|Last|"});
-  auto r = RunScript({calendar, "select 1\neditor delete\nmenu \"Edit Item\"\nprint list\n"});
-  ASSERT_EQ(r.exit_code, 0) << r.error;
-  EXPECT_TRUE(r.error.empty()) << r.error;
+  auto r = RunOk({calendar, "select 1\neditor delete\nmenu \"Edit Item\"\nprint list\n"});
   EXPECT_EQ(EventOf(r.calendar, "Doomed"), "");
   EXPECT_NE(EventOf(r.calendar, "Last"), "");
   auto lines = Lines(r.printed);

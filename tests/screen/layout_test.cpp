@@ -18,10 +18,7 @@ namespace {
 RECT Placed(Session& s, HWND hwnd) { return s.windows().get(hwnd)->rect; }
 
 void ExpectRect(const RECT& r, int x, int y, int w, int h, const char* what) {
-  EXPECT_EQ(r.left, x) << what;
-  EXPECT_EQ(r.top, y) << what;
-  EXPECT_EQ(r.right - r.left, w) << what;
-  EXPECT_EQ(r.bottom - r.top, h) << what;
+  EXPECT_EQ(std::tuple(r.left, r.top, r.right - r.left, r.bottom - r.top), std::tuple(x, y, w, h)) << what;
 }
 
 int ColumnWidth(int column) { return static_cast<int>(SendMessageW(g_app.listView, LVM_GETCOLUMNWIDTH, column, 0)); }
@@ -45,14 +42,8 @@ void ResizeClient(int w, int h) {
 // The widest label stands in the middle.
 const std::string kThreeRows = SettingsBody({"Task:Travel;", "Customer:North;South;", "Rate:Day;"});
 
-struct Geometry {
-  int screen_w, screen_h;
-  int scale;
-  int client_w, client_h;
-  RECT from, to;  // x, y, w, h
-  int first_row_y;
-  int box_left;  // two pixels past the widest label, "Customer:"
-};
+// from and to as x, y, w, h; box_left two pixels past the widest label, "Customer:".
+struct Geometry { int screen_w, screen_h, scale, client_w, client_h; RECT from, to; int first_row_y, box_left; };
 
 TEST(Layout, PickersListAndRowsStandWhereTheFormulasPutThem) {
   const Geometry cases[] = {
@@ -65,21 +56,18 @@ TEST(Layout, PickersListAndRowsStandWhereTheFormulasPutThem) {
       ASSERT_EQ(g_app.scale, g.scale);
       RECT client;
       GetClientRect(g_app.mainWindow, &client);
-      ASSERT_EQ(client.right, g.client_w);
-      ASSERT_EQ(client.bottom, g.client_h);
+      ASSERT_EQ(std::pair(client.right, client.bottom), std::pair(g.client_w, g.client_h));
       ExpectRect(Placed(s, g_app.fromPicker), g.from.left, g.from.top, g.from.right, g.from.bottom, "from picker");
       ExpectRect(Placed(s, g_app.toPicker), g.to.left, g.to.top, g.to.right, g.to.bottom, "to picker");
       int pitch = 22 * g.scale;
       ASSERT_EQ(g_app.choiceBoxes.size(), 3u);
       for (int i = 0; i < 3; ++i) {
-        RECT label = Placed(s, g_app.fieldLabels[i]);
-        EXPECT_EQ(label.left, 5);
-        EXPECT_EQ(label.top, g.first_row_y + pitch * i);
-        EXPECT_EQ(label.bottom - label.top, 19 * g.scale);
-        RECT box = Placed(s, g_app.choiceBoxes[i]);
-        EXPECT_EQ(box.left, g.box_left);
-        EXPECT_EQ(box.top, g.first_row_y + pitch * i);
-        EXPECT_EQ(box.right, g.client_w - 4);  // every box ends where the list ends
+        RECT label = Placed(s, g_app.fieldLabels[i]), box = Placed(s, g_app.choiceBoxes[i]);
+        EXPECT_EQ(std::tuple(label.left, label.top, label.bottom - label.top),
+                  std::tuple(5, g.first_row_y + pitch * i, 19 * g.scale));
+        // Every box ends where the list ends.
+        EXPECT_EQ(std::tuple(box.left, box.top, box.right),
+                  std::tuple(g.box_left, g.first_row_y + pitch * i, g.client_w - 4));
       }
       int list_top = 20 * g.scale + 3;
       ExpectRect(Placed(s, g_app.listView), 2, list_top, g.client_w - 4, g.first_row_y - 2 - list_top, "list");
@@ -90,10 +78,8 @@ TEST(Layout, PickersListAndRowsStandWhereTheFormulasPutThem) {
 }
 
 TEST(Layout, EverySizeChangePlacesEverythingAgain) {
-  struct Case {
-    int w, h;
-    int from_x, to_x;
-  } cases[] = {{241, 268, 10, 130}, {150, 268, -12, 63}, {320, 240, 30, 190}, {240, 268, 10, 130}};
+  struct Case { int w, h, from_x, to_x; } cases[] = {
+      {241, 268, 10, 130}, {150, 268, -12, 63}, {320, 240, 30, 190}, {240, 268, 10, 130}};
   TestPlatform t(testing_support::OptionsFor(Calendar(kThreeRows, {})));
   for (const Case& c : cases) {
     t.host.then([c](Session&) { ResizeClient(c.w, c.h); });
@@ -118,17 +104,13 @@ TEST(Layout, WithoutFieldRowsTheListReachesNearlyTheBottom) {
 }
 
 TEST(Layout, PickersStartSevenDaysApartAtTheSameTimeOfDay) {
-  struct Case {
-    const char* now;
-    const char* printed;
-  } cases[] = {{"2026-12-03 09:10", "2026-11-26 09:10\t2026-12-03 09:10\n"},
-               {"2026-03-05 23:59", "2026-02-26 23:59\t2026-03-05 23:59\n"},
-               {"2028-03-01 00:00", "2028-02-23 00:00\t2028-03-01 00:00\n"},
-               {"2027-01-03 12:00", "2026-12-27 12:00\t2027-01-03 12:00\n"}};
-  for (const Case& c : cases) {
-    auto r = RunScript({Calendar(kThreeRows, {}), "print pickers\n", c.now});
-    EXPECT_EQ(r.printed, c.printed) << c.now;
-  }
+  struct Case { const char* now; const char* printed; } cases[] = {
+      {"2026-12-03 09:10", "2026-11-26 09:10\t2026-12-03 09:10\n"},
+      {"2026-03-05 23:59", "2026-02-26 23:59\t2026-03-05 23:59\n"},
+      {"2028-03-01 00:00", "2028-02-23 00:00\t2028-03-01 00:00\n"},
+      {"2027-01-03 12:00", "2026-12-27 12:00\t2027-01-03 12:00\n"}};
+  for (const Case& c : cases)
+    EXPECT_EQ(RunScript({Calendar(kThreeRows, {}), "print pickers\n", c.now}).printed, c.printed) << c.now;
 }
 
 }  // namespace

@@ -25,12 +25,7 @@ const std::string kCalendar = vcalendar(
 // The n-th call of one step of the write fails: every step before the
 // rename, and each of the three pieces a one-event save writes (before the
 // event, the event, after it).
-struct Fault {
-  WriteStep step;
-  int nth;
-  int error;
-  const char* name;
-};
+struct Fault { WriteStep step; int nth; int error; const char* name; };
 
 class FailedWriteTest : public ::testing::TestWithParam<Fault> {
  protected:
@@ -109,9 +104,7 @@ TEST(FailedWrite, FolderSyncFailureAfterTheRenameKeepsStoreAndDiskAlike) {
   options.inject_write_fault = [](WriteStep step) { return step == WriteStep::SyncFolder ? EIO : 0; };
   auto store = open_store(dir / "cal.ics", std::move(options));
   const Oid alpha = oid_of(*store, "Alpha");
-  AppointmentFields f = *store->get(alpha);
-  f.categories = u"New";
-  const StoreStatus status = store->update(alpha, f);
+  const StoreStatus status = edit(*store, alpha, [](auto& f) { f.categories = u"New"; });
   // The new file is in place, so the change is saved; the warning says what is in doubt.
   EXPECT_TRUE(status.ok);
   EXPECT_EQ(status.error_number, EIO);
@@ -165,10 +158,8 @@ TEST(FileContent, ComparedInChunksToTheLastByte) {
   for (std::size_t i = 0; i < bytes.size(); i += 77) bytes[i] = static_cast<char>('a' + i % 26);
   write_bytes(file, bytes);
   const detail::ContentCheck same = detail::compare_content(file, bytes);
-  EXPECT_EQ(same.error, 0);
-  EXPECT_TRUE(same.same);
-  EXPECT_TRUE(same.stamp.exists);
-  EXPECT_EQ(same.stamp.size, static_cast<std::int64_t>(bytes.size()));
+  EXPECT_EQ(std::tuple(same.error, same.same, same.stamp.exists, same.stamp.size),
+            std::tuple(0, true, true, static_cast<std::int64_t>(bytes.size())));
   for (const std::size_t at : {std::size_t{0}, std::size_t{262'143}, std::size_t{262'144},
                                bytes.size() / 2, bytes.size() - 1}) {
     std::string other = bytes;
@@ -196,24 +187,18 @@ pid_t ended_process() {
 }
 
 // A process that runs until the object goes (or this one does).
-class LiveProcess {
- public:
-  LiveProcess() : pid_(fork()) {
-    if (pid_ == 0) {
+struct LiveProcess {
+  LiveProcess() {
+    if (pid == 0) {
       prctl(PR_SET_PDEATHSIG, SIGKILL);
       pause();
       _exit(0);
     }
   }
   ~LiveProcess() {
-    if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
+    if (pid > 0 && kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
   }
-  LiveProcess(const LiveProcess&) = delete;
-  LiveProcess& operator=(const LiveProcess&) = delete;
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_;
+  const pid_t pid = fork();
 };
 
 bool is_there(const std::filesystem::path& path) {
@@ -231,14 +216,14 @@ TEST(StaleTempFiles, SavesThatDiedLeaveNothingBehindOnceTheCalendarIsOpened) {
   ASSERT_EQ(kill(dead, 0), -1);
   ASSERT_EQ(errno, ESRCH);
   LiveProcess live;
-  ASSERT_GT(live.pid(), 0);
+  ASSERT_GT(live.pid, 0);
   const std::string d = std::to_string(dead);
   const std::string prefix = ".cal.ics.tallyset-";
 
   const std::vector<std::string> stale = {prefix + d + "-a1b2c3d4", prefix + d + "-zz09zz09"};
   const std::vector<std::string> kept = {
       prefix + std::to_string(getpid()) + "-a1b2c3d4",    // this process's own
-      prefix + std::to_string(live.pid()) + "-a1b2c3d4",  // a save still under way
+      prefix + std::to_string(live.pid) + "-a1b2c3d4",  // a save still under way
       // Not quite the pattern, or another calendar's.
       prefix + d + "-a1b2c3d", prefix + d + "-a1b2c3d4e", prefix + d + "-A1B2C3D4", prefix + d + "-a1b2c3d4.bak",
       prefix + d + "-a1b2c3d4~", prefix + "0" + d + "-a1b2c3d4", prefix + d + "x-a1b2c3d4", prefix + "-a1b2c3d4",

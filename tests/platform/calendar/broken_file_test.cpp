@@ -21,11 +21,8 @@ std::string refusal(const std::filesystem::path& file) {
   return error;
 }
 
-struct Refused {
-  std::string what;
-  std::string bytes;
-  std::string expected;  // in the message
-};
+// `expected` is in the message.
+struct Refused { std::string what, bytes, expected; };
 
 // refused.txt: each calendar follows a line "== what | text of the message".
 std::vector<Refused> refused_cases() {

@@ -21,13 +21,7 @@ using detail::EventText;
 // awkward_text.ics: events whose text lines are hard to find, and what each
 // reads as whole. A subject has a fingerprint unless it is escaped or its
 // first SUMMARY cannot be read.
-struct Expected {
-  const char* what;
-  const char* summary;
-  const char* description;
-  const char* categories;
-  bool subject_hashed;
-};
+struct Expected { const char* what; std::string summary, description, categories; bool subject_hashed; };
 const Expected kExpected[] = {
     {"alarm text before the event's own", "Real subject", "Real body", "Real", true},
     {"first SUMMARY unreadable (open quote)", "Second summary", "", "", false},
@@ -61,9 +55,8 @@ TEST(EventIndex, TextFromTheIndexedLinesIsTextFromTheWholeEvent) {
     SCOPED_TRACE(e.what);
     const std::string& event = events[i];
     const EventText whole = detail::read_event_text(event);
-    EXPECT_EQ(whole.summary, e.summary);
-    EXPECT_EQ(whole.description, e.description);
-    EXPECT_EQ(whole.categories, e.categories);
+    EXPECT_EQ(std::tie(whole.summary, whole.description, whole.categories),
+              std::tie(e.summary, e.description, e.categories));
     const auto indexed = detail::index_event(event, 0, event.size(), 1, zones).event;
     ASSERT_TRUE(indexed);
     for (unsigned which = 1; which <= detail::kAllText; ++which) {
@@ -115,30 +108,25 @@ TEST(EventIndex, TextSearchesFollowSavesThatMoveEvents) {
       }
     }
     for (const char16_t* alarms_own : {u"[Body] = \"Reminder\"", u"[Subject] = \"alarm only\"",
-                                       u"[Categories] = \"Not mine\""}) {
+                                       u"[Categories] = \"Not mine\""})
       EXPECT_EQ(store->find(alarms_own), std::vector<Oid>{});
-    }
   };
   check("as read");
   const Oid first = oid_of(*store, "Real subject");
   const Oid split = oid_of(*store, "Split categories");
   ASSERT_TRUE(first && split);
   // The first event grows: every later one moves.
-  AppointmentFields f = *store->get(first);
-  f.subject = u"Real subject, now a good deal longer than it was before";
-  f.body = u"Another body";
-  ASSERT_TRUE(store->update(first, f).ok);
+  ASSERT_TRUE(edit(*store, first, [](auto& f) {
+                f.subject = u"Real subject, now a good deal longer than it was before";
+                f.body = u"Another body";
+              }).ok);
   check("after a longer subject");
   // Its categories lines become one, and the event gets shorter.
-  f = *store->get(split);
-  f.categories = u"Z";
-  ASSERT_TRUE(store->update(split, f).ok);
+  ASSERT_TRUE(edit(*store, split, [](auto& f) { f.categories = u"Z"; }).ok);
   EXPECT_EQ(store->find(u"[Categories] = \"Z\""), std::vector<Oid>{split});
   check("after joining categories");
-  AppointmentFields added = appointment(u"Added", {2026, 12, 2, 9, 0, 0});
-  added.body = u"Added body";
-  added.categories = u"New";
   StoreStatus status;
+  const AppointmentFields added{u"Added", u"Added body", u"New", {2026, 12, 2, 9, 0, 0}, 0, false};
   ASSERT_NE(store->add(added, &status), 0u) << status.message;
   check("after an add");
   ASSERT_TRUE(store->remove(first).ok);

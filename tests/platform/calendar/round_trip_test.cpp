@@ -13,14 +13,6 @@ namespace {
 using namespace calendar_test;
 using Edit = std::function<void(AppointmentFields&)>;
 
-// 2026-12-06 10:00:00 UTC, stamped into DTSTAMP and LAST-MODIFIED.
-constexpr std::int64_t kNow = 1796551200;
-StoreOptions fixed_clock() {
-  StoreOptions o;
-  o.now_utc = [] { return kNow; };
-  return o;
-}
-
 // rich.ics is a calendar as a desktop client leaves it: a zone, an alarm,
 // X- lines, odd parameters, folding in an awkward place, a VTODO. It is
 // tried with its own LF line ends and with CRLF.
@@ -41,11 +33,11 @@ class RoundTripTest : public ::testing::TestWithParam<bool> {
 
   // Applies `edit` to the event with `subject` and saves; the store then
   // shows the edited fields, as does a fresh read of the file.
-  LineDiff save(const std::string& subject, const Edit& edit) {
+  LineDiff save(const std::string& subject, const Edit& change) {
     const Oid oid = oid_of(*store_, subject);
     EXPECT_NE(oid, 0u) << subject;
     AppointmentFields f = *store_->get(oid);
-    edit(f);
+    change(f);
     const StoreStatus status = store_->update(oid, f);
     EXPECT_TRUE(status.ok) << status.message;
     EXPECT_EQ(store_->get(oid), f) << subject;
@@ -82,8 +74,7 @@ TEST_P(RoundTripTest, CategoriesSaveChangesOnlyThatLineAndTheStamps) {
 
 TEST_P(RoundTripTest, NothingChangedWritesNothing) {
   const auto before = std::filesystem::last_write_time(file());
-  const Oid oid = oid_of(*store_, "Planning");
-  EXPECT_TRUE(store_->update(oid, *store_->get(oid)).ok);
+  EXPECT_TRUE(edit(*store_, oid_of(*store_, "Planning"), [](auto&) {}).ok);
   EXPECT_EQ(read_bytes(file()), original_);
   EXPECT_EQ(std::filesystem::last_write_time(file()), before);
 }
@@ -91,9 +82,7 @@ TEST_P(RoundTripTest, NothingChangedWritesNothing) {
 TEST_P(RoundTripTest, CategoriesReadBackExactly) {
   const Oid oid = oid_of(*store_, "Lunch");
   for (const char* categories : {"A,B,", ",A", ",", "semi;colon", "back\\slash", "Caf\xC3\xA9", ""}) {
-    AppointmentFields f = *store_->get(oid);
-    f.categories = u16(categories);
-    ASSERT_TRUE(store_->update(oid, f).ok) << categories;
+    ASSERT_TRUE(edit(*store_, oid, [&](auto& f) { f.categories = u16(categories); }).ok) << categories;
     EXPECT_EQ(u8(store_->get(oid)->categories), categories);
     EXPECT_EQ(u8(open_store(file())->get(oid)->categories), categories);
   }
@@ -122,9 +111,8 @@ TEST_P(RoundTripTest, TextIsEscapedAndFoldedWithTheFilesLineEnd) {
   for (std::size_t at; (at = unfolded.find(eol_ + " ")) != std::string::npos;) unfolded.erase(at, eol_.size() + 1);
   for (const char* expected : {"SUMMARY:Quarterly review\\; budget\\, staffing \\\\ hiring â and a subject long "
                                "enough to be folded",
-                               "DESCRIPTION:one\\ntwo\\nthree"}) {
+                               "DESCRIPTION:one\\ntwo\\nthree"})
     EXPECT_NE(unfolded.find(lines(expected)), std::string::npos) << written;
-  }
   f.body = u"one\ntwo\nthree";
   EXPECT_EQ(store_->get(oid), f);
   EXPECT_EQ(open_store(file())->get(oid), f);
@@ -143,11 +131,7 @@ TEST_P(RoundTripTest, NewPropertiesGoBeforeTheAlarm) {
 // Each edit rewrites its own lines in the form they were written in; the
 // rows run one after another on the same file.
 TEST_P(RoundTripTest, StartDurationAndAllDayKeepTheFormTheyWereWrittenIn) {
-  struct Case {
-    std::string subject;
-    Edit edit;
-    std::string expected;
-  } cases[] = {
+  struct Case { std::string subject; Edit edit; std::string expected; } cases[] = {
       // A zoned start stays in its zone, its end moves along.
       {"Planning", [](auto& f) { f.start = {2026, 7, 1, 14, 0, 0}; },
        "DTSTART;TZID=Europe/Berlin:20260701T140000\nDTEND;TZID=Europe/Berlin:20260701T153000"},
@@ -161,20 +145,10 @@ TEST_P(RoundTripTest, StartDurationAndAllDayKeepTheFormTheyWereWrittenIn) {
       // All-day stays a date.
       {"Holiday", [](auto& f) { f.start = {2026, 12, 31, 0, 0, 0}; },
        "DTSTART;VALUE=DATE:20261231\nDTEND;VALUE=DATE:20270103"},
-      {"Lunch",
-       [](auto& f) {
-         f.all_day = true;
-         f.start = {2026, 12, 1, 0, 0, 0};
-         f.duration_minutes = 1440;
-       },
+      {"Lunch", [](auto& f) { f.all_day = true; f.start = {2026, 12, 1, 0, 0, 0}; f.duration_minutes = 1440; },
        "DTSTART;VALUE=DATE:20261201\nDURATION:P1D"},
       // The file defines the local zone, so a start that gets a time uses it.
-      {"Holiday",
-       [](auto& f) {
-         f.all_day = false;
-         f.start = {2026, 12, 24, 18, 0, 0};
-         f.duration_minutes = 240;
-       },
+      {"Holiday", [](auto& f) { f.all_day = false; f.start = {2026, 12, 24, 18, 0, 0}; f.duration_minutes = 240; },
        "DTSTART;TZID=Europe/Berlin:20261224T180000\nDTEND;TZID=Europe/Berlin:20261224T220000"},
   };
   for (const Case& c : cases) {
@@ -254,10 +228,7 @@ TEST_P(RoundTripTest, PermissionsAndSymlinkSurviveASave) {
   const auto link = dir_ / "link.ics";
   std::filesystem::create_symlink(file(), link);
   auto via_link = open_store(link, fixed_clock());
-  const Oid oid = oid_of(*via_link, "Lunch");
-  AppointmentFields f = *via_link->get(oid);
-  f.subject = u"Lunch with Jane";
-  ASSERT_TRUE(via_link->update(oid, f).ok);
+  ASSERT_TRUE(edit(*via_link, oid_of(*via_link, "Lunch"), [](auto& f) { f.subject = u"Lunch with Jane"; }).ok);
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   struct stat st {};
   ASSERT_EQ(stat(file().c_str(), &st), 0);

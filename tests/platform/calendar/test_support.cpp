@@ -6,7 +6,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <sstream>
 
 #include "text_codec.h"
@@ -20,8 +19,8 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
 }
 
 ScopedTz::ScopedTz(const char* zone) {
@@ -29,13 +28,7 @@ ScopedTz::ScopedTz(const char* zone) {
   setenv("TZ", zone, 1);
 }
 
-ScopedTz::~ScopedTz() {
-  if (saved_) {
-    setenv("TZ", saved_->c_str(), 1);
-  } else {
-    unsetenv("TZ");
-  }
-}
+ScopedTz::~ScopedTz() { saved_ ? setenv("TZ", saved_->c_str(), 1) : unsetenv("TZ"); }
 
 std::string read_bytes(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -44,6 +37,14 @@ std::string read_bytes(const std::filesystem::path& file) {
 
 std::string test_data(const std::string& name) {
   return read_bytes(std::filesystem::path(TALLYSET_TEST_DATA) / name);
+}
+
+std::vector<std::string> test_data_lines(const std::string& name) {
+  std::istringstream in(test_data(name));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);)
+    if (!line.starts_with('#')) lines.push_back(line);
+  return lines;
 }
 
 void write_bytes(const std::filesystem::path& file, const std::string& bytes) {

@@ -40,6 +40,8 @@ class ScopedTz {
 std::string read_bytes(const std::filesystem::path& file);
 // The bytes of a file under tests/data/calendar.
 std::string test_data(const std::string& name);
+// The lines of a file under tests/data/calendar, leaving out those starting with '#'.
+std::vector<std::string> test_data_lines(const std::string& name);
 void write_bytes(const std::filesystem::path& file, const std::string& bytes);
 
 // LF line ends to CRLF.
@@ -71,12 +73,24 @@ platform::calendar::Oid oid_of(const platform::calendar::CalendarStore& store,
 inline platform::calendar::AppointmentFields appointment(const std::u16string& subject,
                                                          platform::calendar::LocalDateTime start, int minutes = 0,
                                                          bool all_day = false) {
-  platform::calendar::AppointmentFields f;
-  f.subject = subject;
-  f.start = start;
-  f.duration_minutes = minutes;
-  f.all_day = all_day;
-  return f;
+  return {subject, {}, {}, start, minutes, all_day};
+}
+
+// Applies `change` to the fields of the event `oid` and saves them.
+template <class Change>
+platform::calendar::StoreStatus edit(platform::calendar::CalendarStore& store, platform::calendar::Oid oid,
+                                     Change change) {
+  platform::calendar::AppointmentFields f = *store.get(oid);
+  change(f);
+  return store.update(oid, f);
+}
+
+// Options whose clock stands still at `now` (2026-12-06 10:00:00 UTC unless
+// given), so DTSTAMP and LAST-MODIFIED are the same on every save.
+inline platform::calendar::StoreOptions fixed_clock(std::int64_t now = 1796551200) {
+  platform::calendar::StoreOptions o;
+  o.now_utc = [now] { return now; };
+  return o;
 }
 
 // A calendar: LF line ends, the given lines between BEGIN/END:VCALENDAR.

@@ -8,10 +8,7 @@ namespace platform::calendar::detail {
 namespace {
 
 TEST(TextCodec, UnescapesRfc5545Text) {
-  struct Case {
-    const char* in;
-    const char* out;
-  } cases[] = {
+  struct Case { const char* in; const char* out; } cases[] = {
       {"plain", "plain"},           {"a\\nb", "a\nb"},       {"a\\Nb", "a\nb"},
       {"a\\,b", "a,b"},             {"a\\;b", "a;b"},        {"a\\\\b", "a\\b"},
       {"a\\\\nb", "a\\nb"},         {"trailing\\", "trailing\\"}, {"", ""},
@@ -20,38 +17,25 @@ TEST(TextCodec, UnescapesRfc5545Text) {
 }
 
 TEST(TextCodec, EscapeIsUndoneByUnescape) {
-  for (const char* text : {"", "a,b;c\\d", "line\nbreak", "\\n literally", ",,;;", "é ü €"}) {
+  for (const char* text : {"", "a,b;c\\d", "line\nbreak", "\\n literally", ",,;;", "é ü €"})
     EXPECT_EQ(unescape_text(escape_text(text)), text);
-  }
   EXPECT_EQ(escape_text("a\r\nb\rc"), "a\\nb\\nc");
 }
 
 TEST(TextCodec, SplitsListsAtUnescapedCommas) {
-  struct Case {
-    const char* in;
-    std::vector<std::string> out;
-  } cases[] = {
-      {"", {""}},
-      {"A", {"A"}},
-      {"A,B", {"A", "B"}},
-      {"A,B,", {"A", "B", ""}},
-      {",A", {"", "A"}},
-      {"Meeting\\, John,Work", {"Meeting, John", "Work"}},
-      {"a\\\\,b", {"a\\", "b"}},
+  struct Case { const char* in; std::vector<std::string> out; } cases[] = {
+      {"", {""}}, {"A", {"A"}}, {"A,B", {"A", "B"}}, {"A,B,", {"A", "B", ""}}, {",A", {"", "A"}},
+      {"Meeting\\, John,Work", {"Meeting, John", "Work"}}, {"a\\\\,b", {"a\\", "b"}},
   };
   for (const Case& c : cases) EXPECT_EQ(split_text_list(c.in), c.out) << c.in;
 }
 
 std::string unfold(const std::string& folded) {
-  std::string out;
   LineScanner scanner(folded, 0, folded.size(), 1);
   LogicalLine line;
-  int count = 0;
-  while (scanner.next(line)) {
-    out = std::string(line.text);
-    ++count;
-  }
-  EXPECT_EQ(count, 1);
+  EXPECT_TRUE(scanner.next(line));
+  const std::string out(line.text);
+  EXPECT_FALSE(scanner.next(line)) << "more than one line";
   return out;
 }
 
@@ -84,23 +68,12 @@ TEST(LineScanner, GivesUnfoldedLinesWithTheirByteSpans) {
   const std::string bytes = "A:1\r\nB:2\r\n  continued\r\n\tagain\nC:3";
   LineScanner scanner(bytes, 0, bytes.size(), 1);
   LogicalLine line;
-  struct Expected {
-    std::string text;
-    std::size_t begin, end;
-    int number;
-    std::string eol;
-  } expected[] = {
-      {"A:1", 0, 5, 1, "\r\n"},
-      {"B:2 continuedagain", 5, 30, 2, "\r\n"},
-      {"C:3", 30, 33, 5, ""},
-  };
+  struct Expected { std::string text; std::size_t begin, end; int number; std::string eol; } expected[] = {
+      {"A:1", 0, 5, 1, "\r\n"}, {"B:2 continuedagain", 5, 30, 2, "\r\n"}, {"C:3", 30, 33, 5, ""}};
   for (const Expected& e : expected) {
     ASSERT_TRUE(scanner.next(line));
-    EXPECT_EQ(line.text, e.text);
-    EXPECT_EQ(line.begin, e.begin);
-    EXPECT_EQ(line.end, e.end);
-    EXPECT_EQ(line.line_number, e.number);
-    EXPECT_EQ(line.eol, e.eol);
+    EXPECT_EQ(std::tuple(std::string(line.text), line.begin, line.end, line.line_number, std::string(line.eol)),
+              std::tuple(e.text, e.begin, e.end, e.number, e.eol));
   }
   EXPECT_FALSE(scanner.next(line));
 }

@@ -4,14 +4,12 @@
 // reach while open; and how it looks at both screen sizes.
 #include <gtest/gtest.h>
 
-#include <commctrl.h>
 #include <windows.h>
 
 #include <functional>
 #include <string>
 
 #include "platform/calendar/calendar_store.h"
-#include "platform/com/com_state.h"
 #include "platform/controls/control_probes.h"
 #include "platform/core/message_queue.h"
 #include "platform/core/session.h"
@@ -52,13 +50,8 @@ std::u16string TextOf(HWND hwnd) {
 }
 
 AppointmentFields Sample() {
-  AppointmentFields f;
-  f.subject = u"Old subject";
-  f.categories = u"North";
-  f.body = u"first\nsecond";
-  f.start = {2026, 12, 3, 10, 0, 0};
-  f.duration_minutes = 30;
-  return f;
+  return {.subject = u"Old subject", .body = u"first\nsecond", .categories = u"North",
+          .start = {2026, 12, 3, 10, 0, 0}, .duration_minutes = 30, .all_day = false};
 }
 
 // A program's main window, active and focused, and the editor run over it
@@ -90,8 +83,7 @@ struct Rig {
   void TypeInto(EditorPart part, const std::string& text) {
     Then([part](Session& s) { TapCenter(s, s.windows().window_rect_on_screen(Part(part))); });
     Then([text](Session& s) {
-      platform::PostKeys(s, "ctrl+home");
-      platform::PostKeys(s, "ctrl+shift+end");
+      for (const char* key : {"ctrl+home", "ctrl+shift+end"}) platform::PostKeys(s, key);
       for (char c : text) {
         if (std::isalnum(static_cast<unsigned char>(c)))
           platform::PostKeys(s, std::string(1, c));
@@ -114,9 +106,12 @@ struct Rig {
         if (item.text == text) TapCenter(s, item.screen_rect);
     });
   }
-  // Through Display's editor, which every session has from the start.
-  HRESULT Open(AppointmentFields& fields, bool* deleted) {
-    return platform::PocketOutlook::of(platform.session).editor(fields, false, deleted);
+  // Through Display's editor, which every session has from the start; runs
+  // it on `fields` (Sample() if not given) with `deleted` first set to `deleted`.
+  struct Result { HRESULT hr; AppointmentFields fields; bool deleted; };
+  Result Open(AppointmentFields fields = Sample(), bool deleted = false) {
+    const HRESULT hr = platform::PocketOutlook::of(platform.session).editor(fields, false, &deleted);
+    return {hr, fields, deleted};
   }
 
   testing_support::TestPlatform platform;
@@ -139,14 +134,11 @@ TEST(AppointmentEditor, OkWritesEveryFieldBackAsTyped) {
     TapCenter(s, s.windows().window_rect_on_screen(Part(EditorPart::notes)));
   });
   rig.Then([](Session& s) {
-    platform::PostKeys(s, "ctrl+end");
-    platform::PostKeys(s, "enter");
-    platform::PostKeys(s, "x");
+    for (const char* key : {"ctrl+end", "enter", "x"}) platform::PostKeys(s, key);
   });
   rig.TapSoftKey(0);
-  AppointmentFields fields = Sample();
-  bool deleted = true;
-  EXPECT_EQ(rig.Open(fields, &deleted), S_OK);
+  const auto [hr, fields, deleted] = rig.Open(Sample(), true);
+  EXPECT_EQ(hr, S_OK);
   EXPECT_FALSE(deleted);
   EXPECT_EQ(platform::ToUtf8(fields.subject), "Board meeting");
   EXPECT_EQ(platform::ToUtf8(fields.categories), "South,Travel");
@@ -157,11 +149,7 @@ TEST(AppointmentEditor, OkWritesEveryFieldBackAsTyped) {
 }
 
 TEST(AppointmentEditor, TimeAndDurationThatDoNotParseKeepTheirOldValues) {
-  struct Case {
-    const char* time;
-    const char* duration;
-    int hour, minute, minutes;
-  } cases[] = {
+  struct Case { const char* time; const char* duration; int hour, minute, minutes; } cases[] = {
       {"9:05", "45", 9, 5, 45},     {"07:30", "0", 7, 30, 0},   {"25:00", "", 10, 0, 30},
       {"10:60", "120", 10, 0, 120}, {"", "15", 10, 0, 15},      {"1030", "30", 10, 0, 30},
   };
@@ -173,10 +161,10 @@ TEST(AppointmentEditor, TimeAndDurationThatDoNotParseKeepTheirOldValues) {
       SetWindowTextW(Part(EditorPart::duration), platform::FromUtf8(c.duration).c_str());
     });
     rig.TapSoftKey(0);
-    AppointmentFields fields = Sample();
-    fields.start.second = 30;
-    bool deleted = false;
-    ASSERT_EQ(rig.Open(fields, &deleted), S_OK);
+    AppointmentFields sample = Sample();
+    sample.start.second = 30;
+    const auto [hr, fields, deleted] = rig.Open(sample);
+    ASSERT_EQ(hr, S_OK);
     bool unchanged = c.hour == 10 && c.minute == 0;
     EXPECT_EQ(fields.start, (platform::calendar::LocalDateTime{2026, 12, 3, c.hour, c.minute, unchanged ? 30 : 0}));
     EXPECT_EQ(fields.duration_minutes, c.minutes);
@@ -186,22 +174,16 @@ TEST(AppointmentEditor, TimeAndDurationThatDoNotParseKeepTheirOldValues) {
 // Cancel, Delete and a quit request close it without touching the fields;
 // the quit request is posted again for the program's own loop.
 TEST(AppointmentEditor, CancelDeleteAndQuitLeaveTheFieldsAsTheyWere) {
-  struct Case {
-    const char16_t* item;  // nullptr: a quit request instead
-    bool deleted;
-  } cases[] = {{u"Cancel", false}, {u"Delete", true}, {nullptr, false}};
+  // item nullptr: a quit request instead.
+  struct Case { const char16_t* item; bool deleted; } cases[] = {
+      {u"Cancel", false}, {u"Delete", true}, {nullptr, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.item ? platform::ToUtf8(c.item) : "quit");
     Rig rig;
     rig.TypeInto(EditorPart::subject, "Changed");
-    if (c.item) {
-      rig.ChooseFromMenu(c.item);
-    } else {
-      rig.Then([](Session&) { PostQuitMessage(7); });
-    }
-    AppointmentFields fields = Sample();
-    bool deleted = !c.deleted;
-    EXPECT_EQ(rig.Open(fields, &deleted), S_FALSE);
+    c.item ? rig.ChooseFromMenu(c.item) : rig.Then([](Session&) { PostQuitMessage(7); });
+    const auto [hr, fields, deleted] = rig.Open(Sample(), !c.deleted);
+    EXPECT_EQ(hr, S_FALSE);
     EXPECT_EQ(deleted, c.deleted);
     EXPECT_EQ(fields, Sample());
     MSG m{};
@@ -215,7 +197,6 @@ TEST(AppointmentEditor, WhileOpenTheProgramIsOutOfReachAndComesBackAfter) {
   std::u16string active_title;
   HWND focus = nullptr, subject = nullptr;
   RECT editor_rect{};
-  std::u16string main_field_text;
   rig.Then([&](Session& s) {
     main_enabled = IsWindowEnabled(rig.main) != FALSE;
     active_title = s.windows().get(s.windows().active())->text;
@@ -226,9 +207,8 @@ TEST(AppointmentEditor, WhileOpenTheProgramIsOutOfReachAndComesBackAfter) {
     platform::PostKeys(s, "q");
   });
   rig.TapSoftKey(0);
-  AppointmentFields fields = Sample();
-  bool deleted = false;
-  ASSERT_EQ(rig.Open(fields, &deleted), S_OK);
+  const auto [hr, fields, deleted] = rig.Open();
+  ASSERT_EQ(hr, S_OK);
   Session& s = rig.platform.session;
   EXPECT_FALSE(main_enabled);
   EXPECT_EQ(platform::ToUtf8(active_title), "Appointment");
@@ -266,9 +246,7 @@ TEST(AppointmentEditor, LooksTheSameAtBothScreenSizes) {
           if (GetRValue(PixelAt(ss, x, y)) < 0x60) label_ink = true;
     });
     rig.ChooseFromMenu(u"Cancel");
-    AppointmentFields fields = Sample();
-    bool deleted = false;
-    rig.Open(fields, &deleted);
+    rig.Open();
     EXPECT_EQ(rule, RGB(0xd8, 0xd8, 0xd8));
     EXPECT_EQ(bar_edge, RGB(0x80, 0x80, 0x80));
     EXPECT_EQ(background, GetSysColor(COLOR_WINDOW));
