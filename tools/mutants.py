@@ -466,11 +466,26 @@ def _on_signal(signum, _frame):
     raise Interrupted(signal.Signals(signum).name)
 
 
-def run(cmd, cwd, timeout):
+def _start_time(pid):
+    """The kernel's start time of a process, or None: with the pid it tells
+    our own child from a later process that got the same pid."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[19]
+    except (OSError, IndexError):
+        return None
+
+
+def run(cmd, cwd, timeout, track=None):
     """(returncode or None on timeout, output). The command runs in its own
-    process group so that a timeout or an interruption ends all of it."""
+    process group so that a timeout or an interruption ends all of it; with
+    `track`, the group is noted in that file until it ends, for a run that
+    was killed outright to be cleaned up by the next one."""
     proc = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                             stdin=subprocess.DEVNULL, start_new_session=True)
+    if track:
+        with open(track, "w") as f:
+            json.dump({"pgid": proc.pid, "start": _start_time(proc.pid)}, f)
     try:
         out, _ = proc.communicate(timeout=timeout)
         return proc.returncode, out.decode("utf-8", "replace")
@@ -482,6 +497,8 @@ def run(cmd, cwd, timeout):
         if proc.poll() is None:
             os.killpg(proc.pid, signal.SIGKILL)
             proc.wait()
+        if track and os.path.exists(track):
+            os.remove(track)
 
 
 class Patcher:
@@ -492,8 +509,28 @@ class Patcher:
         self.root = root
         self.dir = os.path.join(build, "mutants-backup")
         self.journal = os.path.join(self.dir, "journal.json")
+        self.child = os.path.join(self.dir, "child.json")
+
+    def run(self, cmd, cwd, timeout):
+        os.makedirs(self.dir, exist_ok=True)
+        return run(cmd, cwd, timeout, track=self.child)
+
+    def end_orphans(self):
+        """A build or suite that a killed run left going would race the next
+        build in the same folder: end it, if it is still that very process."""
+        if not os.path.exists(self.child):
+            return
+        with open(self.child) as f:
+            child = json.load(f)
+        if child["start"] is not None and _start_time(child["pgid"]) == child["start"]:
+            try:
+                os.killpg(child["pgid"], signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        os.remove(self.child)
 
     def recover(self):
+        self.end_orphans()
         if not os.path.exists(self.journal):
             return None
         with open(self.journal) as f:
@@ -749,15 +786,19 @@ def main(argv=None):
             log(out + "\nmutants: cmake could not configure " + build)
             return 2
     build_cmd = ["cmake", "--build", build, "-j", str(args.jobs)]
-    t0 = time.time()
-    code, out = run(build_cmd, root, args.build_timeout)
-    baseline = {"build_seconds": time.time() - t0}
-    if code != 0:
-        log(out[-3000:] + "\nmutants: the unmutated tree does not build; nothing to measure")
-        return 2
-    t0 = time.time()
-    code, out = run(ctest_cmd(args), build, args.mutant_timeout)
-    baseline["test_seconds"] = time.time() - t0
+    try:
+        t0 = time.time()
+        code, out = patcher.run(build_cmd, root, args.build_timeout)
+        baseline = {"build_seconds": time.time() - t0}
+        if code != 0:
+            log(out[-3000:] + "\nmutants: the unmutated tree does not build; nothing to measure")
+            return 2
+        t0 = time.time()
+        code, out = patcher.run(ctest_cmd(args), build, args.mutant_timeout)
+        baseline["test_seconds"] = time.time() - t0
+    except (KeyboardInterrupt, Interrupted) as e:
+        log(f"mutants: interrupted ({e or 'Ctrl-C'}) before the first mutant")
+        return 130
     if code != 0:
         log(out[-3000:] + "\nmutants: the suite fails without any mutant; fix it first")
         return 2
@@ -775,13 +816,13 @@ def main(argv=None):
             t0 = time.time()
             try:
                 patcher.apply(site, original, mutated)
-                code, out = run(build_cmd, root, args.build_timeout)
+                code, out = patcher.run(build_cmd, root, args.build_timeout)
                 if code is None:
                     status, detail = "invalid", "build ran past --build-timeout"
                 elif code != 0:
                     status, detail = classify_build_failure(out)
                 else:
-                    status, detail = classify_tests(*run(ctest_cmd(args), build, args.mutant_timeout))
+                    status, detail = classify_tests(*patcher.run(ctest_cmd(args), build, args.mutant_timeout))
             finally:
                 patcher.restore(site, original)
             row = dataclasses.asdict(site)

@@ -242,6 +242,36 @@ class PatcherTest(unittest.TestCase):
         self.assertIsNone(self.patcher.recover())
 
 
+class OrphanTest(unittest.TestCase):
+    """A build left going by a killed run is ended by the next start, and
+    only if it is still the process that run started."""
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, self.root)
+        self.patcher = mutants.Patcher(self.root, os.path.join(self.root, "build"))
+        os.makedirs(self.patcher.dir)
+        self.proc = subprocess.Popen(["sleep", "60"], start_new_session=True)
+        self.addCleanup(self.proc.kill)
+        self.addCleanup(self.proc.wait)
+
+    def note(self, start):
+        with open(self.patcher.child, "w") as f:
+            json.dump({"pgid": self.proc.pid, "start": start}, f)
+
+    def test_the_same_process_is_ended(self):
+        self.note(mutants._start_time(self.proc.pid))
+        self.patcher.recover()
+        self.assertEqual(self.proc.wait(timeout=10), -9)
+        self.assertFalse(os.path.exists(self.patcher.child))
+
+    def test_a_process_that_reused_the_pid_is_left_alone(self):
+        self.note("1")
+        self.patcher.recover()
+        self.assertIsNone(self.proc.poll())
+        self.assertFalse(os.path.exists(self.patcher.child))
+
+
 @unittest.skipUnless(shutil.which("cmake") and shutil.which("ctest") and shutil.which("c++"), "needs cmake and c++")
 class WholeRunTest(unittest.TestCase):
     """A project of one function and one test that checks only its lower
