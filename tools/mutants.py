@@ -17,7 +17,7 @@ folder's figure rests on the same footing.
 
 Usage:
   tools/mutants.py [--seed N] [--count K] [--build DIR] [--jobs N]
-                   [--timeout S] [--mutant-timeout S] [--build-timeout S]
+                   [--timeout S] [--mutant-timeout S] [--build-timeout S] [--budget MIN]
                    [--exclude REGEX]... [--json FILE] [--report FILE]
                    [--list] [FOLDER...]
   tools/mutants.py --compare OLD.json NEW.json
@@ -442,6 +442,18 @@ def shares(count, folders):
     return {f: base + (1 if i < extra else 0) for i, f in enumerate(folders)}
 
 
+def interleave(chosen, folders):
+    """The run order: one mutant of each folder in turn, so that a run cut
+    short by --budget or Ctrl-C still has even shares."""
+    queues = [[s for s in chosen if s.folder == f] for f in folders]
+    order = []
+    while any(queues):
+        for q in queues:
+            if q:
+                order.append(q.pop(0))
+    return order
+
+
 def sample(sites, folders, count, seed):
     """The same number of sites from each folder. Each folder draws from its
     own generator, so one folder's sample does not move when another folder's
@@ -622,6 +634,8 @@ def reproduce_command(args):
            "--mutant-timeout", str(args.mutant_timeout), "--build-timeout", str(args.build_timeout)]
     for e in args.exclude:
         cmd += ["--exclude", e]
+    if args.budget:
+        cmd += ["--budget", f"{args.budget:g}"]
     if args.json:
         cmd += ["--json", args.json]
     if args.report:
@@ -652,8 +666,10 @@ def summarize(results, folders):
 def format_report(data):
     lines = [f"command: {data['command']}",
              f"commit: {data['commit']}   started: {data['started']}   wall time: {data['wall_seconds'] / 60:.1f} min",
-             f"baseline: build {data['baseline']['build_seconds']:.0f} s, suite {data['baseline']['test_seconds']:.1f} s",
-             "",
+             f"baseline: build {data['baseline']['build_seconds']:.0f} s, suite {data['baseline']['test_seconds']:.1f} s"]
+    if data.get("stopped"):
+        lines.append(f"stopped early: {data['stopped']}")
+    lines += ["",
              f"{'folder':<20} {'killed':>7} {'survived':>9} {'timed out':>10} {'invalid':>8} {'kill rate':>10}"]
     for folder, row in data["summary"].items():
         rate = "-" if row["kill_rate"] is None else f"{100 * row['kill_rate']:.1f}%"
@@ -724,6 +740,7 @@ def parse_args(argv):
     p.add_argument("--mutant-timeout", type=positive(int), default=300, help="seconds for the whole suite on one mutant")
     p.add_argument("--build-timeout", type=positive(int), default=900, help="seconds for one build")
     p.add_argument("--exclude", action="append", default=[], metavar="REGEX", help="ctest -E: tests not to run")
+    p.add_argument("--budget", type=positive(float), help="minutes after which no new mutant is started")
     p.add_argument("--json", help="write the results here")
     p.add_argument("--report", help="write the text report here too")
     p.add_argument("--list", action="store_true", help="show the sites and the sample, run nothing")
@@ -806,8 +823,14 @@ def main(argv=None):
         f"{len(chosen)} mutants from {len(sites)} sites")
 
     results = []
+    stopped = ""
+    order = interleave(chosen, args.folders)
     try:
-        for n, site in enumerate(chosen, 1):
+        for n, site in enumerate(order, 1):
+            if args.budget and time.time() - started > 60 * args.budget:
+                stopped = f"--budget {args.budget} min spent after {n - 1} of {len(order)} mutants"
+                log(f"mutants: {stopped}")
+                break
             path = os.path.join(root, site.file)
             with open(path, "rb") as f:
                 original = f.read()
@@ -832,11 +855,12 @@ def main(argv=None):
             log(f"[{n}/{len(chosen)}] {status:<8} {site.file}:{site.line}: {site.original} -> {site.mutated}"
                 f"  ({row['seconds']:.0f} s{', ' + detail if detail else ''})")
     except (KeyboardInterrupt, Interrupted) as e:
-        log(f"mutants: interrupted ({e or 'Ctrl-C'}); the source is restored; reporting {len(results)} mutants")
+        stopped = f"interrupted ({e or 'Ctrl-C'}) after {len(results)} of {len(order)} mutants"
+        log(f"mutants: {stopped}; the source is restored")
 
     data = {"command": command, "commit": git_head(root), "seed": args.seed, "count": args.count,
             "folders": args.folders, "started": time.strftime("%Y-%m-%d %H:%M", time.localtime(started)),
-            "wall_seconds": round(time.time() - started, 1), "baseline": baseline,
+            "wall_seconds": round(time.time() - started, 1), "baseline": baseline, "stopped": stopped,
             "sites": counts, "summary": summarize(results, args.folders), "mutants": results}
     report = format_report(data)
     print(report, end="")
@@ -847,7 +871,7 @@ def main(argv=None):
         with open(args.json, "w") as f:
             json.dump(data, f, indent=1, ensure_ascii=False)
             f.write("\n")
-    return 0 if len(results) == len(chosen) else 130
+    return 130 if stopped.startswith("interrupted") else 0
 
 
 if __name__ == "__main__":

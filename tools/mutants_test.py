@@ -158,6 +158,11 @@ class SampleTest(unittest.TestCase):
         chosen = mutants.sample(self.sites({"a": 2, "b": 30}), ["a", "b"], 10, seed=1)
         self.assertEqual(([s.folder for s in chosen].count("a"), [s.folder for s in chosen].count("b")), (2, 5))
 
+    def test_the_run_takes_the_folders_in_turn(self):
+        chosen = mutants.sample(self.sites({"a": 50, "b": 1, "c": 40}), ["a", "b", "c"], 9, seed=1)
+        self.assertEqual([s.folder for s in mutants.interleave(chosen, ["a", "b", "c"])],
+                         ["a", "b", "c", "a", "c", "a", "c"])
+
     def test_files_are_found_under_moved_folders_and_tests_skipped(self):
         with tempfile.TemporaryDirectory() as root:
             for rel in ("app/a.cpp", "app/a.h", "app/a_test.cpp", "platform/core/k.cpp",
