@@ -680,7 +680,7 @@ def format_report(data):
     lines.append("kill rate = (killed + timed out) / (killed + timed out + survived)")
     for status, title in (("survived", "Surviving mutants"), ("timeout", "Timed-out mutants"),
                           ("invalid", "Invalid mutants (did not build)")):
-        rows = [r for r in data["mutants"] if r["status"] == status]
+        rows = sorted((r for r in data["mutants"] if r["status"] == status), key=lambda r: (r["file"], r["line"]))
         if rows:
             lines += ["", f"{title} ({len(rows)}):"]
             for r in rows:
