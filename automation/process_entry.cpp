@@ -79,6 +79,20 @@ bool ReadScript(const std::string& source, std::string* text, std::string* error
   return true;
 }
 
+// Tallysets meet per calendar: two on one calendar would be two writers of
+// one file, two on different calendars have nothing to share.
+std::string CalendarScope(const std::filesystem::path& calendar) {
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(calendar, ec);
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, ec);
+  const std::string key = (ec ? absolute : canonical).string();
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : key) hash = (hash ^ c) * 1099511628211ull;
+  char text[24];
+  std::snprintf(text, sizeof text, "cal-%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
 bool HaveDisplay() {
   const char* x = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -131,8 +145,9 @@ int RunProcess(int argc, char** argv, const res::ModuleResources& resources) {
   options.screen_height = cl->screen_height;
   options.now = cl->now;
   Session session(options);
-  InstallPlatform(session, CalendarPath(*cl));
-  InstallDesktopChannel(session, DesktopChannel::DefaultFolder());
+  const std::filesystem::path calendar = CalendarPath(*cl);
+  InstallPlatform(session, calendar);
+  InstallDesktopChannel(session, DesktopChannel::DefaultFolder(), CalendarScope(calendar));
   HINSTANCE instance = session.modules().add(resources);
 
   std::unique_ptr<ScriptRunner> runner;
@@ -152,6 +167,12 @@ int RunProcess(int argc, char** argv, const res::ModuleResources& resources) {
   if (runner && runner->error()) {
     std::fprintf(stderr, "%s\n", runner->error()->c_str());
     return kUsageExit;
+  }
+  if (long other = DesktopChannel::of(session)->brought_forward()) {
+    // The single-instance rule ended this start: say why, in one line.
+    std::fprintf(stderr, "tallyset: %s is open in another Tallyset (process %ld), which was brought to the front\n",
+                 calendar.c_str(), other);
+    return code;
   }
   if (runner && !runner->finished() && !headless_host.closed()) {
     std::fprintf(stderr, "tallyset: the program ended before the script's line %d; the rest of the script was not run\n",

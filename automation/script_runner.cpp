@@ -248,8 +248,15 @@ void ScriptRunner::expand(Session&, const ScriptCommand& c) {
     });
   } else if (c.verb == "sleep") {
     int ms = std::stoi(a[0]);
-    add([ms](Session&) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // The program stays responsive while the script waits: other starts
+    // that look for it are answered.
+    add([ms](Session& s) {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+      while (std::chrono::steady_clock::now() < until) {
+        if (DesktopChannel* channel = DesktopChannel::of(s)) channel->serve();
+        const auto left = until - std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(10)));
+      }
       return StepResult::done;
     });
   } else if (c.verb == "wait") {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,27 +57,77 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
-// One line, waiting at most `timeout_ms` for it.
-std::string ReadLine(int fd, int timeout_ms) {
+// One line, waiting at most `timeout_ms` for all of it (not per byte, so a
+// client that trickles bytes cannot hold the caller).
+std::string ReadLine(int fd, int timeout_ms, bool* complete) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   std::string line;
-  char c;
+  *complete = false;
+  char buffer[512];
   while (line.size() < 4096) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() < 0) break;
     pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, timeout_ms) <= 0) break;
-    ssize_t n = ::recv(fd, &c, 1, 0);
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) break;
-    if (c == '\n') return line;
-    line += c;
+    line.append(buffer, static_cast<size_t>(n));
+    if (auto eol = line.find('\n'); eol != std::string::npos) {
+      line.resize(eol);
+      *complete = true;
+      return line;
+    }
   }
   return line;
+}
+
+// Makes `folder` if it is missing and checks that it is this user's own and
+// private: a folder another user made (or could enter) would let them
+// listen in our place or turn single-instance off.
+bool PrivateFolder(const std::filesystem::path& folder, std::string* why) {
+  ::mkdir(folder.c_str(), 0700);
+  struct stat st {};
+  if (::lstat(folder.c_str(), &st) != 0) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    *why = "it is not a folder";
+    return false;
+  }
+  if (st.st_uid != ::getuid()) {
+    *why = "another user owns it";
+    return false;
+  }
+  if ((st.st_mode & 0077) != 0) {
+    *why = "other users may enter it";
+    return false;
+  }
+  return true;
+}
+
+// The folder used when the usual one cannot be: under the user's home.
+std::filesystem::path FallbackFolder() {
+  const char* home = std::getenv("HOME");
+  if (!home || !*home) return {};
+  std::filesystem::path cache = std::filesystem::path(home) / ".cache";
+  ::mkdir(cache.c_str(), 0700);
+  return cache / "tallyset-desktop";
+}
+
+long PidOfSocket(const std::filesystem::path& socket) {
+  const std::string stem = socket.stem().string();
+  const auto dot = stem.rfind('.');
+  return std::strtol(stem.c_str() + (dot == std::string::npos ? 0 : dot + 1), nullptr, 10);
 }
 
 std::string Field(const std::u16string* text) { return text ? "1" + ToUtf8(*text) : "0"; }
 
 }  // namespace
 
-void InstallDesktopChannel(Session& session, std::filesystem::path folder) {
-  session.set_remote_windows(&session.install<DesktopChannel>(session, std::move(folder)));
+void InstallDesktopChannel(Session& session, std::filesystem::path folder, std::string scope) {
+  session.set_remote_windows(&session.install<DesktopChannel>(session, std::move(folder), std::move(scope)));
 }
 
 std::filesystem::path DesktopChannel::DefaultFolder() {
@@ -85,17 +136,23 @@ std::filesystem::path DesktopChannel::DefaultFolder() {
   return std::filesystem::path("/tmp") / ("tallyset-desktop-" + std::to_string(::getuid()));
 }
 
-DesktopChannel::DesktopChannel(Session& session, std::filesystem::path folder)
-    : session_(session), folder_(std::move(folder)) {
-  ::mkdir(folder_.c_str(), 0700);
-  struct stat st {};
-  if (::lstat(folder_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
-      (st.st_mode & 0077) != 0) {
-    std::fprintf(stderr, "platform: %s is not a private folder of this user; other running programs will not be found\n",
-                 folder_.c_str());
-    return;
+DesktopChannel::DesktopChannel(Session& session, std::filesystem::path folder, std::string scope)
+    : session_(session), folder_(std::move(folder)), scope_(std::move(scope)) {
+  std::string why;
+  if (!PrivateFolder(folder_, &why)) {
+    const std::filesystem::path fallback = FallbackFolder();
+    std::string also;
+    if (fallback.empty() || !PrivateFolder(fallback, &also)) {
+      std::fprintf(stderr, "platform: %s cannot be used (%s); other running programs will not be found\n",
+                   folder_.c_str(), why.c_str());
+      folder_.clear();
+      return;
+    }
+    std::fprintf(stderr, "platform: %s cannot be used (%s); using %s\n", folder_.c_str(), why.c_str(),
+                 fallback.c_str());
+    folder_ = fallback;
   }
-  own_ = folder_ / (std::to_string(::getpid()) + ".sock");
+  own_ = folder_ / (scope_ + "." + std::to_string(::getpid()) + ".sock");
   sockaddr_un addr;
   if (!FillAddress(own_, &addr)) return;
   ::unlink(own_.c_str());
@@ -119,45 +176,82 @@ DesktopChannel::~DesktopChannel() {
   }
 }
 
-std::string DesktopChannel::ask(const std::filesystem::path& socket, const std::string& request, bool* reachable) {
-  *reachable = false;
+std::string DesktopChannel::ask(const std::filesystem::path& socket, const std::string& request, int timeout_ms,
+                                Reach* reach) {
+  *reach = Reach::gone;
   sockaddr_un addr;
   if (!FillAddress(socket, &addr)) return {};
   Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (fd.get() < 0) return {};
   if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return {};
-  *reachable = true;
+  *reach = Reach::busy;
   if (!WriteAll(fd.get(), request + "\n")) return {};
-  return ReadLine(fd.get(), kReplyTimeoutMs);
+  bool complete = false;
+  std::string reply = ReadLine(fd.get(), timeout_ms, &complete);
+  if (complete) *reach = Reach::answered;
+  return reply;
+}
+
+bool DesktopChannel::own_socket_name(const std::filesystem::path& path) const {
+  const std::string name = path.filename().string();
+  return path != own_ && path.extension() == ".sock" && name.rfind(scope_ + ".", 0) == 0;
 }
 
 HWND DesktopChannel::find(const std::u16string* class_name, const std::u16string* title) {
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) {
-    const auto& path = entry.path();
-    if (path == own_ || path.extension() != ".sock") continue;
-    bool reachable = false;
-    std::string reply = ask(path, "FIND\t" + Field(class_name) + "\t" + Field(title), &reachable);
-    if (!reachable) {
-      // Nobody listens: the program that left it has ended.
-      ::unlink(path.c_str());
-      continue;
+  if (folder_.empty()) return nullptr;
+  const std::string request = "FIND\t" + Field(class_name) + "\t" + Field(title);
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyWaitMs);
+  bool said_waiting = false;
+  for (;;) {
+    std::filesystem::path busy;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) {
+      const auto& path = entry.path();
+      if (!own_socket_name(path)) continue;
+      Reach reach = Reach::gone;
+      std::string reply = ask(path, request, kReplyTimeoutMs, &reach);
+      if (reach == Reach::gone) {
+        // Nobody accepts: the program that left it has ended.
+        ::unlink(path.c_str());
+        continue;
+      }
+      if (reach == Reach::busy) {
+        busy = path;
+        continue;
+      }
+      if (reply.rfind("HWND ", 0) == 0) {
+        auto remote = std::make_unique<RemoteWindow>();
+        remote->socket = path;
+        remote->handle = std::strtoull(reply.c_str() + 5, nullptr, 10);
+        return reinterpret_cast<HWND>(remotes_.add(std::move(remote)));
+      }
     }
-    if (reply.rfind("HWND ", 0) == 0) {
+    if (busy.empty()) return nullptr;
+    // A program that accepts but does not answer is busy (loading, saving):
+    // it may well hold the window searched for, so it is waited for rather
+    // than taken for gone. Past the bound it still counts as found, so that
+    // no second program starts beside one that may be writing.
+    if (std::chrono::steady_clock::now() >= give_up) {
+      std::fprintf(stderr, "platform: the program with process id %ld does not answer; taking it as still running\n",
+                   PidOfSocket(busy));
       auto remote = std::make_unique<RemoteWindow>();
-      remote->socket = path;
-      remote->handle = std::strtoull(reply.c_str() + 5, nullptr, 10);
+      remote->socket = busy;
       return reinterpret_cast<HWND>(remotes_.add(std::move(remote)));
     }
+    if (!said_waiting) {
+      std::fprintf(stderr, "platform: waiting for the busy program with process id %ld\n", PidOfSocket(busy));
+      said_waiting = true;
+    }
   }
-  return nullptr;
 }
 
 bool DesktopChannel::bring_to_front(HWND hwnd) {
   RemoteWindow* remote = remotes_.get(reinterpret_cast<std::uintptr_t>(hwnd));
-  if (!remote) return false;
-  bool reachable = false;
-  return ask(remote->socket, "FRONT\t" + std::to_string(remote->handle), &reachable) == "OK";
+  if (!remote || remote->handle == 0) return false;
+  Reach reach = Reach::gone;
+  if (ask(remote->socket, "FRONT\t" + std::to_string(remote->handle), kReplyTimeoutMs, &reach) != "OK") return false;
+  brought_forward_ = PidOfSocket(remote->socket);
+  return true;
 }
 
 std::string DesktopChannel::answer(const std::string& request) {
@@ -188,11 +282,18 @@ std::string DesktopChannel::answer(const std::string& request) {
 
 void DesktopChannel::serve() {
   if (listener_ < 0) return;
-  for (;;) {
-    Fd client(::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC));
+  // A few requests a call, each given a few milliseconds: a client that
+  // sends slowly or never reads its answer loses its turn, not our time.
+  constexpr int kRequestsPerCall = 8;
+  constexpr int kRequestMs = 5;
+  for (int i = 0; i < kRequestsPerCall; ++i) {
+    Fd client(::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (client.get() < 0) return;
-    std::string request = ReadLine(client.get(), 500);
-    WriteAll(client.get(), answer(request) + "\n");
+    bool complete = false;
+    std::string request = ReadLine(client.get(), kRequestMs, &complete);
+    if (!complete) continue;
+    const std::string reply = answer(request) + "\n";
+    (void)::send(client.get(), reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
   }
 }
 

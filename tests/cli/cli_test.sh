@@ -68,27 +68,54 @@ printf 'print notification\n' | "$TALLYSET" --calendar "$work/none.ics" --script
 check "missing settings ends with 0" test $? -eq 0
 check "missing settings tells the user" grep -q "No Tallyset for Pocket Outlook settings found" "$work/err"
 
+# Tallysets meet per calendar; this is the name a calendar's sockets start with.
+scope=$(python3 -c '
+import os, sys
+h = 14695981039346656037
+for b in os.path.realpath(sys.argv[1]).encode():
+    h = ((h ^ b) * 1099511628211) % 2**64
+print("cal-%016x" % h)' "$work/cal.ics")
+desktop="$XDG_RUNTIME_DIR/tallyset-desktop"
+
 # A socket left behind by a killed process must not block a new start.
-mkdir -p -m 700 "$XDG_RUNTIME_DIR/tallyset-desktop"
-python3 -c "import socket; s=socket.socket(socket.AF_UNIX); s.bind('$XDG_RUNTIME_DIR/tallyset-desktop/999999.sock')"
+mkdir -p -m 700 "$desktop"
+python3 -c "import socket; s=socket.socket(socket.AF_UNIX); s.bind('$desktop/$scope.999999.sock')"
 printf 'print save\n' >"$work/s6"
 run --script "$work/s6" >"$work/out" 2>"$work/err"
 check "a stale socket does not block a start" diff <(printf 'disabled\n') "$work/out"
-check "the stale socket was removed" test ! -e "$XDG_RUNTIME_DIR/tallyset-desktop/999999.sock"
+check "the stale socket was removed" test ! -e "$desktop/$scope.999999.sock"
 
-# Two processes: the second start brings the first forward and exits 0.
-printf 'wait front 20000\nprint focus\n' >"$work/s5"
+# A folder other users may enter is not used: a private one under HOME is.
+mkdir -p -m 777 "$work/open/tallyset-desktop" "$work/home"
+XDG_RUNTIME_DIR="$work/open" HOME="$work/home" run --script "$work/s6" >"$work/out" 2>"$work/err"
+check "an open folder is refused and says why" grep -qF "cannot be used (other users may enter it); using $work/home/.cache/tallyset-desktop" "$work/err"
+check "the private fallback is used" diff <(printf 'disabled\n') "$work/out"
+
+# Two processes on one calendar: the second start brings the first forward,
+# says so and exits 0, even while the first is busy in a script's sleep and a
+# client trickles bytes at it; a start on another calendar runs beside them.
+printf 'sleep 1500\nwait front 20000\nprint focus\n' >"$work/s5"
 run --script "$work/s5" >"$work/first.out" 2>"$work/first.err" &
 first=$!
-for _ in $(seq 100); do ls "$XDG_RUNTIME_DIR"/tallyset-desktop/*.sock >/dev/null 2>&1 && break; sleep 0.05; done
+for _ in $(seq 100); do ls "$desktop/$scope".*.sock >/dev/null 2>&1 && break; sleep 0.05; done
+python3 -c "
+import glob, socket, time
+s = socket.socket(socket.AF_UNIX); s.connect(glob.glob('$desktop/$scope.*.sock')[0])
+for b in b'FIND':
+    s.send(bytes([b])); time.sleep(0.4)" 2>/dev/null &
+trickle=$!
+cp "$DEMO" "$work/other.ics"
+run --calendar "$work/other.ics" --script "$work/s6" >"$work/other.out" 2>"$work/other.err"
+check "a start on another calendar runs beside the first" diff <(printf 'disabled\n') "$work/other.out"
 printf 'print focus\n' >"$work/s7"
 run --script "$work/s7" >"$work/second.out" 2>"$work/second.err"
 check "second instance exits 0" test $? -eq 0
 check "second instance never stands a window of its own" test ! -s "$work/second.out"
-check "second instance says its script did not run" grep -q "ended before the script's line 1" "$work/second.err"
+check "second instance says which program has the calendar" grep -q "cal.ics is open in another Tallyset (process [0-9]*), which was brought to the front" "$work/second.err"
 wait $first
 check "first instance was brought forward and ends with 0" test $? -eq 0
 check "first instance still has its focus" diff <(printf 'main\n') "$work/first.out"
+wait $trickle
 
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0
