@@ -9,6 +9,7 @@
 #include <string>
 
 #include "automation/command_line.h"
+#include "platform/com/com_state.h"
 #include "platform/hosts/headless_host.h"
 #include "automation/script_runner.h"
 #include "support/app_run.h"
@@ -65,6 +66,10 @@ inline ScriptResult RunScript(const ScriptSetup& setup) {
     t.session.set_host(&host);
     g_app = AppState{};
     result.exit_code = WinMain(t.instance, nullptr, nullptr, SW_SHOW);
+    // Whatever the script did, every Outlook object fetched was released and
+    // every string Outlook handed out was freed.
+    EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0) << "a Pocket Outlook object was never released";
+    EXPECT_EQ(platform::ComState::of(t.session).live_strings, 0) << "an automation string was never freed";
     if (runner.error()) result.error = *runner.error();
   }
   result.printed = out.str();
