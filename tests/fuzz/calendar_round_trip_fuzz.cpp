@@ -182,7 +182,9 @@ void check_merged(const OtherProgram& other, const StoreStatus& status, const Ca
   auto again = CalendarStore::open(file, &error, fixed_clock());
   FUZZ_CHECK(again != nullptr);
   const std::vector<AppointmentFields> got = sorted(everything(*again));
-  FUZZ_CHECK(everything(*again) == everything(store));
+  // What the store shows is what the file holds; ties in start order may
+  // fall differently, as the store keeps its oids across the reload.
+  FUZZ_CHECK(got == sorted(everything(store)));
   const std::vector<AppointmentFields> base = everything(*theirs);
   bool matched = false;
   for (std::size_t i = 0; i < base.size() && !matched; ++i) {
