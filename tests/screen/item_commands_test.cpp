@@ -46,15 +46,17 @@ const std::string kThreeFields = SettingsBody({"Customer:A;North;", "Task:B;Trav
 
 TEST(ItemCommands, SelectingARowShowsItsValuesAndEnablesSave) {
   auto r = RunOk({Calendar(SettingsBody({"Customer:sales;Presales;", "Task:Travel;Meeting;"}),
-                               {"20261203T100000|30|Call|Presales,North"}),
-                      "print save\nselect 0\nprint fields\nprint save\n"});
+                               {"20261203T100000|30|Call|Presales,North", "20261203T120000|30|Lunch|"}),
+                      "print save\nselect 0\nprint fields\nprint save\nselect 1\nprint fields\n"});
   auto lines = Lines(r.printed);
-  ASSERT_EQ(lines.size(), 4u) << r.printed << r.error;
+  ASSERT_EQ(lines.size(), 6u) << r.printed << r.error;
   EXPECT_EQ(lines[0], "disabled");
   // A substring test: 'sales' occurs in 'Presales' and, being first, wins.
   EXPECT_EQ(lines[1], "1\tCustomer:\tsales\tsales|Presales");
   EXPECT_EQ(lines[2], "2\tTask:\t\tTravel|Meeting");
   EXPECT_EQ(lines[3], "enabled");
+  // A row without values empties what the previous row showed.
+  EXPECT_EQ(lines[4], "1\tCustomer:\t\tsales|Presales");
 }
 
 // Save joins the non-empty values; New Item joins them too, but keeps a

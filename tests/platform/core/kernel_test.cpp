@@ -1,6 +1,7 @@
 // Kernel services: bounded text formatting, variant times, file times and
 // the local clock.
 #include <climits>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -229,6 +230,36 @@ TEST(LocalTime, StartsAtTheSessionsTimeAndFollowsTheClock) {
     now.wSecond = now.wMilliseconds = 0;
     EXPECT_EQ(Fields(now), Fields(r.expected));
     EXPECT_EQ(now.wDayOfWeek, r.weekday);
+    // The device keeps no zone apart from the calendar's: system time is local time.
+    SYSTEMTIME system{};
+    GetSystemTime(&system);
+    system.wSecond = system.wMilliseconds = 0;
+    EXPECT_EQ(Fields(system), Fields(r.expected));
+  }
+}
+
+// The locale's date texts: the short and long forms, pictures with quoted
+// text, and the length protocol (0 asks for the size, a short buffer fails).
+TEST(DateFormat, FormsPicturesAndLengths) {
+  testing_support::TestPlatform platform;
+  const SYSTEMTIME friday = Make(2026, 12, 4);
+  struct Row { DWORD flags; const char16_t* picture; const char* text; } rows[] = {
+      {0, nullptr, "12/4/2026"},
+      {DATE_LONGDATE, nullptr, "Friday, December 4, 2026"},
+      {0, u"ddd d MMM yy", "Fri 4 Dec 26"},
+      {0, u"dd'.'MM'.'yyyy 'at' d", "04.12.2026 at 4"},
+      {0, u"'open", "open"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.text);
+    WCHAR buffer[64];
+    const int needed = GetDateFormatW(LOCALE_USER_DEFAULT, r.flags, &friday, r.picture, nullptr, 0);
+    EXPECT_EQ(needed, static_cast<int>(std::strlen(r.text)) + 1);
+    EXPECT_EQ(GetDateFormatW(LOCALE_USER_DEFAULT, r.flags, &friday, r.picture, buffer, needed), needed);
+    EXPECT_EQ(Narrow(buffer), r.text);
+    SetLastError(0);
+    EXPECT_EQ(GetDateFormatW(LOCALE_USER_DEFAULT, r.flags, &friday, r.picture, buffer, needed - 1), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   }
 }
 
