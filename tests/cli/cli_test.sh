@@ -3,18 +3,9 @@
 # screenshot, and the single-instance rule between two real processes.
 set -u
 : "${TALLYSET:?}" "${DEMO:?}"
-work=$(mktemp -d)
+source "$(dirname "$0")/lib.sh"
 trap 'kill $first 2>/dev/null; rm -rf "$work"' EXIT
-export XDG_RUNTIME_DIR="$work/run"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
 cp "$DEMO" "$work/cal.ics"
-passed=0
-failed=0
-check() {  # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
 run() { "$TALLYSET" --calendar "$work/cal.ics" --now "2026-12-04 16:20" "$@"; }
 
 # A headless start writes the screen and ends with 0.
@@ -117,5 +108,4 @@ check "first instance was brought forward and ends with 0" test $? -eq 0
 check "first instance still has its focus" diff <(printf 'main\n') "$work/first.out"
 wait $trickle
 
-echo "$passed passed, $failed failed"
-test "$failed" -eq 0
+finish

@@ -5,17 +5,7 @@
 # every run has a deadline.
 set -u
 : "${TALLYSET:?}"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_RUNTIME_DIR="$work/run"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-passed=0
-failed=0
-check() {  # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+source "$(dirname "$0")/lib.sh"
 run() { timeout 20 "$TALLYSET" --now "2026-12-04 16:20" "$@"; }
 
 mkfifo "$work/fifo.ics"
@@ -35,5 +25,4 @@ check "a script piped past the bound exits 2" test $? -eq 2
 check "a script piped past the bound says so" grep -q "from standard input is longer than 16 MiB" "$work/err"
 check "the calendar is untouched" cmp -s "$work/cal.ics" <(printf 'BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n')
 
-echo "$passed passed, $failed failed"
-test "$failed" -eq 0
+finish
