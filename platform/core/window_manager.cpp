@@ -578,16 +578,10 @@ HWND WindowManager::next_to_paint() {
     // The fill covered whatever was painted before it.
     for (HWND h : paint_order()) invalidate(h, nullptr, true);
   }
-  for (HWND h : paint_order()) {
-    if (!get(h)->needs_paint) continue;
-    // Nothing of it can be seen: it is painted once it moves into view (its
-    // parent repaints then, and after_paint asks it to paint too).
-    if (off_screen(h)) {
-      validate(h);
-      continue;
-    }
-    return h;
-  }
+  // A window wholly off the screen would draw nothing: it stays due and is
+  // painted once it moves into view.
+  for (HWND h : paint_order())
+    if (get(h)->needs_paint && !off_screen(h)) return h;
   return nullptr;
 }
 
