@@ -78,14 +78,14 @@ const WCHAR kEditLost[] = TEXT("the changes made in the editor were not kept");
 
 const HRESULT kDeletedElsewhere = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 
-// A row whose appointment another program deleted is stale: the list is
-// built again so that it shows the calendar as it now is.
 void ShowDeletedNotice() {
   ShowNotice(2, TEXT("<html><body>Another program deleted the appointment; it was not saved.<br/>")
                     TEXT("The list now shows the calendar as it is.</body></html>"));
 }
 
-// Ends a command whose save failed, with the notice that fits the reason.
+// Ends a command whose save failed, with the notice that fits the reason. A
+// row whose appointment another program deleted is stale: the list is built
+// again so that it shows the calendar as it now is.
 void ReportSaveFailure(HRESULT hr, LPCWSTR kept) {
   if (hr == kDeletedElsewhere) {
     RefreshAppointmentList();
