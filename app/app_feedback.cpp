@@ -4,8 +4,11 @@
 
 #include <aygshell.h>
 #include <commctrl.h>
+#include <oleauto.h>
+#include <pimstore.h>
 
 #include "app/app_state.h"
+#include "app/wide_string.h"
 #include "resources/resource.h"
 
 namespace {
@@ -54,3 +57,32 @@ void ShowNotice(DWORD id, LPCWSTR html) {
 }
 
 void ShowMissingSettingsNotice() { ShowNotice(1, kNoticeHtml); }
+
+void ShowCalendarRefusedNotice() {
+  // Pocket Outlook leaves its reason as the thread's error information.
+  IErrorInfo* info = nullptr;
+  BSTR reason = nullptr;
+  if (GetErrorInfo(0, &info) == S_OK && info) {
+    if (FAILED(info->GetDescription(&reason))) reason = nullptr;
+    info->Release();
+  }
+  WideString html = TEXT("<html><body>The calendar could not be opened");
+  UINT length = SysStringLen(reason);
+  if (length > 0) {
+    html += TEXT(": ");
+    // A file name is text, never markup.
+    for (UINT i = 0; i < length; ++i) {
+      if (reason[i] == TEXT('&'))
+        html += TEXT("&amp;");
+      else if (reason[i] == TEXT('<'))
+        html += TEXT("&lt;");
+      else if (reason[i] == TEXT('>'))
+        html += TEXT("&gt;");
+      else
+        html += reason[i];
+    }
+  }
+  SysFreeString(reason);
+  html += TEXT(".<br/>Tallyset shows no appointments and changes nothing in it.</body></html>");
+  ShowNotice(3, html.c_str());
+}

@@ -8,3 +8,6 @@ void SetSaveEnabled(BOOL enable);
 void ShowMissingSettingsNotice();
 // A bubble titled with the program's name, shown for 15 seconds.
 void ShowNotice(DWORD id, LPCWSTR html);
+// The calendar could not be opened at start: says why, with the file and
+// line Pocket Outlook names.
+void ShowCalendarRefusedNotice();

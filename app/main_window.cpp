@@ -39,7 +39,10 @@ LRESULT OnCreate(HWND hwnd) {
   app.mainWindow = hwnd;
 
   if (!app.outlookApp) return 0;
-  if (FAILED(app.outlookApp->Logon(static_cast<LONG>(reinterpret_cast<LONG_PTR>(hwnd))))) return 0;
+  if (FAILED(app.outlookApp->Logon(static_cast<LONG>(reinterpret_cast<LONG_PTR>(hwnd))))) {
+    ShowCalendarRefusedNotice();
+    return 0;
+  }
   CreateDatePickers();
   if (FAILED(LoadFieldSettings())) {
     ShowMissingSettingsNotice();

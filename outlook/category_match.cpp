@@ -7,11 +7,14 @@
 
 #include "app/app_state.h"
 #include "app/wide_string.h"
+#include "outlook/category_text.h"
 #include "outlook/outlook_store.h"
 
 // Every box is first put back on its empty entry; then each box looks for
 // the lowest of its entries that occurs anywhere in the categories text (a
 // plain, case-sensitive substring test, not a comparison of whole values).
+// The text searched holds the values as written, their escapes undone, so a
+// value with a comma is found as the user chose it.
 HRESULT MatchCategories(DWORD oid, BOOL select) {
   AppState& app = g_app;
   if (!app.outlookApp) return E_FAIL;
@@ -24,7 +27,7 @@ HRESULT MatchCategories(DWORD oid, BOOL select) {
   // The whole text is examined, however long it is.
   BSTR categories = nullptr;
   item->get_Categories(&categories);
-  WideString text(categories ? categories : TEXT(""), SysStringLen(categories));
+  WideString text = PlainCategories(WideString(categories ? categories : TEXT(""), SysStringLen(categories)));
   SysFreeString(categories);
 
   size_t matched = 0;

@@ -11,12 +11,14 @@
 #include <pimstore.h>
 #include <strsafe.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/app_feedback.h"
 #include "app/app_state.h"
 #include "app/wide_string.h"
 #include "outlook/category_match.h"
+#include "outlook/category_text.h"
 #include "outlook/outlook_store.h"
 #include "resources/resource.h"
 #include "screen/appointment_list.h"
@@ -56,17 +58,41 @@ LPCWSTR ReasonOf(HRESULT hr) {
   if (hr == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION))
     return TEXT("another program kept changing the calendar file");
   if (hr == E_INVALIDARG) return TEXT("its time is outside what the calendar can hold");
+  if (hr == E_OUTOFMEMORY) return TEXT("there is not enough memory");
   return TEXT("the calendar file could not be written");
 }
 
-// A save that did not reach the calendar must not pass for one.
-void ShowSaveFailedNotice(HRESULT hr) {
+// A save that did not reach the calendar must not pass for one. `kept` says
+// what the user still has: the choices in the fields, or nothing of the edit.
+void ShowSaveFailedNotice(HRESULT hr, LPCWSTR kept) {
   WCHAR html[400];
   StringCchPrintfW(html, 400,
                    TEXT("<html><body>The appointment was not saved: %s.<br/>The calendar keeps what it had; ")
-                       TEXT("your choices are still in the fields.</body></html>"),
-                   ReasonOf(hr));
+                       TEXT("%s.</body></html>"),
+                   ReasonOf(hr), kept);
   ShowNotice(2, html);
+}
+
+const WCHAR kChoicesKept[] = TEXT("your choices are still in the fields");
+const WCHAR kEditLost[] = TEXT("the changes made in the editor were not kept");
+
+const HRESULT kDeletedElsewhere = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+
+void ShowDeletedNotice() {
+  ShowNotice(2, TEXT("<html><body>Another program deleted the appointment; it was not saved.<br/>")
+                    TEXT("The list now shows the calendar as it is.</body></html>"));
+}
+
+// Ends a command whose save failed, with the notice that fits the reason. A
+// row whose appointment another program deleted is stale: the list is built
+// again so that it shows the calendar as it now is.
+void ReportSaveFailure(HRESULT hr, LPCWSTR kept) {
+  if (hr == kDeletedElsewhere) {
+    RefreshAppointmentList();
+    ShowDeletedNotice();
+  } else {
+    ShowSaveFailedNotice(hr, kept);
+  }
 }
 
 void SetRowImage(int index, int image) {
@@ -79,8 +105,36 @@ void SetRowImage(int index, int image) {
   SendMessageW(app.listView, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
-// Save's form: values joined with a comma only between two values.
-WideString JoinForSave() {
+// Whether `value` is one of the choices of any field row.
+bool IsFieldChoice(const std::vector<WideString>& sortedChoices, const WideString& value) {
+  return std::binary_search(sortedChoices.begin(), sortedChoices.end(), value);
+}
+
+// Every choice of every field row (entries 1 on), sorted for lookup.
+std::vector<WideString> AllFieldChoices() {
+  AppState& app = g_app;
+  std::vector<WideString> choices;
+  for (HWND box : app.choiceBoxes) {
+    int count = static_cast<int>(SendMessageW(box, CB_GETCOUNT, 0, 0));
+    for (int k = 1; k < count; ++k) {
+      LRESULT length = SendMessageW(box, CB_GETLBTEXTLEN, k, 0);
+      if (length == CB_ERR) continue;
+      WideString entry(static_cast<size_t>(length) + 1, 0);
+      if (SendMessageW(box, CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(entry.data())) == CB_ERR) continue;
+      entry.resize(static_cast<size_t>(length));
+      choices.push_back(entry);
+    }
+  }
+  std::sort(choices.begin(), choices.end());
+  return choices;
+}
+
+// Save's form: the chosen values in field order, a comma only between two
+// values; then every category the appointment has now that is no choice of
+// any field, in its order, so that what the user or another program filed
+// under other names stays. A category that is a field's choice is the
+// field's to say: replaced by the box's value, or gone when the box is empty.
+WideString JoinForSave(const WideString& current) {
   AppState& app = g_app;
   WideString categories;
   int count = 0;
@@ -88,7 +142,16 @@ WideString JoinForSave() {
     WideString value = WindowText(box);
     if (value.empty()) continue;
     if (count++ > 0) categories += TEXT(",");
-    categories += value;
+    AppendCategory(categories, value);
+  }
+  std::vector<WideString> others;
+  SplitCategories(current, &others);
+  if (others.empty()) return categories;
+  std::vector<WideString> choices = AllFieldChoices();
+  for (const WideString& other : others) {
+    if (IsFieldChoice(choices, other)) continue;
+    if (count++ > 0) categories += TEXT(",");
+    AppendCategory(categories, other);
   }
   return categories;
 }
@@ -100,7 +163,7 @@ WideString JoinForNewItem() {
   for (size_t i = 0; i < app.choiceBoxes.size(); ++i) {
     WideString value = WindowText(app.choiceBoxes[i]);
     if (value.empty()) continue;
-    categories += value;
+    AppendCategory(categories, value);
     if (i + 1 < app.choiceBoxes.size()) categories += TEXT(",");
   }
   return categories;
@@ -151,24 +214,41 @@ void OnSaveCategories() {
   StringCchPrintfW(restriction, 256, TEXT("[OID] = %lu"), oid);
   IAppointment* item = nullptr;
   ReleaseOnExit<IAppointment> releaseItem(item);
-  app.calendarItems->Find(restriction, reinterpret_cast<IDispatch**>(&item));
-  if (!item) return;
+  HRESULT found = app.calendarItems->Find(restriction, reinterpret_cast<IDispatch**>(&item));
+  if (!item) {
+    // The search itself worked, so the row's appointment is no more.
+    if (SUCCEEDED(found)) ReportSaveFailure(kDeletedElsewhere, kChoicesKept);
+    return;
+  }
 
-  WideString categories = JoinForSave();
+  // The categories as they are now, another program's additions included.
+  BSTR current = nullptr;
+  HRESULT read = item->get_Categories(&current);
+  WideString currentText(current ? current : TEXT(""), SysStringLen(current));
+  SysFreeString(current);
+  if (FAILED(read)) {
+    // Without them the other categories would be lost; nothing is written.
+    ShowSaveFailedNotice(read, kChoicesKept);
+    return;
+  }
+  WideString categories = JoinForSave(currentText);
   if (FAILED(item->put_Categories(categories.data()))) return;
   HRESULT saved = item->Save();
   item->Release();
   item = nullptr;
+  if (saved == kDeletedElsewhere) {
+    ReportSaveFailure(saved, kChoicesKept);
+    return;
+  }
 
-  // Remember the fields: a failed save keeps the user's choices on screen.
+  // The fields keep the values just saved (or, after a failure, the user's
+  // choices), so a second Save writes the same text again.
   std::vector<LRESULT> choices;
   for (HWND box : app.choiceBoxes) choices.push_back(SendMessageW(box, CB_GETCURSEL, 0, 0));
   SetRowImage(index, FAILED(MatchCategories(oid, FALSE)) ? 1 : 0);
-  if (FAILED(saved)) {
-    for (size_t i = 0; i < app.choiceBoxes.size(); ++i)
-      SendMessageW(app.choiceBoxes[i], CB_SETCURSEL, static_cast<WPARAM>(choices[i]), 0);
-    ShowSaveFailedNotice(saved);
-  }
+  for (size_t i = 0; i < app.choiceBoxes.size(); ++i)
+    SendMessageW(app.choiceBoxes[i], CB_SETCURSEL, static_cast<WPARAM>(choices[i]), 0);
+  if (FAILED(saved)) ShowSaveFailedNotice(saved, kChoicesKept);
 }
 
 void OnNewItem() {
@@ -198,16 +278,22 @@ void OnNewItem() {
   item->Release();
   item = nullptr;
   if (FAILED(saved)) {
-    ShowSaveFailedNotice(saved);
+    ReportSaveFailure(saved, kChoicesKept);
     return;
   }
 
   app.outlookApp->GetItemFromOid(oid, reinterpret_cast<IDispatch**>(&item));
   if (!item) return;  // gone already: another program deleted it
   HRESULT shown = item->Display();
-  if (shown == S_OK) {
+  if (FAILED(shown)) {
+    // The editor's ok could not be saved; the appointment stays as first stored.
+    ReportSaveFailure(shown, kEditLost);
+  } else if (shown == S_OK) {
     saved = item->Save();
-    if (FAILED(saved)) ShowSaveFailedNotice(saved);
+    if (FAILED(saved)) {
+      ReportSaveFailure(saved, kEditLost);
+      return;
+    }
     int index = static_cast<int>(SendMessageW(app.listView, LVM_GETITEMCOUNT, 0, 0));
     InsertAppointmentRow(item, index, static_cast<DWORD>(oid), TEXT("Thu"));
   } else if (shown == S_FALSE) {
@@ -222,9 +308,12 @@ void OnEditItem() {
   if (!app.outlookApp || !GetSelectedRow(&index, &oid)) return;
   IAppointment* item = nullptr;
   app.outlookApp->GetItemFromOid(static_cast<LONG>(oid), reinterpret_cast<IDispatch**>(&item));
-  if (item) {
-    item->Display();
-    item->Release();
-  }
+  // No item for a listed row: another program deleted it.
+  HRESULT shown = item ? item->Display() : kDeletedElsewhere;
+  if (item) item->Release();
   RefreshAppointmentList();
+  if (shown == kDeletedElsewhere)
+    ShowDeletedNotice();
+  else if (FAILED(shown))
+    ShowSaveFailedNotice(shown, kEditLost);
 }

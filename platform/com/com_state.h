@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include <windows.h>
@@ -29,7 +30,10 @@ class ComState : public Service {
   void register_class(const CLSID& clsid, ClassFactory factory) { classes_.push_back({clsid, std::move(factory)}); }
   const ClassFactory* factory(const CLSID& clsid) const;
 
+  ~ComState() override;
+
   int init_count = 0;
+  IErrorInfo* error_info = nullptr;  // what GetErrorInfo hands out next
   long live_objects = 0;  // objects handed out and not yet released
   long live_strings = 0;  // automation strings not yet freed
 
@@ -40,6 +44,10 @@ class ComState : public Service {
   };
   std::vector<RegisteredClass> classes_;
 };
+
+// Leaves an error information object with this description and source for
+// the caller of the failing call, as an automation object does.
+void SetErrorDescription(Session& session, std::u16string source, std::u16string description);
 
 // Installs the COM floor, with no classes registered yet.
 void InstallCom(Session& session);

@@ -168,7 +168,8 @@ HWND WINAPI GetWindow(HWND hWnd, UINT uCmd) {
   if (!w) return nullptr;
   if (uCmd == GW_OWNER) return w->owner;
   if (uCmd == GW_CHILD) return w->children.empty() ? nullptr : w->children.back();
-  std::vector<HWND> siblings = w->parent ? Windows().get(w->parent)->children : Windows().top_levels();
+  std::vector<HWND> siblings = Windows().top_levels();
+  if (w->parent) siblings.assign(Windows().get(w->parent)->children.begin(), Windows().get(w->parent)->children.end());
   auto it = std::find(siblings.begin(), siblings.end(), hWnd);
   switch (uCmd) {
     case GW_HWNDFIRST:

@@ -4,6 +4,7 @@
 // is that rectangle less a one-pixel border when the window has WS_BORDER.
 #pragma once
 
+#include <list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,7 +41,10 @@ struct Window {
   RECT rect{};          // in the parent's client coordinates, or on the screen
   HWND parent = nullptr;
   HWND owner = nullptr;
-  std::vector<HWND> children;  // bottom to top
+  // Bottom to top. A list, so that raising one of many children (a layout
+  // that places every row) does not move all the others.
+  std::list<HWND> children;
+  std::list<HWND>::iterator sibling_position;  // in the parent's children
   int id = 0;
   HINSTANCE instance = nullptr;
   LONG user_data = 0;

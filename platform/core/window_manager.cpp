@@ -115,7 +115,7 @@ HWND WindowManager::create(const CreateParams& p) {
   HWND hwnd = reinterpret_cast<HWND>(table_.add(std::move(window)));
   raw->handle = hwnd;
   if (parent)
-    parent->children.push_back(hwnd);
+    raw->sibling_position = parent->children.insert(parent->children.end(), hwnd);
   else
     top_levels_.push_back(hwnd);
   if (!parent && (raw->ex_style & WS_EX_TOPMOST) == 0) {
@@ -200,13 +200,13 @@ void WindowManager::send_destroy(HWND hwnd) {
   send(hwnd, WM_DESTROY, 0, 0);
   w = get(hwnd);
   if (!w) return;
-  for (HWND child : std::vector<HWND>(w->children)) send_destroy(child);
+  for (HWND child : std::vector<HWND>(w->children.begin(), w->children.end())) send_destroy(child);
 }
 
 void WindowManager::free_window(HWND hwnd) {
   Window* w = get(hwnd);
   if (!w) return;
-  for (HWND child : std::vector<HWND>(w->children)) free_window(child);
+  for (HWND child : std::vector<HWND>(w->children.begin(), w->children.end())) free_window(child);
   send(hwnd, WM_NCDESTROY, 0, 0);
   w = get(hwnd);
   if (!w) return;
@@ -224,7 +224,7 @@ void WindowManager::free_window(HWND hwnd) {
 
 void WindowManager::unlink(Window& w) {
   if (w.parent) {
-    if (Window* p = get(w.parent)) std::erase(p->children, w.handle);
+    if (Window* p = get(w.parent)) p->children.erase(w.sibling_position);
   } else {
     std::erase(top_levels_, w.handle);
   }
@@ -329,8 +329,12 @@ void WindowManager::send_size_and_move(HWND hwnd, bool moved, bool sized) {
 }
 
 void WindowManager::raise(Window& w, HWND insert_after) {
+  if (Window* parent = get(w.parent)) {
+    std::list<HWND>& siblings = parent->children;
+    siblings.splice(insert_after == HWND_BOTTOM ? siblings.begin() : siblings.end(), siblings, w.sibling_position);
+    return;
+  }
   std::vector<HWND>* list = &top_levels_;
-  if (w.parent) list = &get(w.parent)->children;
   std::erase(*list, w.handle);
   if (insert_after == HWND_BOTTOM) {
     list->insert(list->begin(), w.handle);
@@ -574,16 +578,24 @@ HWND WindowManager::next_to_paint() {
     // The fill covered whatever was painted before it.
     for (HWND h : paint_order()) invalidate(h, nullptr, true);
   }
+  // A window wholly off the screen would draw nothing: it stays due and is
+  // painted once it moves into view.
   for (HWND h : paint_order())
-    if (get(h)->needs_paint) return h;
+    if (get(h)->needs_paint && !off_screen(h)) return h;
   return nullptr;
 }
 
 bool WindowManager::screen_dirty() const {
   if (desktop_dirty_) return true;
   for (HWND h : paint_order())
-    if (get(h)->needs_paint) return true;
+    if (get(h)->needs_paint && !off_screen(h)) return true;
   return false;
+}
+
+bool WindowManager::off_screen(HWND hwnd) const {
+  const RECT r = window_rect_on_screen(hwnd);
+  const RECT screen = {0, 0, session_.screen().width(), session_.screen().height()};
+  return r.right > r.left && r.bottom > r.top && !Intersects(r, screen);
 }
 
 void WindowManager::after_paint(HWND hwnd) {

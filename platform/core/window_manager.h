@@ -100,6 +100,8 @@ class WindowManager {
   void unlink(Window& w);
   void collect_paint_order(HWND hwnd, std::vector<HWND>& out) const;
   bool visible_on_screen(HWND hwnd) const;
+  // Wholly outside the screen, so a paint would draw nothing.
+  bool off_screen(HWND hwnd) const;
   void raise(Window& w, HWND insert_after);
   void send_size_and_move(HWND hwnd, bool moved, bool sized);
   HWND hit_test_in(HWND hwnd, POINT screen) const;

@@ -65,6 +65,19 @@ struct IDispatch : public IUnknown {
   ~IDispatch() = default;
 };
 
+extern const IID IID_IErrorInfo;
+
+struct IErrorInfo : public IUnknown {
+  STDMETHOD(GetGUID)(GUID* pGUID) PURE;
+  STDMETHOD(GetSource)(BSTR* pBstrSource) PURE;
+  STDMETHOD(GetDescription)(BSTR* pBstrDescription) PURE;
+  STDMETHOD(GetHelpFile)(BSTR* pBstrHelpFile) PURE;
+  STDMETHOD(GetHelpContext)(DWORD* pdwHelpContext) PURE;
+
+ protected:
+  ~IErrorInfo() = default;
+};
+
 typedef enum tagCOINIT {
   COINIT_MULTITHREADED = 0x0,
   COINIT_APARTMENTTHREADED = 0x2,

@@ -19,3 +19,10 @@ void WINAPI SysFreeString(BSTR bstrString);
 UINT WINAPI SysStringLen(BSTR bstr);
 INT WINAPI SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime, DATE* pvtime);
 INT WINAPI VariantTimeToSystemTime(DATE vtime, LPSYSTEMTIME lpSystemTime);
+
+// The description of the last failure an automation object reported on this
+// thread. GetErrorInfo hands it to the caller and clears it (S_FALSE and no
+// object when there is none); SetErrorInfo replaces it.
+struct IErrorInfo;
+HRESULT WINAPI GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo);
+HRESULT WINAPI SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/base/utf.h"
 #include "platform/com/com_state.h"
 #include "platform/core/clock.h"
 #include "platform/core/session.h"
@@ -240,6 +241,8 @@ class Application : public ComObject<IPOutlookApp> {
     store_ = CalendarStore::open(PocketOutlook::of(session_).calendar(), &error, std::move(options));
     if (!store_) {
       report(error);
+      // The caller may show the reason: the file, and the line for broken content.
+      SetErrorDescription(session_, u"Pocket Outlook", FromUtf8(error));
       return E_FAIL;
     }
     return S_OK;
@@ -321,6 +324,10 @@ class ItemCollection : public ComObject<IPOutlookItemCollection> {
     matches_.clear();
     next_ = 0;
     if (!app_->store()) return E_FAIL;
+    // A search answers with the calendar as it is now, another program's
+    // changes included; when the file cannot be read again, with what the
+    // store last read (the next save says why).
+    app_->store()->refresh();
     auto found = app_->store()->find(InString(restriction));
     if (!found) return E_INVALIDARG;
     matches_ = std::move(*found);

@@ -3,6 +3,7 @@
 // the Outlook session calls.
 #include <gtest/gtest.h>
 
+#include "platform/base/utf.h"
 #include "platform/com/com_state.h"
 #include "platform/controls/control_probes.h"
 #include "platform/pocket_outlook/poom_objects.h"
@@ -119,17 +120,23 @@ TEST(StartUp, MissingSettingsPostsTheNoticeAndEndsWithoutShowingTheWindow) {
 }
 
 // A logon that fails, injected or on a broken calendar file, leaves the bare
-// window without a calendar and without a notice; the file stays as it was.
-TEST(StartUp, FailedLogonLeavesTheBareWindowAndTheFileUntouched) {
+// window without a calendar and a notice that says why (naming the file and
+// line Pocket Outlook gave); the file stays as it was.
+TEST(StartUp, FailedLogonLeavesTheBareWindowANoticeAndTheFileUntouched) {
   const std::string broken = "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY:no end\r\n";
   for (const std::string& calendar : {std::string(kSettingsCalendar), broken}) {
     TestPlatform t(OptionsFor(calendar));
     if (calendar != broken) t.session.faults().inject(platform::OutlookFault::logon);
-    t.host.then([](platform::Session& s) {
+    const std::string reason =
+        calendar == broken ? ": " + t.calendar.string() + ": line 2: BEGIN:VEVENT is never closed." : ".";
+    t.host.then([&reason](platform::Session& s) {
       EXPECT_TRUE(IsWindowVisible(g_app.mainWindow));
       EXPECT_NE(g_app.menuBar, nullptr);
       EXPECT_EQ(g_app.calendarItems, nullptr);
-      EXPECT_TRUE(platform::ShellState::of(s).notifications.empty());
+      const auto& notes = platform::ShellState::of(s).notifications;
+      ASSERT_EQ(notes.size(), 1u);
+      EXPECT_EQ(platform::ToUtf8(notes[0].plain), "The calendar could not be opened" + reason +
+                                                       " Tallyset shows no appointments and changes nothing in it.");
     });
     EXPECT_EQ(RunTallyset(t), 0);
     EXPECT_EQ(testing_support::ReadWhole(t.calendar), calendar);

@@ -70,7 +70,8 @@ TEST(ItemCommands, SaveAndNewItemJoinTheChosenValues) {
     SCOPED_TRACE(c.saved);
     std::string choose;
     for (int i = 0; i < 3; ++i) choose += "choose " + std::to_string(i + 1) + " \"" + c.choices[i] + "\"\n";
-    auto r = RunOk({Calendar(kThreeFields, {"20261203T110000|30|Change|Old"}),
+    // 'North' is a field's value, so the chosen values take its place.
+    auto r = RunOk({Calendar(kThreeFields, {"20261203T110000|30|Change|North"}),
                         "select 0\n" + choose + "softkey right\nprint save\nprint list\n"});
     EXPECT_EQ(CategoriesOf(r.calendar, "Change"), c.saved);
     EXPECT_EQ(r.printed.substr(0, 8), "enabled\n");  // Save stays enabled after a save
@@ -98,7 +99,7 @@ TEST(ItemCommands, SaveAndEditNeedTheirPreconditions) {
   struct Case { std::string script; Faults faults; std::string categories, printed; };
   const Case cases[] = {
       {"select 0\nchoose 1 North\nfocus list\nkey ctrl+q\nprint save\n", {}, "Old", "enabled\n"},
-      {"select 0\nchoose 1 North\nfocus main\nkey ctrl+q\nprint save\n", {}, "North", "enabled\n"},
+      {"select 0\nchoose 1 North\nfocus main\nkey ctrl+q\nprint save\n", {}, "North,Old", "enabled\n"},
       {"select 0\nchoose 1 North\nfocus main\nkey ctrl+q\nprint save\n",
        {Inject(platform::CoreFault::load_accelerators)}, "Old", "enabled\n"},
       // Edit Item with a selected row would open the editor, which this

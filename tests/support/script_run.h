@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -38,6 +39,10 @@ struct ScriptSetup {
   int width;
   int height;
   std::vector<FaultSetter> faults;
+  // Another program's change to the calendar file, made just before the
+  // script's line `meanwhile_line` runs.
+  std::function<void(const std::filesystem::path&)> meanwhile;
+  int meanwhile_line = 0;
 };
 
 inline std::string ReadWhole(const std::filesystem::path& path) {
@@ -62,7 +67,16 @@ inline ScriptResult RunScript(const ScriptSetup& setup) {
     TestPlatform t(options);
     for (const FaultSetter& inject : setup.faults) inject(t.session.faults());
     tallyset::ScriptRunner runner(std::move(*commands), out);
-    platform::HeadlessHost host([&runner](platform::Session& s) { return runner.step(s); }, std::nullopt);
+    bool changed = false;
+    platform::HeadlessHost host(
+        [&](platform::Session& s) {
+          if (setup.meanwhile && !changed && runner.pending_line() >= setup.meanwhile_line) {
+            changed = true;
+            setup.meanwhile(options.calendar);
+          }
+          return runner.step(s);
+        },
+        std::nullopt);
     t.session.set_host(&host);
     g_app = AppState{};
     result.exit_code = WinMain(t.instance, nullptr, nullptr, SW_SHOW);

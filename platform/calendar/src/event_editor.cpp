@@ -18,17 +18,15 @@ constexpr std::int32_t kMaxDurationMinutes = 30'000'000;
 
 std::string text_value(std::u16string_view s) { return escape_text(ToUtf8(s)); }
 
-// The joined string is split back at its commas, so "A,B," stays three values.
+// Each value of the Categories string becomes one TEXT value of the list,
+// so "A,B," stays three values and "Smith\, Jones" one.
 std::string categories_value(std::u16string_view s) {
-  const std::string utf8 = ToUtf8(s);
   std::string out;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= utf8.size(); ++i) {
-    if (i == utf8.size() || utf8[i] == ',') {
-      out += escape_text(std::string_view(utf8).substr(start, i - start));
-      if (i < utf8.size()) out.push_back(',');
-      start = i + 1;
-    }
+  bool first = true;
+  for (const std::string& value : split_categories(ToUtf8(s))) {
+    if (!first) out.push_back(',');
+    out += escape_text(value);
+    first = false;
   }
   return out;
 }

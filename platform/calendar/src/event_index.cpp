@@ -263,7 +263,7 @@ EventText scan_text(std::string_view bytes, std::size_t from, int depth, unsigne
       } else {
         for (const std::string& value : split_text_list(p->value)) {
           if (have_categories) text.categories.push_back(',');
-          text.categories += value;
+          append_category(text.categories, value);
           have_categories = true;
         }
       }

@@ -76,6 +76,34 @@ std::vector<std::string> split_text_list(std::string_view in) {
   return values;
 }
 
+void append_category(std::string& list, std::string_view value) {
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    if (c == ',') {
+      list += "\\,";
+    } else if (c == '\\' && (i + 1 == value.size() || value[i + 1] == ',' || value[i + 1] == '\\')) {
+      list += "\\\\";
+    } else {
+      list.push_back(c);
+    }
+  }
+}
+
+std::vector<std::string> split_categories(std::string_view list) {
+  std::vector<std::string> values(1);
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const char c = list[i];
+    if (c == ',') {
+      values.emplace_back();
+    } else if (c == '\\' && i + 1 < list.size() && (list[i + 1] == ',' || list[i + 1] == '\\')) {
+      values.back().push_back(list[++i]);
+    } else {
+      values.back().push_back(c);
+    }
+  }
+  return values;
+}
+
 std::string fold_line(std::string_view line, std::string_view eol) {
   constexpr std::size_t kMaxOctets = 75;
   std::string out;

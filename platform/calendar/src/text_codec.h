@@ -22,6 +22,15 @@ std::string escape_text(std::string_view in);
 // unescapes each value. "A,B," gives {"A", "B", ""}.
 std::vector<std::string> split_text_list(std::string_view in);
 
+// Pocket Outlook's Categories string: the values separated by ","; inside a
+// value "\," is a comma and "\\" a backslash, any other backslash itself.
+// Appends `value` in that form: a comma escaped, a backslash doubled only
+// where it would otherwise be read as an escape (before "," or "\", or at
+// the value's end), so that a value without commas reads as it is.
+void append_category(std::string& list, std::string_view value);
+// The values of such a string. "A,B," gives {"A", "B", ""}; "" gives {""}.
+std::vector<std::string> split_categories(std::string_view list);
+
 // A fingerprint of a text as UTF-16 (FNV-1a over its code units): texts
 // that differ in it are different, equal ones need comparing.
 std::uint32_t text_hash(std::u16string_view text);

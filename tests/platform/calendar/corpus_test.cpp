@@ -247,7 +247,7 @@ TEST(Corpus, ValuesReadAsTheirWritersMeantThem) {
   EXPECT_EQ(std::pair(f.start, f.duration_minutes), std::pair(LocalDateTime{2014, 8, 29, 12, 0, 0}, 120));
   f = read_only("icalendar-issue_127_categories_with_commas.ics",
                 "Test Event with Categories Containing Commas");
-  EXPECT_EQ(f.categories, u"Meeting, John,Work, Sarah,Project");
+  EXPECT_EQ(f.categories, u"Meeting\\, John,Work\\, Sarah,Project");
 }
 
 // Each writer's way of saying when: in UTC, the start and the length.

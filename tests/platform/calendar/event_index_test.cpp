@@ -26,7 +26,7 @@ const Expected kExpected[] = {
     {"alarm text before the event's own", "Real subject", "Real body", "Real", true},
     {"first SUMMARY unreadable (open quote)", "Second summary", "", "", false},
     {"only the first of two SUMMARY and DESCRIPTION counts", "First", "Body one", "", true},
-    {"CATEGORIES on three lines, the alarm's among them", "Split categories", "", "A,B,C,D,E", true},
+    {"CATEGORIES on three lines, the alarm's among them", "Split categories", "", "A,B,C,D\\,E", true},
     {"first CATEGORIES unreadable", "Broken categories", "", "Kept", true},
     {"only CATEGORIES unreadable", "No categories", "", "", true},
     {"folded, escaped, lower-case, with parameters", "Caf\xC3\xA9; with \"escapes\"",

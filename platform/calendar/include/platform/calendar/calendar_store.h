@@ -31,7 +31,7 @@ struct LocalDateTime {
 struct AppointmentFields {
   std::u16string subject;     // SUMMARY
   std::u16string body;        // DESCRIPTION
-  std::u16string categories;  // CATEGORIES values joined by ","
+  std::u16string categories;  // CATEGORIES values joined by ","; in a value "\\," is a comma (see text_codec.h)
   LocalDateTime start{};      // DTSTART as local time; 00:00 for all-day events
   std::int32_t duration_minutes = 0;  // from DURATION or DTEND
   bool all_day = false;
