@@ -140,7 +140,7 @@ TEST_P(RoundTripTest, StartDurationAndAllDayKeepTheFormTheyWereWrittenIn) {
       {"Lunch", [](auto& f) { f.start = {2026, 12, 3, 13, 15, 0}; }, "DTSTART:20261203T121500Z\nDURATION:PT1H"},
       {"Lunch", [](auto& f) { f.duration_minutes = 150; }, "DURATION:PT2H30M"},
       // Floating stays floating, keeps the name's case, and gets an end after the start.
-      {"Floating", [](auto& f) { f.start = {2026, 12, 9, 7, 45, 0}; }, "dtstart:20261209T074500"},
+      {"Floating", [](auto& f) { f.start = {2026, 12, 9, 7, 45, 0}; }, "dtstart:20261209T074500\nEND:VEVENT"},
       {"Floating", [](auto& f) { f.duration_minutes = 20; }, "dtstart:20261209T074500\nDTEND:20261209T080500"},
       // All-day stays a date.
       {"Holiday", [](auto& f) { f.start = {2026, 12, 31, 0, 0, 0}; },

@@ -1,9 +1,11 @@
-// Hardware input as the queue delivers it: a tap carries the modifier keys
-// held at that moment, so Ctrl and Shift taps reach controls as on the device.
+// The device: a screen wider or taller than 320 pixels is a high-resolution
+// one, and hardware input as the queue delivers it (a tap carries the
+// modifier keys held at that moment, so Ctrl and Shift taps reach controls).
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include "platform/core/screen.h"
 #include "platform/hosts/input.h"
 #include "support/test_host.h"
 
@@ -14,6 +16,16 @@ WPARAM g_down_keys = 0;
 LRESULT CALLBACK RecordTap(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_LBUTTONDOWN) g_down_keys = wp;
   return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+TEST(Screen, HighResolutionBeyond320PixelsEitherWay) {
+  struct Row { int width, height, scale; } rows[] = {
+      {240, 320, 1}, {320, 320, 1}, {321, 240, 2}, {240, 321, 2}, {480, 640, 2}};
+  for (const Row& r : rows) {
+    const platform::Screen screen(r.width, r.height);
+    EXPECT_EQ(screen.scale(), r.scale) << r.width << "x" << r.height;
+    EXPECT_EQ(screen.nav_bar_height(), 26 * r.scale);
+  }
 }
 
 TEST(Input, ATapCarriesTheModifierKeysHeldAtThatMoment) {
