@@ -430,6 +430,14 @@ TEST(ListView, ScrollBarDragsAndKeysScrollAndOnlyKeysAndTapsSelect) {
        8, visible + 2},
       {"a tap on the eighth row shown", [&](Session& s) { platform::PostTap(s, x, list.top + kHeader + 7 * kRow + 8); },
        8, 15},
+      {"a tap that wiggles within the slop",
+       [&](Session& s) {
+         const int y = list.top + kHeader + 8 * kRow + 8;
+         platform::PostMouse(s, WM_LBUTTONDOWN, x, y);
+         platform::PostMouse(s, WM_MOUSEMOVE, x + 3, y + 3);
+         platform::PostMouse(s, WM_LBUTTONUP, x + 3, y + 3);
+       },
+       8, 16},
   };
   rig.then([&](Session&) { SetFocus(rig.list); });
   int before = -1;

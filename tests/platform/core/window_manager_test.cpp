@@ -395,6 +395,21 @@ TEST_F(WindowTest, SetFocusTellsTheOldWindowThenTheNewOneAndActivatesItsTopLevel
   EXPECT_EQ(GetFocus(), a);
 }
 
+// The window that loses the capture is told who took it (nobody, when it is
+// released); taking it again tells nobody.
+TEST_F(WindowTest, CaptureTellsTheWindowThatLosesIt) {
+  HWND top = Create(WS_VISIBLE);
+  HWND a = Create(WS_CHILD | WS_VISIBLE, top, 0, 0, 20, 20);
+  HWND b = Create(WS_CHILD | WS_VISIBLE, top, 0, 30, 20, 20);
+  EXPECT_EQ(SetCapture(a), nullptr);
+  EXPECT_EQ(SetCapture(a), a);
+  EXPECT_EQ(SetCapture(b), a);
+  EXPECT_EQ(GetCapture(), b);
+  ReleaseCapture();
+  EXPECT_EQ(GetCapture(), nullptr);
+  EXPECT_EQ(Trace({top, a, b}, {WM_CAPTURECHANGED}, true), "w1:WM_CAPTURECHANGED(0,w2) w2:WM_CAPTURECHANGED(0,0) ");
+}
+
 // ------------------------------------------------------------------ accelerators
 
 TEST_F(WindowTest, TranslateAcceleratorSendsTheCommandToTheGivenWindow) {
