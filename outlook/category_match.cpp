@@ -15,6 +15,15 @@
 // plain, case-sensitive substring test, not a comparison of whole values).
 // The text searched holds the values as written, their escapes undone, so a
 // value with a comma is found as the user chose it.
+BOOL GetChoiceText(HWND box, int index, WideString* text) {
+  LRESULT length = SendMessageW(box, CB_GETLBTEXTLEN, index, 0);
+  if (length == CB_ERR) return FALSE;
+  text->assign(static_cast<size_t>(length) + 1, 0);
+  if (SendMessageW(box, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text->data())) == CB_ERR) return FALSE;
+  text->resize(static_cast<size_t>(length));
+  return TRUE;
+}
+
 HRESULT MatchCategories(DWORD oid, BOOL select) {
   AppState& app = g_app;
   if (!app.outlookApp) return E_FAIL;
@@ -35,12 +44,8 @@ HRESULT MatchCategories(DWORD oid, BOOL select) {
     SendMessageW(box, CB_SETCURSEL, 0, 0);
     int count = static_cast<int>(SendMessageW(box, CB_GETCOUNT, 0, 0));
     for (int k = 1; k < count; ++k) {
-      LRESULT length = SendMessageW(box, CB_GETLBTEXTLEN, k, 0);
-      if (length == CB_ERR) continue;
-      WideString entry(static_cast<size_t>(length) + 1, 0);
-      if (SendMessageW(box, CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(entry.data())) == CB_ERR) continue;
-      entry.resize(static_cast<size_t>(length));
-      if (text.find(entry) == WideString::npos) continue;
+      WideString entry;
+      if (!GetChoiceText(box, k, &entry) || text.find(entry) == WideString::npos) continue;
       if (select) SendMessageW(box, CB_SETCURSEL, k, 0);
       ++matched;
       break;

@@ -117,12 +117,8 @@ std::vector<WideString> AllFieldChoices() {
   for (HWND box : app.choiceBoxes) {
     int count = static_cast<int>(SendMessageW(box, CB_GETCOUNT, 0, 0));
     for (int k = 1; k < count; ++k) {
-      LRESULT length = SendMessageW(box, CB_GETLBTEXTLEN, k, 0);
-      if (length == CB_ERR) continue;
-      WideString entry(static_cast<size_t>(length) + 1, 0);
-      if (SendMessageW(box, CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(entry.data())) == CB_ERR) continue;
-      entry.resize(static_cast<size_t>(length));
-      choices.push_back(entry);
+      WideString entry;
+      if (GetChoiceText(box, k, &entry)) choices.push_back(entry);
     }
   }
   std::sort(choices.begin(), choices.end());
