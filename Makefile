@@ -16,7 +16,7 @@ build: deps
 DEMO_NOW ?= 2026-12-04 16:20
 run: build
 	@test -f $(BUILD)/demo.ics || cp resources/demo/demo.ics $(BUILD)/demo.ics
-	$(BUILD)/app/tallyset --calendar $(BUILD)/demo.ics $(if $(DEMO_NOW),--now "$(DEMO_NOW)") $(ARGS)
+	$(BUILD)/automation/tallyset --calendar $(BUILD)/demo.ics $(if $(DEMO_NOW),--now "$(DEMO_NOW)") $(ARGS)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -72,7 +72,7 @@ class Bench:
     def __init__(self, args):
         self.args = args
         self.build = os.path.abspath(args.build)
-        self.tallyset = os.path.join(self.build, "app", "tallyset")
+        self.tallyset = os.path.join(self.build, "automation", "tallyset")
         self.tools = os.path.join(self.build, "bench", "bench_tools")
         for exe in (self.tallyset, self.tools):
             if not os.access(exe, os.X_OK):
