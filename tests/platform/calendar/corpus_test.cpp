@@ -263,7 +263,7 @@ TEST(Corpus, TimesReadInTheWritersZones) {
       // A local start and a UTC end.
       {"icalendar-alarm_etar_future.ics", "event with alarms android", {2024, 10, 5, 12, 0, 0}, 60},
       {"icaljs-duration_instead_of_dtend.ics", "Really long event name thing", {2012, 6, 30, 13, 0, 0}, 1440},
-      {"khal-part0.ics", "An Event", {2014, 5, 9, 18, 30, 0}, 60},
+      {"khal-custom_zone_london.ics", "An Event", {2014, 5, 9, 18, 30, 0}, 60},
       // Floating times stay as written.
       {"thunderbird-import.ics", "Event Three", {2019, 1, 1, 17, 0, 0}, 60},
   };
