@@ -17,6 +17,16 @@ void CountString(long delta) {
 
 }  // namespace
 
+namespace platform {
+
+HRESULT OutString(const std::u16string& text, BSTR* out) {
+  if (!out) return E_POINTER;
+  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace platform
+
 BSTR WINAPI SysAllocStringLen(const OLECHAR* pch, UINT cch) {
   auto* block = static_cast<unsigned char*>(std::malloc(sizeof(std::uint32_t) + (cch + 1) * sizeof(OLECHAR)));
   if (!block) return nullptr;

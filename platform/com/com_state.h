@@ -49,6 +49,11 @@ class ComState : public Service {
 // the caller of the failing call, as an automation object does.
 void SetErrorDescription(Session& session, std::u16string source, std::u16string description);
 
+// Hands `text` out as a new automation string in `*out`, as an object's
+// property getter does: E_POINTER without a place, E_OUTOFMEMORY when no
+// string could be made.
+HRESULT OutString(const std::u16string& text, BSTR* out);
+
 // Installs the COM floor, with no classes registered yet.
 void InstallCom(Session& session);
 

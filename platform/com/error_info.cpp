@@ -11,12 +11,6 @@ namespace platform {
 
 namespace {
 
-HRESULT OutString(const std::u16string& text, BSTR* out) {
-  if (!out) return E_POINTER;
-  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return *out ? S_OK : E_OUTOFMEMORY;
-}
-
 class ErrorInfo final : public IErrorInfo {
  public:
   ErrorInfo(std::u16string source, std::u16string description)

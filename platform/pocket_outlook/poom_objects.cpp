@@ -102,12 +102,6 @@ HRESULT FailureOf(const calendar::StoreStatus& status) {
   }
 }
 
-HRESULT OutString(const std::u16string& text, BSTR* out) {
-  if (!out) return E_POINTER;
-  *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return *out ? S_OK : E_OUTOFMEMORY;
-}
-
 // Texts handed in may be plain zero-terminated buffers rather than
 // automation strings, so their length is found by their terminator.
 std::u16string InString(BSTR text) { return text ? std::u16string(text) : std::u16string(); }
