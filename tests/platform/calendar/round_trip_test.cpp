@@ -61,17 +61,6 @@ class RoundTripTest : public ::testing::TestWithParam<bool> {
 INSTANTIATE_TEST_SUITE_P(LineEnds, RoundTripTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "CRLF" : "LF"; });
 
-TEST_P(RoundTripTest, CategoriesSaveChangesOnlyThatLineAndTheStamps) {
-  save("Planning", [](AppointmentFields& f) { f.categories = u"Work,Travel"; });
-  std::string expected = original_;
-  for (const auto& [from, to] : {std::pair{"LAST-MODIFIED:20261101T080000Z", "LAST-MODIFIED:20261206T100000Z"},
-                                 std::pair{"DTSTAMP:20261101T080000Z", "DTSTAMP:20261206T100000Z"},
-                                 std::pair{"CATEGORIES:Work", "CATEGORIES:Work,Travel"}}) {
-    expected.replace(expected.find(from), std::string(from).size(), to);  // the first: Planning's
-  }
-  EXPECT_EQ(read_bytes(file()), expected);
-}
-
 TEST_P(RoundTripTest, NothingChangedWritesNothing) {
   const auto before = std::filesystem::last_write_time(file());
   EXPECT_TRUE(edit(*store_, oid_of(*store_, "Planning"), [](auto&) {}).ok);

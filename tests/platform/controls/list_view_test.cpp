@@ -315,21 +315,6 @@ TEST(ListView, ColumnsChangeOnlyWhatTheMaskSays) {
   EXPECT_EQ(rig.send(LVM_GETCOLUMNWIDTH, 2), 0);
 }
 
-TEST(ListView, ExtendedStyleMaskSelectsTheBitsToChange) {
-  struct Case { DWORD before, mask, style, after; } cases[] = {
-      {0, 0, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT},
-      {LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES, 0, LVS_EX_GRIDLINES, LVS_EX_GRIDLINES},
-      {LVS_EX_FULLROWSELECT, LVS_EX_GRIDLINES, LVS_EX_GRIDLINES, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES},
-      {LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES, LVS_EX_GRIDLINES, 0, LVS_EX_FULLROWSELECT},
-  };
-  ListRig rig(0, 0);
-  for (const Case& c : cases) {
-    rig.send(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, static_cast<LPARAM>(c.before));
-    EXPECT_EQ(static_cast<DWORD>(rig.send(LVM_SETEXTENDEDLISTVIEWSTYLE, c.mask, static_cast<LPARAM>(c.style))), c.before);
-    EXPECT_EQ(static_cast<DWORD>(rig.send(LVM_GETEXTENDEDLISTVIEWSTYLE)), c.after);
-  }
-}
-
 TEST(ListView, GetNextItemWalksRowsByState) {
   ListRig rig(0, 8);
   rig.set_state(2, kSel, kSel);
