@@ -116,6 +116,8 @@ TEST(StartUp, MissingSettingsPostsTheNoticeAndEndsWithoutShowingTheWindow) {
   EXPECT_EQ(notes[0].plain.find(u"<"), std::u16string::npos);
   EXPECT_TRUE(t.session.windows().program_top_levels().empty());
   EXPECT_FALSE(t.session.calls().called("SetForegroundWindow"));
+  // The window was gone before its creation returned: the loop never began.
+  EXPECT_FALSE(t.session.calls().called("LoadAcceleratorsW"));
   EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0);
 }
 

@@ -67,6 +67,10 @@ TEST(RestrictionParser, DeepNestingIsRefusedNotACrash) {
   auto nested = [](std::size_t n) { return std::u16string(n, u'(') + u"[OID] = 1" + std::u16string(n, u')'); };
   EXPECT_FALSE(detail::parse_restriction(nested(10000)));
   EXPECT_TRUE(detail::parse_restriction(nested(20)));
+  // Depth is how deep groups nest, not how many there are side by side.
+  std::u16string side_by_side = u"([OID] = 1)";
+  for (int i = 0; i < 100; ++i) side_by_side += u" OR ([OID] = 1)";
+  EXPECT_TRUE(detail::parse_restriction(side_by_side));
 }
 
 TEST(RestrictionParser, StartRangeNarrowsTheSearch) {

@@ -108,11 +108,16 @@ TEST_P(RoundTripTest, TextIsEscapedAndFoldedWithTheFilesLineEnd) {
 }
 
 TEST_P(RoundTripTest, NewPropertiesGoBeforeTheAlarm) {
+  // A body that is there is rewritten where it stands, not written twice.
+  save("Planning", [](AppointmentFields& f) { f.body = u"Changed notes"; });
+  std::string text = read_bytes(file());
+  EXPECT_LT(text.find("DESCRIPTION:Changed notes"), text.find("BEGIN:VALARM"));
+  EXPECT_EQ(text.find("DESCRIPTION:", text.find("DESCRIPTION:Changed notes") + 1), text.find("DESCRIPTION:Reminder"));
   save("Planning", [](AppointmentFields& f) { f.body = u""; });
   EXPECT_EQ(read_bytes(file()).find("folded at its own"), std::string::npos);
   // And back: the new DESCRIPTION lands among the event's own properties.
   save("Planning", [](AppointmentFields& f) { f.body = u"Back again"; });
-  const std::string text = read_bytes(file());
+  text = read_bytes(file());
   EXPECT_LT(text.find("DESCRIPTION:Back again"), text.find("BEGIN:VALARM"));
   EXPECT_GT(text.find("DESCRIPTION:Back again"), text.find("UID:first@"));
 }
