@@ -151,40 +151,4 @@ TEST(MainWindow, ExitFromTheOptionsMenuEndsTheProgram) {
   EXPECT_EQ(g_app.calendarItems, nullptr);
 }
 
-// Ctrl+Q and Ctrl+A become commands for the window that has the keyboard
-// focus; the keys themselves never arrive. (That Ctrl+Q saves only while
-// the main window has the focus is in item_commands_test.cpp.)
-std::vector<UINT> g_control_messages;
-std::vector<WPARAM> g_control_commands;
-std::vector<WPARAM> g_control_keys;
-
-LRESULT CALLBACK RecordingControl(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  g_control_messages.push_back(msg);
-  if (msg == WM_COMMAND) g_control_commands.push_back(wp);
-  if (msg == WM_KEYDOWN) g_control_keys.push_back(wp);
-  return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-TEST(MainWindow, AcceleratorCommandGoesToTheFocusedWindowAndTheKeyIsConsumed) {
-  TestPlatform t(OptionsFor(kSettingsCalendar));
-  t.host.then([&](Session& s) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = RecordingControl;
-    wc.lpszClassName = u"RecordingControl";
-    RegisterClassW(&wc);
-    SetFocus(CreateWindowExW(0, u"RecordingControl", u"", WS_CHILD | WS_VISIBLE, 10, 100, 50, 20, g_app.mainWindow,
-                             nullptr, nullptr, nullptr));
-    g_control_messages.clear();
-    platform::PostKeys(s, "ctrl+q");
-    platform::PostKeys(s, "ctrl+a");
-  });
-  t.host.then([&](Session&) {
-    EXPECT_EQ(g_control_commands, (std::vector<WPARAM>{MAKEWPARAM(CMD_SAVE, 1), MAKEWPARAM(CMD_NOTHING, 1)}));
-    for (UINT m : g_control_messages) EXPECT_NE(m, static_cast<UINT>(WM_CHAR));
-    for (WPARAM key : g_control_keys) EXPECT_EQ(key, static_cast<WPARAM>(VK_CONTROL));  // never Q or A
-    EXPECT_FALSE(SaveEnabled());
-  });
-  EXPECT_EQ(RunTallyset(t), 0);
-}
-
 }  // namespace
