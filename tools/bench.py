@@ -173,21 +173,24 @@ default_calendar = bench
         if not rows:
             sys.exit(f"no rows listed for {n} events:\n{listed}")
 
-        # A year's report: the same store read, no window; whole process, wall time.
+        # A year's report: the same store read, no window. Wall time for the table; the verdict
+        # sets its CPU time beside start-up's, which other work on the machine disturbs less.
         first, last, _ = RANGES["year"]
         cmd = [self.tallyset, "report", "--calendar", cal, "--now", NOW, "--from", first, "--to", last,
                "--format", "csv"]
-        walls = []
+        walls, cpus = [], []
         for _ in range(runs):
-            wall, peak, out, _ = run_rss(cmd, self.env)
+            wall, peak, out, cpu_time = run_rss(cmd, self.env)
             walls.append(wall)
+            cpus.append(cpu_time)
             r["rss"] = max(r["rss"], peak)
-        r["report_year"] = min(walls)
+        r["report_year"], r["report_year_cpu"] = min(walls), min(cpus)
         if len(out.splitlines()) < 2:
             sys.exit(f"the year's report of {n} events has no rows:\n{out}")
 
         # Refreshes: program (CPU) time of the script minus that of start-up alone.
         start_cpu, _, _ = self.timed(cal, "print list\n", runs, cpu=True)
+        r["start_cpu"] = start_cpu
         for name, (_, _, (a_day, b_day)) in RANGES.items():
             k = REFRESHES[name]
             text = "print list\n" + "".join(f"date from {a_day}\ndate from {b_day}\n" for _ in range(k // 2))
@@ -276,8 +279,8 @@ default_calendar = bench
             print(f"  100k peak RSS {r['rss'] * 1024 / r['bytes']:.2f}x file < 3x: "
                   f"{verdict(r['rss'] * 1024 < 3 * r['bytes'])}")
         for r in results:
-            print(f"  {r['n']} year's report {ms(r['report_year'])} ≤ start→list {ms(r['start'])}: "
-                  f"{verdict(r['report_year'] <= r['start'])}")
+            print(f"  {r['n']} year's report CPU {ms(r['report_year_cpu'])} ≤ start→list CPU {ms(r['start_cpu'])}: "
+                  f"{verdict(r['report_year_cpu'] <= r['start_cpu'])} (wall {ms(r['report_year'])} / {ms(r['start'])})")
         for r in results:
             if r["n"] != 100000:
                 print(f"  {r['n']} one-week refresh {ms(r['refresh_week'])} < 2 ms: "
