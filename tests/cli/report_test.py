@@ -137,6 +137,8 @@ try:
     check("csv header", lines[0] == ["Customer", "Task", "Billable", "minutes", "hours", "appointments"], lines[0])
     want = [[*v, str(m), f"{m / 60:.2f}", str(a)] for v, m, a in ROWS]
     check("csv rows, quoting and hours", lines[1:] == want, lines[1:])
+    # A lenient reader takes an unquoted inner quote as text; RFC 4180 wants the field quoted.
+    check("csv quotes a value with a double quote", '\r\n"Say ""Hi"" Ltd",Meeting,Yes,45,' in out, out)
     check("csv ends lines with CRLF", out.count("\r\n") == len(ROWS) + 1, repr(out[:80]))
 
     # --by: the given fields in the given order.
