@@ -11,6 +11,7 @@
 #include <iostream>
 
 #include "automation/command_line.h"
+#include "automation/report.h"
 #include "automation/script_runner.h"
 #include "platform/core/module_registry.h"
 #include "platform/core/screen.h"
@@ -29,7 +30,9 @@ namespace {
 constexpr int kUsageExit = 2;
 constexpr const char* kUsage =
     "usage: tallyset [--calendar PATH] [--screen WxH] [--now \"YYYY-MM-DD HH:MM\"] [--headless] [--script FILE|-] "
-    "[--screenshot FILE] [--zoom N]";
+    "[--screenshot FILE] [--zoom N]\n"
+    "       tallyset report [--calendar PATH] [--from D] [--to D] [--by LABEL,...] [--format table|csv|json] "
+    "[--chart FILE.png|FILE.svg] [--now \"YYYY-MM-DD HH:MM\"]";
 
 // A script from a pipe or a device has no size to check beforehand; it is
 // read up to this much (far beyond any script a person writes), so that
@@ -103,6 +106,8 @@ bool HaveDisplay() {
 
 int RunProcess(int argc, char** argv, const res::ModuleResources& resources) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  // Subcommands read the calendar and end; no window, no session.
+  if (!args.empty() && args[0] == "report") return RunReport({args.begin() + 1, args.end()}, std::cout, std::cerr);
   std::string error;
   auto cl = ParseCommandLine(args, &error);
   if (!cl) {

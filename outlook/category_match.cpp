@@ -5,16 +5,14 @@
 #include <commctrl.h>
 #include <pimstore.h>
 
+#include <vector>
+
 #include "app/app_state.h"
 #include "app/wide_string.h"
 #include "outlook/category_text.h"
+#include "outlook/field_settings.h"
 #include "outlook/outlook_store.h"
 
-// Every box is first put back on its empty entry; then each box looks for
-// the lowest of its entries that occurs anywhere in the categories text (a
-// plain, case-sensitive substring test, not a comparison of whole values).
-// The text searched holds the values as written, their escapes undone, so a
-// value with a comma is found as the user chose it.
 BOOL GetChoiceText(HWND box, int index, WideString* text) {
   LRESULT length = SendMessageW(box, CB_GETLBTEXTLEN, index, 0);
   if (length == CB_ERR) return FALSE;
@@ -39,17 +37,24 @@ HRESULT MatchCategories(DWORD oid, BOOL select) {
   WideString text = PlainCategories(WideString(categories ? categories : TEXT(""), SysStringLen(categories)));
   SysFreeString(categories);
 
+  // Every box is first put back on its empty entry; then its entries are
+  // searched by the one rule of FindChoice, an unreadable entry passed over.
   size_t matched = 0;
   for (HWND box : app.choiceBoxes) {
     SendMessageW(box, CB_SETCURSEL, 0, 0);
     int count = static_cast<int>(SendMessageW(box, CB_GETCOUNT, 0, 0));
+    std::vector<WideString> entries;
+    std::vector<int> entryIndex;
     for (int k = 1; k < count; ++k) {
       WideString entry;
-      if (!GetChoiceText(box, k, &entry) || text.find(entry) == WideString::npos) continue;
-      if (select) SendMessageW(box, CB_SETCURSEL, k, 0);
-      ++matched;
-      break;
+      if (!GetChoiceText(box, k, &entry)) continue;
+      entries.push_back(entry);
+      entryIndex.push_back(k);
     }
+    size_t found = FindChoice(text, entries);
+    if (found == kNoChoice) continue;
+    if (select) SendMessageW(box, CB_SETCURSEL, entryIndex[found], 0);
+    ++matched;
   }
   return matched == app.choiceBoxes.size() ? S_OK : E_FAIL;
 }

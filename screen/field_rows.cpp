@@ -1,6 +1,6 @@
-// The settings appointment's body defines the time-card fields: its lines
-// are cut at every CR and LF (empty lines do not count), the first six are
-// free text, and each further line is a field, "Label:Choice;Choice;".
+// The settings appointment's body defines the time-card fields
+// (outlook/field_settings.h reads it); each field becomes a row of a label
+// and a choice box.
 #include "screen/field_rows.h"
 
 #include <windows.h>
@@ -8,17 +8,13 @@
 #include <commctrl.h>
 #include <pimstore.h>
 
+#include <vector>
+
 #include "app/app_state.h"
 #include "app/wide_string.h"
+#include "outlook/field_settings.h"
 #include "outlook/outlook_store.h"
 #include "screen/layout.h"
-
-namespace {
-
-const WCHAR kSettingsRestriction[] = TEXT("[Subject]=\"Outlook Tallyset 3 Personal Settings\"");
-const int kHeaderLines = 6;
-
-}  // namespace
 
 HRESULT LoadFieldSettings() {
   AppState& app = g_app;
@@ -43,20 +39,10 @@ HRESULT LoadFieldSettings() {
   hr = settings->get_Body(&body);
   if (FAILED(hr)) return hr;
 
-  // The whole body is read, however long: a field the user wrote is never dropped.
   WideString text(body ? body : TEXT(""), SysStringLen(body));
   SysFreeString(body);
-  int line = 0;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find_first_of(TEXT("\r\n"), start);
-    if (end == WideString::npos) end = text.size();
-    if (end > start) {
-      ++line;
-      if (line > kHeaderLines) AddFieldRow(text.substr(start, end - start).c_str(), line - kHeaderLines);
-    }
-    start = end + 1;
-  }
+  std::vector<WideString> lines = FieldLines(text);
+  for (size_t i = 0; i < lines.size(); ++i) AddFieldRow(lines[i].c_str(), static_cast<int>(i) + 1);
   PlaceRowsAndList();
   app.settingsLoaded = 1;
   return hr;
@@ -64,20 +50,18 @@ HRESULT LoadFieldSettings() {
 
 void AddFieldRow(LPCWSTR line, int row) {
   AppState& app = g_app;
-  WideString text(line);
-  // A line without a colon still shows, label and all, so the user sees it.
-  size_t colon = text.find(TEXT(':'));
-  WideString label = colon == WideString::npos ? text : text.substr(0, colon + 1);
+  FieldSetting field = ParseFieldLine(WideString(line));
 
   HDC dc = GetDC(app.mainWindow);
   RECT measured = {0, 0, 240, 20};
-  DrawTextW(dc, label.c_str(), -1, &measured, DT_CALCRECT);
+  DrawTextW(dc, field.label.c_str(), -1, &measured, DT_CALCRECT);
   ReleaseDC(app.mainWindow, dc);
   int width = measured.right + 2;
 
   int pitch = 22 * app.scale;
-  HWND labelWindow = CreateWindowExW(0, TEXT("STATIC"), label.c_str(), WS_VISIBLE | SS_RIGHT, 5, 120 + pitch * row,
-                                     width, 19 * app.scale, app.mainWindow, nullptr, app.instance, nullptr);
+  HWND labelWindow = CreateWindowExW(0, TEXT("STATIC"), field.label.c_str(), WS_VISIBLE | SS_RIGHT, 5,
+                                     120 + pitch * row, width, 19 * app.scale, app.mainWindow, nullptr,
+                                     app.instance, nullptr);
   if (width > app.labelWidth) app.labelWidth = width;
   app.fieldLabels.push_back(labelWindow);
 
@@ -86,14 +70,7 @@ void AddFieldRow(LPCWSTR line, int row) {
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>((row + 250) * 4)), app.instance, nullptr);
   app.choiceBoxes.push_back(box);
 
-  if (colon != WideString::npos) {
-    size_t position = colon + 1;
-    for (size_t semicolon = text.find(TEXT(';'), position); semicolon != WideString::npos;
-         semicolon = text.find(TEXT(';'), position)) {
-      WideString choice = text.substr(position, semicolon - position);
-      SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.c_str()));
-      position = semicolon + 1;
-    }
-  }
+  for (const WideString& choice : field.choices)
+    SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.c_str()));
   SendMessageW(box, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(TEXT("")));
 }
