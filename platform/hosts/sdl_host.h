@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/core/host.h"
+#include "platform/hosts/sdl_input.h"
 
 namespace platform {
 
@@ -20,6 +21,7 @@ class SdlHost : public Host {
 
   void wait_for_input(Session& session) override;
   void screen_updated(Session& session) override;
+  void bring_to_front(Session& session) override;
 
  private:
   SdlHost() = default;
@@ -29,8 +31,7 @@ class SdlHost : public Host {
   SDL_Window* window_ = nullptr;
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
-  int zoom_ = 1;
-  bool mouse_down_ = false;
+  SdlInputState input_;
   bool closing_ = false;
   std::uint64_t shown_generation_ = ~0ULL;
 };
