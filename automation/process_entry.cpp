@@ -23,6 +23,7 @@
 #include "platform/hosts/platform_floors.h"
 #include "platform/hosts/sdl_host.h"
 #include "platform/shell/shell_state.h"
+#include "resources/resource.h"
 
 namespace tallyset {
 
@@ -136,6 +137,15 @@ void ExplainMissingSettings(const std::filesystem::path& calendar) {
   std::fprintf(stderr, "tallyset: how to write the fields: README, section \"Your fields\".\n");
 }
 
+// The program's own icon, for the window and the desktop's task bar.
+const res::IconImage* AppIcon(const res::ModuleResources& resources) {
+  for (const auto& icon : resources.icons)
+    if (icon.id == IDI_APP)
+      for (const auto& image : icon.images)
+        if (image.width == 32) return &image;
+  return nullptr;
+}
+
 bool HaveDisplay() {
   const char* x = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -180,7 +190,8 @@ int RunProcess(int argc, char** argv, const res::ModuleResources& resources) {
   std::unique_ptr<SdlHost> sdl;
   std::optional<std::string> screenshot = cl->screenshot;
   if (!headless) {
-    if (HaveDisplay()) sdl = SdlHost::Open(cl->screen_width, cl->screen_height, cl->zoom, &error);
+    if (HaveDisplay())
+      sdl = SdlHost::Open(cl->screen_width, cl->screen_height, cl->zoom, &error, AppIcon(resources));
     if (!sdl) {
       // Still useful without a display: show what the program would show.
       std::fprintf(stderr, "tallyset: no display found%s; the start screen goes to tallyset-screen.png\n",

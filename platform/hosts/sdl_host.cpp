@@ -12,7 +12,8 @@
 
 namespace platform {
 
-std::unique_ptr<SdlHost> SdlHost::Open(int width, int height, int zoom, std::string* error) {
+std::unique_ptr<SdlHost> SdlHost::Open(int width, int height, int zoom, std::string* error,
+                                       const res::IconImage* icon) {
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     *error = SDL_GetError();
     return nullptr;
@@ -24,6 +25,16 @@ std::unique_ptr<SdlHost> SdlHost::Open(int width, int height, int zoom, std::str
   if (!host->window_) {
     *error = SDL_GetError();
     return nullptr;
+  }
+  if (icon && icon->width > 0 && icon->argb.size() == static_cast<size_t>(icon->width) * icon->height) {
+    // SDL copies the picture; the surface only borrows the pixels meanwhile.
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+        const_cast<std::uint32_t*>(icon->argb.data()), icon->width, icon->height, 32, icon->width * 4,
+        SDL_PIXELFORMAT_ARGB8888);
+    if (surface) {
+      SDL_SetWindowIcon(host->window_, surface);
+      SDL_FreeSurface(surface);
+    }
   }
   host->renderer_ = SDL_CreateRenderer(host->window_, -1, 0);
   if (!host->renderer_) host->renderer_ = SDL_CreateRenderer(host->window_, -1, SDL_RENDERER_SOFTWARE);

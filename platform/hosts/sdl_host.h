@@ -9,14 +9,17 @@
 #include <string>
 
 #include "platform/core/host.h"
+#include "platform/core/resources.h"
 #include "platform/hosts/sdl_input.h"
 
 namespace platform {
 
 class SdlHost : public Host {
  public:
-  // Opens the window; nullptr (and *error set) when there is no display.
-  static std::unique_ptr<SdlHost> Open(int width, int height, int zoom, std::string* error);
+  // Opens the window, with `icon` as its icon where given; nullptr (and
+  // *error set) when there is no display.
+  static std::unique_ptr<SdlHost> Open(int width, int height, int zoom, std::string* error,
+                                       const res::IconImage* icon = nullptr);
   ~SdlHost() override;
 
   void wait_for_input(Session& session) override;
