@@ -70,6 +70,9 @@ text = open(sys.argv[1], newline='').read()
 open(sys.argv[2], 'w', newline='').write(re.sub(r'BEGIN:VEVENT\r\nUID:settings@.*?END:VEVENT\r\n', '', text, count=1, flags=re.S))
 PY
 cp "$work/own.ics" "$work/own-before.ics"
+"$TALLYSET" --calendar "$work/own.ics" --headless >/dev/null 2>"$work/err"
+check "a calendar without settings says so" grep -qF "$work/own.ics has no settings appointment" "$work/err"
+check "a calendar without settings shows the init command" grep -qF "tallyset init --calendar $work/own.ics" "$work/err"
 "$TALLYSET" init --calendar "$work/own.ics" --field "Project:Alpha;Beta, Gamma;" --field "Phase:Plan;Build;" \
   >"$work/out" 2>"$work/err"
 check "init on an existing calendar exits 0" test $? -eq 0
