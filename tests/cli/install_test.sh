@@ -20,28 +20,6 @@ import struct, sys
 d = open('$png', 'rb').read(24)
 sys.exit(0 if d[:8] == b'\x89PNG\r\n\x1a\n' and struct.unpack('>II', d[16:24]) == ($size, $size) else 1)"
 done
-# Enlarged by whole factors from the same picture: 64px is 32px doubled.
-check "the icon sizes show one picture" python3 -c "
-import zlib, struct, sys
-def pixels(path):
-    d = open(path, 'rb').read(); i = 8; idat = b''
-    while i < len(d):
-        n, t = struct.unpack('>I4s', d[i:i+8]); body = d[i+8:i+8+n]; i += 12 + n
-        if t == b'IHDR': w = struct.unpack('>I', body[:4])[0]
-        if t == b'IDAT': idat += body
-    raw = zlib.decompress(idat); stride = 4 * w; rows = []; prev = bytearray(stride)
-    for y in range(w):
-        f = raw[y * (stride + 1)]; line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - 4] if i >= 4 else 0; b = prev[i]; c = prev[i - 4] if i >= 4 else 0
-            p = a + b - c; pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-            pred = [0, a, b, (a + b) // 2, a if pa <= pb and pa <= pc else (b if pb <= pc else c)][f]
-            line[i] = (line[i] + pred) & 255
-        rows.append(bytes(line)); prev = line
-    return w, rows
-_, small = pixels('$root/share/icons/hicolor/32x32/apps/tallyset.png')
-_, big = pixels('$root/share/icons/hicolor/64x64/apps/tallyset.png')
-sys.exit(0 if all(big[2*y][8*x:8*x+4] == small[y][4*x:4*x+4] for y in range(32) for x in range(32)) else 1)"
 man="$root/share/man/man1/tallyset.1"
 check "the manual page is installed" test -s "$man"
 MANWIDTH=100 man -l "$man" >"$work/man.txt" 2>"$work/man.err"
