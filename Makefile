@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps build bench fuzz fuzz-smoke clean
+.PHONY: run test deps build install bench fuzz fuzz-smoke clean
 
 deps:
 	bash tools/install-deps.sh
@@ -20,6 +20,12 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The program, its menu entry, icons and manual page under PREFIX (staged
+# under DESTDIR when given, as packagers do).
+PREFIX ?= /usr/local
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD)

@@ -35,20 +35,76 @@ std::optional<SYSTEMTIME> ParseDateTime(const std::string& text) {
   return st;
 }
 
+const char kUsageLine[] =
+    "usage: tallyset [--calendar PATH] [--screen WxH] [--now \"YYYY-MM-DD HH:MM\"] [--headless] [--script FILE|-] "
+    "[--screenshot FILE] [--zoom N]\n"
+    "       tallyset init|report [OPTIONS]; tallyset --help for more";
+
+const char kUsageText[] =
+    "usage: tallyset [--calendar PATH] [--screen WxH] [--now \"YYYY-MM-DD HH:MM\"]\n"
+    "                [--headless] [--script FILE|-] [--screenshot FILE] [--zoom N]\n"
+    "       tallyset init [--calendar PATH] [--field \"LABEL:CHOICE;CHOICE;\"]...\n"
+    "       tallyset report [--calendar PATH] [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--by LABEL[,LABEL]...]\n"
+    "                       [--format table|csv|json] [--chart FILE.png|FILE.svg] [--now \"YYYY-MM-DD HH:MM\"]\n"
+    "       tallyset --help | --version\n"
+    "\n"
+    "Turns the appointments of an iCalendar calendar into a time card.\n"
+    "\n"
+    "Options:\n"
+    "  --calendar PATH     the calendar: an iCalendar file (default $TALLYSET_CALENDAR,\n"
+    "                      else $XDG_DATA_HOME/tallyset/calendar.ics)\n"
+    "  --screen WxH        the device screen in pixels (default 240x320; 480x640 is high resolution)\n"
+    "  --now \"YYYY-MM-DD HH:MM\"  the local time the clock starts from (default: now)\n"
+    "  --headless          no window; the screen is kept in memory\n"
+    "  --script FILE|-     run the script (- reads standard input), then close; always headless\n"
+    "  --screenshot FILE   write the screen as PNG once start-up (and the script) is done\n"
+    "  --zoom N            show each screen pixel as NxN pixels in the window (1 to 8)\n"
+    "  -h, --help          show this text\n"
+    "  --version           show the version\n"
+    "\n"
+    "Subcommands:\n"
+    "  init                add a settings appointment (the time card's fields) to the calendar,\n"
+    "                      creating the calendar file if needed; --field adds one field line each,\n"
+    "                      otherwise an example is written\n"
+    "  report              minutes per field value over a range of days, as a table, CSV or JSON,\n"
+    "                      optionally with a bar chart\n"
+    "\n"
+    "Script commands (one a line): tap X Y, key KEYS, focus WHAT, softkey left|right, menu \"TEXT\",\n"
+    "select ROW, choose FIELD \"TEXT\", date from|to DATE, closeup from|to, editor ok|cancel|delete ...,\n"
+    "resize W H, print list|fields|save|pickers|focus|notification, screenshot FILE, sleep MS, wait front MS.\n"
+    "\n"
+    "Exit status: 0 done, 1 (init, report) the calendar's settings stop the command, 2 usage or script error.\n"
+    "The settings format is described in the README, section \"Your fields\".\n";
+
+bool TakeValue(const std::vector<std::string>& args, size_t* i, std::string* out, std::string* error) {
+  const std::string& option = args[*i];
+  if (*i + 1 >= args.size()) {
+    *error = option + " needs a value";
+    return false;
+  }
+  const std::string& next = args[*i + 1];
+  if (next.size() > 1 && next[0] == '-') {
+    *error = option + " needs a value, not the option '" + next + "' (write ./" + next + " for a file of that name)";
+    return false;
+  }
+  *out = next;
+  ++*i;
+  return true;
+}
+
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args, std::string* error) {
   CommandLine cl;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&](std::string* out) {
-      if (i + 1 >= args.size()) {
-        *error = a + " needs a value";
-        return false;
-      }
-      *out = args[++i];
-      return true;
-    };
+    auto value = [&](std::string* out) { return TakeValue(args, &i, out, error); };
     std::string v;
-    if (a == "--headless") {
+    if (a == "--help" || a == "-h") {
+      cl.help = true;
+      return cl;
+    } else if (a == "--version") {
+      cl.version = true;
+      return cl;
+    } else if (a == "--headless") {
       cl.headless = true;
     } else if (a == "--calendar") {
       if (!value(&v)) return std::nullopt;

@@ -19,7 +19,18 @@ struct CommandLine {
   std::optional<std::string> script;  // a path, or "-" for standard input
   std::optional<std::string> screenshot;
   int zoom = 1;
+  bool help = false;     // --help, -h: the rest of the line is not read
+  bool version = false;  // --version
 };
+
+// Every option and subcommand, for --help.
+extern const char kUsageText[];
+// The one usage line that follows a usage error.
+extern const char kUsageLine[];
+// An option's value: the next argument, unless there is none or it is itself
+// an option ("--calendar --headless"); "-" alone is a value (standard input).
+// On a usage error returns false and sets *error.
+bool TakeValue(const std::vector<std::string>& args, size_t* i, std::string* out, std::string* error);
 
 // Parses argv; on a usage error returns nullopt and sets *error to one line.
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args, std::string* error);

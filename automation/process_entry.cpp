@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +13,9 @@
 
 #include "automation/command_line.h"
 #include "automation/report.h"
+#include "automation/init_command.h"
 #include "automation/script_runner.h"
+#include "platform/calendar/calendar_store.h"
 #include "platform/core/module_registry.h"
 #include "platform/core/screen.h"
 #include "platform/core/session.h"
@@ -20,6 +23,8 @@
 #include "platform/hosts/headless_host.h"
 #include "platform/hosts/platform_floors.h"
 #include "platform/hosts/sdl_host.h"
+#include "platform/shell/shell_state.h"
+#include "resources/resource.h"
 
 namespace tallyset {
 
@@ -28,11 +33,6 @@ using namespace platform;
 namespace {
 
 constexpr int kUsageExit = 2;
-constexpr const char* kUsage =
-    "usage: tallyset [--calendar PATH] [--screen WxH] [--now \"YYYY-MM-DD HH:MM\"] [--headless] [--script FILE|-] "
-    "[--screenshot FILE] [--zoom N]\n"
-    "       tallyset report [--calendar PATH] [--from D] [--to D] [--by LABEL,...] [--format table|csv|json] "
-    "[--chart FILE.png|FILE.svg] [--now \"YYYY-MM-DD HH:MM\"]";
 
 // A script from a pipe or a device has no size to check beforehand; it is
 // read up to this much (far beyond any script a person writes), so that
@@ -96,6 +96,57 @@ std::string CalendarScope(const std::filesystem::path& calendar) {
   return text;
 }
 
+// A word of the command line as a shell reads it back.
+std::string ShellWord(const std::string& text) {
+  if (!text.empty() && text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+,=@") ==
+                           std::string::npos)
+    return text;
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// The handheld's notification only says the settings were not found; a new
+// user also needs to know which calendar was read and how to give it settings.
+void ExplainMissingSettings(const std::filesystem::path& calendar) {
+  std::error_code ec;
+  const std::string path = calendar.string();
+  if (!std::filesystem::exists(calendar, ec)) {
+    std::fprintf(stderr, "tallyset: the calendar %s does not exist.\n", path.c_str());
+  } else if (std::filesystem::is_directory(calendar, ec)) {
+    std::fprintf(stderr, "tallyset: the calendar %s is a folder; calendar folders (vdir) are not supported yet.\n",
+                 path.c_str());
+    return;
+  } else {
+    std::string error;
+    calendar::StoreOptions quiet;  // the program has already named the events it left out
+    quiet.warn = [](const std::string&) {};
+    auto store = calendar::CalendarStore::open(calendar, &error, quiet);
+    if (!store) {
+      std::fprintf(stderr, "tallyset: %s\n", error.c_str());
+      return;
+    }
+    auto found = store->find(u"[Subject]=\"Outlook Tallyset 3 Personal Settings\"");
+    if (found && !found->empty()) return;  // the settings exist: the calendar failed in some other way
+    std::fprintf(stderr,
+                 "tallyset: the calendar %s has no settings appointment (\"Outlook Tallyset 3 Personal Settings\").\n",
+                 path.c_str());
+  }
+  std::fprintf(stderr,
+               "tallyset: to give it a settings appointment with example fields, run: tallyset init --calendar %s\n",
+               ShellWord(path).c_str());
+  std::fprintf(stderr, "tallyset: how to write the fields: README, section \"Your fields\".\n");
+}
+
+// The program's own icon, for the window and the desktop's task bar.
+const res::IconImage* AppIcon(const res::ModuleResources& resources) {
+  for (const auto& icon : resources.icons)
+    if (icon.id == IDI_APP)
+      for (const auto& image : icon.images)
+        if (image.width == 32) return &image;
+  return nullptr;
+}
+
 bool HaveDisplay() {
   const char* x = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -108,11 +159,20 @@ int RunProcess(int argc, char** argv, const res::ModuleResources& resources) {
   std::vector<std::string> args(argv + 1, argv + argc);
   // Subcommands read the calendar and end; no window, no session.
   if (!args.empty() && args[0] == "report") return RunReport({args.begin() + 1, args.end()}, std::cout, std::cerr);
+  if (!args.empty() && args[0] == "init") return RunInit({args.begin() + 1, args.end()});
   std::string error;
   auto cl = ParseCommandLine(args, &error);
   if (!cl) {
-    std::fprintf(stderr, "tallyset: %s\n%s\n", error.c_str(), kUsage);
+    std::fprintf(stderr, "tallyset: %s\n%s\n", error.c_str(), kUsageLine);
     return kUsageExit;
+  }
+  if (cl->help) {
+    std::fputs(kUsageText, stdout);
+    return 0;
+  }
+  if (cl->version) {
+    std::printf("tallyset %s\n", TALLYSET_VERSION);
+    return 0;
   }
 
   std::optional<std::vector<ScriptCommand>> script;
@@ -133,7 +193,8 @@ int RunProcess(int argc, char** argv, const res::ModuleResources& resources) {
   std::unique_ptr<SdlHost> sdl;
   std::optional<std::string> screenshot = cl->screenshot;
   if (!headless) {
-    if (HaveDisplay()) sdl = SdlHost::Open(cl->screen_width, cl->screen_height, cl->zoom, &error);
+    if (HaveDisplay())
+      sdl = SdlHost::Open(cl->screen_width, cl->screen_height, cl->zoom, &error, AppIcon(resources));
     if (!sdl) {
       // Still useful without a display: show what the program would show.
       std::fprintf(stderr, "tallyset: no display found%s; the start screen goes to tallyset-screen.png\n",
@@ -183,6 +244,10 @@ int RunProcess(int argc, char** argv, const res::ModuleResources& resources) {
     std::fprintf(stderr, "tallyset: the program ended before the script's line %d; the rest of the script was not run\n",
                  runner->pending_line());
   }
+  // Notice 1 is the program's missing-settings notice.
+  const auto& notes = ShellState::of(session).notifications;
+  if (std::any_of(notes.begin(), notes.end(), [](const Notification& n) { return n.id == 1; }))
+    ExplainMissingSettings(calendar);
   if (sdl) return code;
   if (screenshot && !headless_host.closed() && !headless_host.screenshot_failed()) {
     // The program ended by itself before it ever stood idle: show what it left.

@@ -20,6 +20,7 @@
 #include "automation/command_line.h"
 #include "platform/hosts/input.h"
 #include "platform/pocket_outlook/appointment_editor.h"
+#include "platform/shell/message_box.h"
 #include "platform/shell/menu_bar.h"
 #include "platform/shell/shell_state.h"
 
@@ -532,6 +533,15 @@ std::vector<ScriptRunner::Step> ScriptRunner::editor_steps(const EditorAnswer& a
       }
       if (!platform::ShellState::of(s).open_menu.empty()) PostKeys(s, "escape");
       return failed("the appointment editor's Menu has no item \"" + ToUtf8(wanted) + "\"");
+    });
+  }
+  if (answer.button == "delete") {
+    // Delete asks first; the script's answer is Yes.
+    steps.push_back([failed](Session& s) {
+      auto yes = platform::MessageBoxButtonOnScreen(IDYES);
+      if (!yes) return failed("Delete did not ask \"Delete this appointment?\"");
+      TapCenter(s, *yes);
+      return StepResult::done;
     });
   }
   return steps;

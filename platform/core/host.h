@@ -17,6 +17,9 @@ class Host {
   virtual void wait_for_input(Session& session) = 0;
   // Every window is painted: a good moment to show or capture the screen.
   virtual void screen_updated(Session&) {}
+  // Another program asked for this one's window: show it above the user's
+  // other windows and give it the keyboard.
+  virtual void bring_to_front(Session&) {}
 };
 
 }  // namespace platform

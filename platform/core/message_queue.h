@@ -14,6 +14,12 @@ namespace platform {
 
 class Session;
 
+// A key message's lParam bit (one of the bits the platform leaves reserved):
+// the host delivers this key's character itself, as WM_CHAR from the
+// desktop's text input, so TranslateMessage makes none and nothing is typed
+// twice. Only the interactive host sets it.
+constexpr LPARAM kKeyCharFromHost = LPARAM{1} << 25;
+
 class MessageQueue {
  public:
   explicit MessageQueue(Session& session) : session_(session) {}

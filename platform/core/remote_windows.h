@@ -16,8 +16,10 @@ class RemoteWindows {
   // A top-level window of another program with this class and title (a null
   // pointer matches any); nullptr when none answers.
   virtual HWND find(const std::u16string* class_name, const std::u16string* title) = 0;
-  // Asks the owner of a window found by `find` to bring it to the front.
-  virtual bool bring_to_front(HWND remote) = 0;
+  // Asks the owner of a window found by `find` to bring it to the front,
+  // alone or as its last active popup (the dialog it has open).
+  enum class Front { window, last_active_popup };
+  virtual bool bring_to_front(HWND remote, Front front) = 0;
 };
 
 }  // namespace platform

@@ -46,6 +46,7 @@ BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
 
 BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
   if (!lpMsg || lpMsg->message != WM_KEYDOWN) return FALSE;
+  if (lpMsg->lParam & platform::kKeyCharFromHost) return FALSE;
   Session& s = Session::current();
   bool shift = s.queue().key_state(VK_SHIFT) < 0;
   bool ctrl = s.queue().key_state(VK_CONTROL) < 0;

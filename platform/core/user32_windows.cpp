@@ -123,15 +123,18 @@ HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
 
 BOOL WINAPI SetForegroundWindow(HWND hWnd) {
   Session& s = Session::current();
-  // Bit 0 set asks to bring the window forward with the windows it owns;
-  // this platform does that for every request.
+  // Bit 0 set asks to bring the window forward with the windows it owns: the
+  // one of them that was active last (an open dialog) comes to the front.
+  const bool owned = (reinterpret_cast<std::uintptr_t>(hWnd) & 1) != 0;
   HWND plain = reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(hWnd) & ~std::uintptr_t{1});
   s.calls().record("SetForegroundWindow");
   if (s.windows().is_window(plain)) {
-    s.windows().activate(plain, WA_ACTIVE);
+    s.windows().activate(owned ? s.windows().last_active_popup(plain) : plain, WA_ACTIVE);
     return TRUE;
   }
-  if (platform::RemoteWindows* remote = s.remote_windows()) return remote->bring_to_front(plain) ? TRUE : FALSE;
+  using Front = platform::RemoteWindows::Front;
+  if (platform::RemoteWindows* remote = s.remote_windows())
+    return remote->bring_to_front(plain, owned ? Front::last_active_popup : Front::window) ? TRUE : FALSE;
   return FALSE;
 }
 

@@ -41,6 +41,7 @@ struct Window {
   RECT rect{};          // in the parent's client coordinates, or on the screen
   HWND parent = nullptr;
   HWND owner = nullptr;
+  HWND last_active_popup = nullptr;  // of the windows this one owns, the last one active
   // Bottom to top. A list, so that raising one of many children (a layout
   // that places every row) does not move all the others.
   std::list<HWND> children;

@@ -432,6 +432,16 @@ HWND WindowManager::top_level_of(HWND hwnd) const {
   return w ? w->handle : nullptr;
 }
 
+HWND WindowManager::last_active_popup(HWND owner) const {
+  const Window* w = get(owner);
+  if (!w) return nullptr;
+  const Window* popup = get(w->last_active_popup);
+  if (!popup || popup->destroying || !popup->visible() || !popup->enabled()) return owner;
+  for (const Window* o = get(popup->owner); o; o = get(o->owner))
+    if (o->handle == owner) return popup->handle;
+  return owner;  // the handle now names a window that another owns
+}
+
 void WindowManager::activate(HWND hwnd, WORD how) {
   hwnd = top_level_of(hwnd);
   if (!hwnd || hwnd == active_) {
@@ -440,6 +450,7 @@ void WindowManager::activate(HWND hwnd, WORD how) {
   }
   HWND old = active_;
   active_ = hwnd;
+  for (Window* o = get(get(hwnd)->owner); o; o = get(o->owner)) o->last_active_popup = hwnd;
   raise(*get(hwnd), HWND_TOP);
   invalidate_all();
   if (old && is_window(old)) send(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));

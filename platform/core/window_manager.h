@@ -77,6 +77,9 @@ class WindowManager {
   HWND set_capture(HWND hwnd);
   void release_capture();
   HWND top_level_of(HWND hwnd) const;
+  // GetLastActivePopup: of the windows `owner` owns (directly or through
+  // others), the one active last, if it is still shown and enabled; else `owner`.
+  HWND last_active_popup(HWND owner) const;
 
   // ---- search
   HWND hit_test(POINT screen) const;

@@ -245,11 +245,13 @@ HWND DesktopChannel::find(const std::u16string* class_name, const std::u16string
   }
 }
 
-bool DesktopChannel::bring_to_front(HWND hwnd) {
+bool DesktopChannel::bring_to_front(HWND hwnd, Front front) {
   RemoteWindow* remote = remotes_.get(reinterpret_cast<std::uintptr_t>(hwnd));
   if (!remote || remote->handle == 0) return false;
   Reach reach = Reach::gone;
-  if (ask(remote->socket, "FRONT\t" + std::to_string(remote->handle), kReplyTimeoutMs, &reach) != "OK") return false;
+  const std::string request =
+      "FRONT\t" + std::to_string(remote->handle) + (front == Front::last_active_popup ? "\tPOPUP" : "");
+  if (ask(remote->socket, request, kReplyTimeoutMs, &reach) != "OK") return false;
   brought_forward_ = PidOfSocket(remote->socket);
   return true;
 }
@@ -273,7 +275,10 @@ std::string DesktopChannel::answer(const std::string& request) {
   if (verb == "FRONT") {
     HWND hwnd = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::strtoull(rest.c_str(), nullptr, 10)));
     if (!windows.is_window(hwnd)) return "GONE";
-    windows.activate(hwnd, WA_ACTIVE);
+    const bool popup = rest.size() > 6 && rest.compare(rest.size() - 6, 6, "\tPOPUP") == 0;
+    windows.activate(popup ? windows.last_active_popup(hwnd) : hwnd, WA_ACTIVE);
+    // The request came from the user's desktop: the real window comes up too.
+    if (Host* host = session_.host()) host->bring_to_front(session_);
     ++front_requests_;
     return "OK";
   }

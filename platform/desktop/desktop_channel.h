@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include "platform/core/handle_table.h"
+#include "platform/core/host.h"
 #include "platform/core/remote_windows.h"
 #include "platform/core/session.h"
 
@@ -47,7 +48,7 @@ class DesktopChannel : public Service, public RemoteWindows {
   static std::filesystem::path DefaultFolder();
 
   HWND find(const std::u16string* class_name, const std::u16string* title) override;
-  bool bring_to_front(HWND remote) override;
+  bool bring_to_front(HWND remote, Front front) override;
   // Answers the requests that other programs have sent; hosts call it when idle.
   void serve();
   // The process that a FRONT request of ours was answered by, 0 when none.

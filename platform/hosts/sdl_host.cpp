@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/core/message_queue.h"
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
 #include "platform/core/screen.h"
@@ -11,18 +12,29 @@
 
 namespace platform {
 
-std::unique_ptr<SdlHost> SdlHost::Open(int width, int height, int zoom, std::string* error) {
+std::unique_ptr<SdlHost> SdlHost::Open(int width, int height, int zoom, std::string* error,
+                                       const res::IconImage* icon) {
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     *error = SDL_GetError();
     return nullptr;
   }
   std::unique_ptr<SdlHost> host(new SdlHost());
-  host->zoom_ = zoom;
+  host->input_.zoom = zoom;
   host->window_ = SDL_CreateWindow("Tallyset", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width * zoom,
                                    height * zoom, SDL_WINDOW_SHOWN);
   if (!host->window_) {
     *error = SDL_GetError();
     return nullptr;
+  }
+  if (icon && icon->width > 0 && icon->argb.size() == static_cast<size_t>(icon->width) * icon->height) {
+    // SDL copies the picture; the surface only borrows the pixels meanwhile.
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+        const_cast<std::uint32_t*>(icon->argb.data()), icon->width, icon->height, 32, icon->width * 4,
+        SDL_PIXELFORMAT_ARGB8888);
+    if (surface) {
+      SDL_SetWindowIcon(host->window_, surface);
+      SDL_FreeSurface(surface);
+    }
   }
   host->renderer_ = SDL_CreateRenderer(host->window_, -1, 0);
   if (!host->renderer_) host->renderer_ = SDL_CreateRenderer(host->window_, -1, SDL_RENDERER_SOFTWARE);
@@ -30,7 +42,9 @@ std::unique_ptr<SdlHost> SdlHost::Open(int width, int height, int zoom, std::str
     *error = SDL_GetError();
     return nullptr;
   }
+  SDL_StartTextInput();  // typed text arrives as SDL_TEXTINPUT, whatever the keyboard layout
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");  // whole pixels when zoomed
+  SDL_StartTextInput();  // typed text arrives as SDL_TEXTINPUT, whatever the keyboard layout
   host->texture_ =
       SDL_CreateTexture(host->renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, width, height);
   if (!host->texture_) {
@@ -49,6 +63,12 @@ SdlHost::~SdlHost() {
 
 void SdlHost::screen_updated(Session& session) { present(session); }
 
+void SdlHost::bring_to_front(Session&) {
+  SDL_RestoreWindow(window_);  // from the task bar, if it was minimised
+  SDL_RaiseWindow(window_);
+  SDL_SetWindowInputFocus(window_);
+}
+
 void SdlHost::present(Session& session) {
   Screen& screen = session.screen();
   if (screen.generation() == shown_generation_) return;
@@ -61,34 +81,6 @@ void SdlHost::present(Session& session) {
   SDL_RenderPresent(renderer_);
 }
 
-namespace {
-
-WORD VirtualKey(SDL_Keycode key) {
-  if (key >= SDLK_a && key <= SDLK_z) return static_cast<WORD>('A' + (key - SDLK_a));
-  if (key >= SDLK_0 && key <= SDLK_9) return static_cast<WORD>('0' + (key - SDLK_0));
-  switch (key) {
-    case SDLK_UP: return VK_UP;
-    case SDLK_DOWN: return VK_DOWN;
-    case SDLK_LEFT: return VK_LEFT;
-    case SDLK_RIGHT: return VK_RIGHT;
-    case SDLK_RETURN: case SDLK_KP_ENTER: return VK_RETURN;
-    case SDLK_TAB: return VK_TAB;
-    case SDLK_ESCAPE: return VK_ESCAPE;
-    case SDLK_SPACE: return VK_SPACE;
-    case SDLK_BACKSPACE: return VK_BACK;
-    case SDLK_DELETE: return VK_DELETE;
-    case SDLK_HOME: return VK_HOME;
-    case SDLK_END: return VK_END;
-    case SDLK_PAGEUP: return VK_PRIOR;
-    case SDLK_PAGEDOWN: return VK_NEXT;
-    case SDLK_LCTRL: case SDLK_RCTRL: return VK_CONTROL;
-    case SDLK_LSHIFT: case SDLK_RSHIFT: return VK_SHIFT;
-    default: return 0;
-  }
-}
-
-}  // namespace
-
 void SdlHost::handle(Session& session, const SDL_Event& e) {
   switch (e.type) {
     case SDL_QUIT:
@@ -99,26 +91,6 @@ void SdlHost::handle(Session& session, const SDL_Event& e) {
         PostQuitMessage(0);
       }
       break;
-    case SDL_MOUSEBUTTONDOWN:
-      if (e.button.button == SDL_BUTTON_LEFT) {
-        mouse_down_ = true;
-        PostMouse(session, WM_LBUTTONDOWN, e.button.x / zoom_, e.button.y / zoom_);
-      }
-      break;
-    case SDL_MOUSEBUTTONUP:
-      if (e.button.button == SDL_BUTTON_LEFT) {
-        mouse_down_ = false;
-        PostMouse(session, WM_LBUTTONUP, e.button.x / zoom_, e.button.y / zoom_);
-      }
-      break;
-    case SDL_MOUSEMOTION:
-      // A stylus only reports where it touches the screen.
-      if (mouse_down_) PostMouse(session, WM_MOUSEMOVE, e.motion.x / zoom_, e.motion.y / zoom_);
-      break;
-    case SDL_KEYDOWN:
-    case SDL_KEYUP:
-      if (WORD vk = VirtualKey(e.key.keysym.sym)) PostKey(session, vk, e.type == SDL_KEYDOWN);
-      break;
     case SDL_WINDOWEVENT:
       if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
         shown_generation_ = ~0ULL;
@@ -126,6 +98,8 @@ void SdlHost::handle(Session& session, const SDL_Event& e) {
       }
       break;
     default:
+      for (const InputMessage& m : TranslateSdlEvent(e, input_))
+        session.queue().post_input(m.message, m.wParam, m.lParam);
       break;
   }
 }

@@ -9,17 +9,22 @@
 #include <string>
 
 #include "platform/core/host.h"
+#include "platform/core/resources.h"
+#include "platform/hosts/sdl_input.h"
 
 namespace platform {
 
 class SdlHost : public Host {
  public:
-  // Opens the window; nullptr (and *error set) when there is no display.
-  static std::unique_ptr<SdlHost> Open(int width, int height, int zoom, std::string* error);
+  // Opens the window, with `icon` as its icon where given; nullptr (and
+  // *error set) when there is no display.
+  static std::unique_ptr<SdlHost> Open(int width, int height, int zoom, std::string* error,
+                                       const res::IconImage* icon = nullptr);
   ~SdlHost() override;
 
   void wait_for_input(Session& session) override;
   void screen_updated(Session& session) override;
+  void bring_to_front(Session& session) override;
 
  private:
   SdlHost() = default;
@@ -29,8 +34,7 @@ class SdlHost : public Host {
   SDL_Window* window_ = nullptr;
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
-  int zoom_ = 1;
-  bool mouse_down_ = false;
+  SdlInputState input_;
   bool closing_ = false;
   std::uint64_t shown_generation_ = ~0ULL;
 };

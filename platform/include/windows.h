@@ -528,6 +528,14 @@ BOOL WINAPI IsWindowEnabled(HWND hWnd);
 BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable);
 HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
 BOOL WINAPI SetForegroundWindow(HWND hWnd);
+
+#define MB_OK 0x00000000L
+#define MB_YESNO 0x00000004L
+#define MB_ICONQUESTION 0x00000020L
+#define IDOK 1
+#define IDYES 6
+#define IDNO 7
+int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
 HWND WINAPI GetForegroundWindow();
 HWND WINAPI GetActiveWindow();
 HWND WINAPI SetActiveWindow(HWND hWnd);

@@ -13,8 +13,8 @@
 // On ok every field is read back; a time that is not a valid "H:MM" and an
 // empty duration keep their old values, and unchanged notes keep their
 // original line breaks. Not supported yet: the location, end time,
-// all-day, reminder, recurrence, attendees and sensitivity fields; a
-// confirmation before Delete; a time picker (the time is typed).
+// all-day, reminder, recurrence, attendees and sensitivity fields; a time
+// picker (the time is typed). Delete asks first (a message box, Yes / No).
 #include "platform/pocket_outlook/appointment_editor.h"
 
 #include <commctrl.h>
@@ -249,7 +249,9 @@ LRESULT CALLBACK EditorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
           st->Finish(Result::cancel);
           break;
         case kDeleteCommand:
-          st->Finish(Result::deleted);
+          // Deleting cannot be undone: ask first; No leaves the editor as it was.
+          if (MessageBoxW(hwnd, u"Delete this appointment?", u"Appointment", MB_YESNO | MB_ICONQUESTION) == IDYES)
+            st->Finish(Result::deleted);
           break;
         default:
           break;  // the fields' own notifications

@@ -2,6 +2,7 @@
 #include "platform/shell/shell_state.h"
 
 #include "platform/shell/menu_bar.h"
+#include "platform/shell/message_box.h"
 #include "platform/shell/popup_menu.h"
 
 namespace platform {
@@ -16,6 +17,7 @@ void InstallShell(Session& session) {
   RegisterMenuBarClass();
   RegisterPopupMenuClass();
   RegisterBubbleClass();
+  RegisterMessageBoxClass();
   shell.create_nav_bar();
 }
 

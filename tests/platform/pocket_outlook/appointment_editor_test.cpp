@@ -20,6 +20,7 @@
 #include "platform/pocket_outlook/appointment_editor.h"
 #include "platform/pocket_outlook/poom_objects.h"
 #include "platform/shell/menu_bar.h"
+#include "platform/shell/message_box.h"
 #include "platform/shell/shell_state.h"
 #include "support/test_host.h"
 
@@ -172,18 +173,33 @@ TEST(AppointmentEditor, TimeAndDurationThatDoNotParseKeepTheirOldValues) {
 }
 
 // Cancel, Delete and a quit request close it without touching the fields;
-// the quit request is posted again for the program's own loop.
+// the quit request is posted again for the program's own loop. Delete asks
+// first: No goes back to the editor, which is then cancelled here.
 TEST(AppointmentEditor, CancelDeleteAndQuitLeaveTheFieldsAsTheyWere) {
-  // item nullptr: a quit request instead.
-  struct Case { const char16_t* item; bool deleted; } cases[] = {
-      {u"Cancel", false}, {u"Delete", true}, {nullptr, false}};
+  // item nullptr: a quit request instead; answer: the button tapped in Delete's question.
+  struct Case { const char16_t* item; int answer; bool deleted; } cases[] = {
+      {u"Cancel", 0, false}, {u"Delete", IDYES, true}, {u"Delete", IDNO, false}, {nullptr, 0, false}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.item ? platform::ToUtf8(c.item) : "quit");
+    SCOPED_TRACE(c.item ? platform::ToUtf8(c.item) + std::to_string(c.answer) : "quit");
     Rig rig;
     rig.TypeInto(EditorPart::subject, "Changed");
     c.item ? rig.ChooseFromMenu(c.item) : rig.Then([](Session&) { PostQuitMessage(7); });
+    bool asked = false, editor_after_no = false;
+    if (c.answer) {
+      rig.Then([&](Session& s) {
+        auto button = platform::MessageBoxButtonOnScreen(c.answer);
+        asked = button.has_value();
+        if (button) TapCenter(s, *button);
+      });
+    }
+    if (c.answer == IDNO) {
+      rig.Then([&](Session&) { editor_after_no = !platform::OpenMessageBox() && platform::OpenAppointmentEditor(); });
+      rig.ChooseFromMenu(u"Cancel");
+    }
     const auto [hr, fields, deleted] = rig.Open(Sample(), !c.deleted);
     EXPECT_EQ(hr, S_FALSE);
+    EXPECT_EQ(asked, c.answer != 0);
+    EXPECT_EQ(editor_after_no, c.answer == IDNO);
     EXPECT_EQ(deleted, c.deleted);
     EXPECT_EQ(fields, Sample());
     MSG m{};
