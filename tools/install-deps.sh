@@ -7,6 +7,7 @@ packages=(
   libcairo2-dev libpango1.0-dev libsdl2-dev libical-dev libnotify-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
+  python3-dateutil python3-icalendar
   g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
 )
 missing=()
