@@ -3,13 +3,14 @@
 // The iterator is given floating times in the series' own wall clock (its
 // TZID, UTC, or local time for floating and date series), and UNTIL brought
 // into that clock, so that its comparisons never mix zones. It is started
-// close to the range (icalrecur_iterator_set_start) unless COUNT needs it to
-// count from DTSTART, and it is always stopped at the range's end.
+// close to the range (iterator_start) unless COUNT needs it to count from
+// DTSTART, and it is always stopped at the range's end.
 #include "recurrence.h"
 
 #include <libical/ical.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 
@@ -21,9 +22,10 @@ namespace platform::calendar::detail {
 
 namespace {
 
-// Offsets between the series' clock and local time are under a day; this
-// much around the range is expanded in the series' clock to be sure.
-constexpr std::int64_t kClockMargin = 2 * 86400;
+// Offsets between the series' clock and local time are at most 26 hours
+// (UTC-12 to UTC+14); this much around the range is expanded in the series'
+// clock to be sure.
+constexpr std::int64_t kClockMargin = 27 * 3600;
 // Iterator steps for one expansion: far more than any real series needs in
 // one range, few enough that a hostile rule cannot hang the program.
 constexpr int kMaxSteps = 200'000;
@@ -109,6 +111,143 @@ std::int64_t until_wall(const icaltimetype& until, const SeriesRule& rule, const
   return wall;
 }
 
+// What bounds a rule's occurrences without asking libical: its period (FREQ
+// times INTERVAL, at the longest) and, where each period holds an
+// occurrence, how many periods may pass without one (a monthly rule on the
+// 29th to 31st skips months, a yearly one on 29 February skips years).
+struct SimpleRule {
+  std::int64_t period = 0;  // seconds, at the longest (a month of 31 days)
+  int skips = 1;            // periods at most per occurrence
+};
+
+bool empty(const short* by) { return by[0] == ICAL_RECURRENCE_ARRAY_MAX; }
+
+template <std::size_t N>
+bool all_of(const short (&by)[N], auto&& ok) {
+  for (std::size_t i = 0; i < N && by[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+    if (!ok(by[i])) return false;
+  }
+  return true;
+}
+
+// Whether every period of a rule holds an occurrence, for a bound on where
+// COUNT ends: weekdays in a week, the nth weekday of a month (every month
+// has four of each), a day of the month every month has, a month of a year.
+bool every_period_occurs(const icalrecurrencetype& r) {
+  if (!empty(r.by_set_pos) || !empty(r.by_week_no) || !empty(r.by_year_day)) return false;
+  if (!empty(r.by_second) || !empty(r.by_minute) || !empty(r.by_hour)) return false;
+  if (!empty(r.by_month) && r.freq != ICAL_YEARLY_RECURRENCE) return false;
+  if (!empty(r.by_month_day) && !empty(r.by_day)) return false;
+  if (!empty(r.by_month_day)) {
+    if (r.freq != ICAL_MONTHLY_RECURRENCE && r.freq != ICAL_YEARLY_RECURRENCE) return false;
+    return all_of(r.by_month_day, [](short d) { return d != 0 && d >= -28 && d <= 28; });
+  }
+  if (!empty(r.by_day)) {
+    if (r.freq == ICAL_WEEKLY_RECURRENCE) {
+      return all_of(r.by_day, [](short d) { return icalrecurrencetype_day_position(d) == 0; });
+    }
+    if (r.freq != ICAL_MONTHLY_RECURRENCE && !(r.freq == ICAL_YEARLY_RECURRENCE && !empty(r.by_month))) return false;
+    return all_of(r.by_day, [](short d) { return std::abs(icalrecurrencetype_day_position(d)) <= 4; });
+  }
+  return true;
+}
+
+// The rule's period, and how many of them may pass without an occurrence
+// when DTSTART's day is the one it repeats.
+std::optional<SimpleRule> period_of(const icalrecurrencetype& r, const DateTimeValue& start) {
+  const bool own_day = empty(r.by_day) && empty(r.by_month_day);
+  SimpleRule simple;
+  switch (r.freq) {
+    case ICAL_HOURLY_RECURRENCE: simple.period = 3600; break;
+    case ICAL_DAILY_RECURRENCE: simple.period = 86400; break;
+    case ICAL_WEEKLY_RECURRENCE: simple.period = 7 * 86400; break;
+    case ICAL_MONTHLY_RECURRENCE:
+      simple.period = 31 * 86400;
+      simple.skips = own_day && start.day > 28 ? 2 : 1;
+      break;
+    case ICAL_YEARLY_RECURRENCE:
+      simple.period = 366 * 86400;
+      simple.skips = own_day && empty(r.by_month) && start.month == 2 && start.day == 29 ? 8 : 1;
+      break;
+    default: return std::nullopt;
+  }
+  simple.period *= std::max<short>(r.interval, 1);
+  return simple;
+}
+
+// No BYxxx part, except plain weekdays in a weekly rule.
+std::optional<SimpleRule> simple_rule(const icalrecurrencetype& r, const DateTimeValue& start) {
+  if (!empty(r.by_second) || !empty(r.by_minute) || !empty(r.by_hour) || !empty(r.by_month_day) ||
+      !empty(r.by_year_day) || !empty(r.by_week_no) || !empty(r.by_month) || !empty(r.by_set_pos)) {
+    return std::nullopt;
+  }
+  if (!empty(r.by_day) && (r.freq != ICAL_WEEKLY_RECURRENCE ||
+                           !all_of(r.by_day, [](short d) { return icalrecurrencetype_day_position(d) == 0; }))) {
+    return std::nullopt;
+  }
+  return period_of(r, start);
+}
+
+// Whether a simple monthly or yearly rule may start an occurrence in
+// [low, high] (series wall seconds): false lets the range pass without
+// asking libical, which costs more than the check for every such series.
+bool may_occur(const icalrecurrencetype& r, const DateTimeValue& start, std::int64_t low, std::int64_t high) {
+  if (r.freq != ICAL_MONTHLY_RECURRENCE && r.freq != ICAL_YEARLY_RECURRENCE) return true;
+  if (!simple_rule(r, start)) return true;
+  const int interval = std::max<short>(r.interval, 1);
+  const LocalDateTime from = from_wall_seconds(low);
+  const LocalDateTime to = from_wall_seconds(high);
+  const bool yearly = r.freq == ICAL_YEARLY_RECURRENCE;
+  std::int64_t index = yearly ? from.year : from.year * 12L + from.month - 1;
+  const std::int64_t last = yearly ? to.year : to.year * 12L + to.month - 1;
+  const std::int64_t first = yearly ? start.year : start.year * 12L + start.month - 1;
+  if (last - index > 1200) return true;  // a long range: let libical walk it
+  for (; index <= last; ++index) {
+    if ((index - first) % interval != 0) continue;
+    const int year = static_cast<int>(yearly ? index : floor_div(index, 12));
+    const int month = yearly ? start.month : static_cast<int>(index - floor_div(index, 12) * 12) + 1;
+    if (!is_valid_date(year, month, start.day)) continue;
+    const std::int64_t at = wall_seconds({year, month, start.day, start.hour, start.minute, start.second});
+    if (at >= low && at <= high) return true;
+  }
+  return false;
+}
+
+// Where the iterator starts for a range beginning at `low`: DTSTART moved
+// forward by whole periods of the rule (INTERVAL times FREQ), which leaves
+// every later occurrence as it was. libical's own icalrecur_iterator_set_start
+// walks there period by period when INTERVAL is over 1, which costs more than
+// the rest of a refresh together. Not for COUNT, which counts from DTSTART;
+// months and years only from a day every month and year has. The start moved
+// to may itself be no occurrence, but it lies before the range.
+std::int64_t iterator_start(const icalrecurrencetype& r, const DateTimeValue& start, std::int64_t low) {
+  const std::int64_t from = series_wall(start);
+  const std::int64_t interval = std::max<short>(r.interval, 1);
+  if (r.count > 0 || low <= from) return from;
+  switch (r.freq) {
+    case ICAL_DAILY_RECURRENCE:
+    case ICAL_WEEKLY_RECURRENCE: {
+      const std::int64_t period = interval * 86400 * (r.freq == ICAL_DAILY_RECURRENCE ? 1 : 7);
+      return from + std::max<std::int64_t>(0, (low - from) / period - 1) * period;
+    }
+    case ICAL_MONTHLY_RECURRENCE:
+    case ICAL_YEARLY_RECURRENCE: {
+      if (start.day > 28) return from;
+      const LocalDateTime to = from_wall_seconds(low);
+      const std::int64_t months = r.freq == ICAL_MONTHLY_RECURRENCE ? 1 : 12;
+      const std::int64_t period = interval * months;
+      const std::int64_t elapsed = (to.year - start.year) * 12L + (to.month - start.month);
+      const std::int64_t index = start.year * 12L + start.month - 1 +
+                                 std::max<std::int64_t>(0, elapsed / period - 1) * period;
+      const int year = static_cast<int>(floor_div(index, 12));
+      return wall_seconds({year, static_cast<int>(index - year * 12L) + 1, start.day, start.hour, start.minute,
+                           start.second});
+    }
+    default:
+      return from;
+  }
+}
+
 }  // namespace
 
 std::optional<SeriesRule> read_series_rule(std::string_view event_bytes, const TimeZones& zones,
@@ -160,7 +299,14 @@ std::optional<SeriesRule> read_series_rule(std::string_view event_bytes, const T
     } else {
       rule.rules.push_back(text);
       if (r.count > 0) {
-        open_ended = true;  // where it ends is learnt by expanding it
+        // Where it ends is learnt by expanding it, or bounded here for a simple rule.
+        const auto simple = r.count <= 100'000 ? period_of(r, rule.start) : std::nullopt;
+        if (simple && every_period_occurs(r)) {
+          const std::int64_t span = std::int64_t{r.count} * simple->skips * simple->period + simple->period;
+          last_until = std::max(last_until, series_wall(rule.start) + span);
+        } else {
+          open_ended = true;
+        }
       } else if (icaltime_is_null_time(r.until)) {
         open_ended = true;
       } else {
@@ -213,9 +359,12 @@ Expansion expand(const SeriesRule& rule, std::int64_t wall_low, std::int64_t wal
     // The range's end as UNTIL stops the iterator even where the rule never
     // matches again (BYMONTHDAY=30 in February), which would otherwise run on.
     r.until = floating(end, is_date);
-    IteratorPtr it(icalrecur_iterator_new(r, floating(start, is_date)));
+    if (!may_occur(r, rule.start, low, std::min(end, high))) {
+      all_ended = false;  // not known, and not needed: nothing lies in the range
+      continue;
+    }
+    IteratorPtr it(icalrecur_iterator_new(r, floating(iterator_start(r, rule.start, low), is_date)));
     if (!it) continue;  // libical found that the rule never matches
-    if (r.count == 0 && low > start) icalrecur_iterator_set_start(it.get(), floating(low, is_date));
     bool ended = false;
     int produced = 0;
     for (;;) {

@@ -9,7 +9,7 @@ namespace {
 
 // The range expanded around the one asked for: the time card's refreshes
 // move the week by a day or so, and stay inside it.
-constexpr std::int64_t kCachePad = 16 * 86400;
+constexpr std::int64_t kCachePad = 3 * 86400;
 
 }  // namespace
 
@@ -62,8 +62,11 @@ std::vector<OccurrenceTime> SeriesIndex::occurrences(Series& s, std::int64_t low
   if (s.last_wall) high = std::min(high, *s.last_wall);
   if (low > high) return out;
   if (low < s.cached_low || high > s.cached_high) {
-    const std::int64_t from = std::max(rule->first_wall, low - kCachePad);
-    const std::int64_t to = high > std::numeric_limits<std::int64_t>::max() - kCachePad ? high : high + kCachePad;
+    // The first list of a run expands just its range (every series at once,
+    // so it counts); once the user moves on, some days around it.
+    const std::int64_t pad = s.cached_low > s.cached_high ? 0 : kCachePad;
+    const std::int64_t from = std::max(rule->first_wall, low - pad);
+    const std::int64_t to = high > std::numeric_limits<std::int64_t>::max() - pad ? high : high + pad;
     Expansion e = expand(*rule, from, to, *reader.zones);
     if (e.truncated) reader.warn(s, "the series repeats too often; only part of it is listed");
     if (e.ended && (!s.last_wall || *s.last_wall > to)) s.last_wall = to;
@@ -85,12 +88,17 @@ std::optional<std::int64_t> SeriesIndex::occurrence_wall(Series& s, std::int64_t
   const SeriesRule* rule = rule_of(s, reader);
   if (rule == nullptr) return std::nullopt;
   if (std::binary_search(s.overridden.begin(), s.overridden.end(), instant)) return std::nullopt;
+  // Most often one just listed: found without converting its time, as its
+  // local start lies within a UTC offset (at most 14 hours) of its instant.
+  constexpr std::int64_t kOffsets = 15 * 3600;
+  const auto near = std::lower_bound(s.cached.begin(), s.cached.end(),
+                                     OccurrenceTime{instant - kOffsets, std::numeric_limits<std::int64_t>::min()});
+  for (auto it = near; it != s.cached.end() && it->wall <= instant + kOffsets; ++it) {
+    if (it->instant == instant) return it->wall;
+  }
   const std::int64_t wall = local_wall(*rule, instant, *reader.zones);
   const OccurrenceTime wanted{wall, instant};
-  if (wall >= s.cached_low && wall <= s.cached_high) {
-    if (!std::binary_search(s.cached.begin(), s.cached.end(), wanted)) return std::nullopt;
-    return wall;
-  }
+  if (wall >= s.cached_low && wall <= s.cached_high) return std::nullopt;
   // Looked at apart from the cached range, which the list keeps using.
   const Expansion e = expand(*rule, wall, wall, *reader.zones);
   if (!std::binary_search(e.times.begin(), e.times.end(), wanted)) return std::nullopt;
