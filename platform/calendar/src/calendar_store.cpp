@@ -593,14 +593,17 @@ void CalendarStore::Impl::collect_series(const Restriction* r, std::int64_t low,
                                          std::vector<Occurrence>& hits) {
   Snapshot& s = *snapshot;
   const SeriesIndex::Reader read = reader(s);
-  // A search without an end stops open-ended series some time from now.
-  if (high > kLastYearEnd) high = std::min(high, now() + kOpenEndSeconds);
+  // A search without an end stops open-ended series some time from now, or
+  // at their first start where that is later.
+  const bool open_end = high > kLastYearEnd;
+  if (open_end) high = std::min(high, now() + kOpenEndSeconds);
   for (Series& series : s.series.all()) {
     const IndexedEvent* master = s.event(series.master);
     if (master == nullptr) continue;
     if (r != nullptr && !may_match_by_text(*r, EventTarget(s, *master))) continue;
     const std::uint32_t number = series_number(series.key);
-    for (const OccurrenceTime& t : s.series.occurrences(series, low, high, read)) {
+    const std::int64_t last = open_end ? std::max(high, wall_seconds(master->timing.start)) : high;
+    for (const OccurrenceTime& t : s.series.occurrences(series, low, last, read)) {
       const Oid oid = occurrence_oid(number, t.instant);
       EventTiming timing = master->timing;
       timing.start = from_wall_seconds(t.wall);
