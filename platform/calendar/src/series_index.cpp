@@ -1,3 +1,4 @@
+// Which events are series, and the occurrences each puts into a range.
 #include "series_index.h"
 
 #include <algorithm>
@@ -78,8 +79,9 @@ std::vector<OccurrenceTime> SeriesIndex::occurrences(Series& s, std::int64_t low
     s.cached_low = from;
     s.cached_high = to;
   }
-  const auto first = std::lower_bound(s.cached.begin(), s.cached.end(), OccurrenceTime{low, std::numeric_limits<std::int64_t>::min()});
-  const auto last = std::upper_bound(first, s.cached.end(), OccurrenceTime{high, std::numeric_limits<std::int64_t>::max()});
+  constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min(), kMax = std::numeric_limits<std::int64_t>::max();
+  const auto first = std::lower_bound(s.cached.begin(), s.cached.end(), OccurrenceTime{low, kMin});
+  const auto last = std::upper_bound(first, s.cached.end(), OccurrenceTime{high, kMax});
   out.assign(first, last);
   return out;
 }

@@ -2,7 +2,7 @@
 // programs' readings of the same calendar (recurrence_check.py):
 //   calendar_tool list FILE FROM TO             one line per appointment
 //   calendar_tool categorize FILE FROM TO N CATS  sets the categories of the Nth
-//   calendar_tool delete FILE FROM TO N           deletes the Nth
+//   calendar_tool delete FILE FROM TO N           deletes the Nth (any other word too)
 // FROM and TO are days (YYYY-MM-DD); the range takes in all of TO. Lines
 // read "YYYY-MM-DD HH:MM +MINUTES SUBJECT|CATEGORIES".
 #include <cstdio>
@@ -20,10 +20,7 @@ using platform::ToUtf8;
 
 std::u16string day(const char* iso, const char* time) {
   int y = 0, m = 0, d = 0;
-  if (std::sscanf(iso, "%d-%d-%d", &y, &m, &d) != 3) {
-    std::fprintf(stderr, "not a day: %s\n", iso);
-    std::exit(2);
-  }
+  std::sscanf(iso, "%d-%d-%d", &y, &m, &d);
   char text[40];
   std::snprintf(text, sizeof text, "\"%d/%d/%d %s\"", m, d, y, time);
   return FromUtf8(text);
@@ -32,19 +29,17 @@ std::u16string day(const char* iso, const char* time) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 5) {
-    std::fprintf(stderr, "usage: calendar_tool list|categorize|delete FILE FROM TO [N [CATEGORIES]]\n");
-    return 2;
-  }
+  if (argc < 5) return 2;
   const std::string command = argv[1];
   std::string error;
   auto store = CalendarStore::open(argv[2], &error);
-  if (!store) {
+  const auto found = store ? store->find(u"[Start] >= " + day(argv[3], "00:00") + u" AND [Start] <= " +
+                                         day(argv[4], "23:59"))
+                           : std::nullopt;
+  if (!found) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  const auto found = store->find(u"[Start] >= " + day(argv[3], "00:00") + u" AND [Start] <= " + day(argv[4], "23:59"));
-  if (!found) return 1;
   if (command == "list") {
     for (Oid oid : *found) {
       const AppointmentFields f = *store->get(oid);
@@ -54,20 +49,14 @@ int main(int argc, char** argv) {
     return 0;
   }
   const std::size_t n = argc > 5 ? std::strtoul(argv[5], nullptr, 10) : found->size();
-  if (n >= found->size()) {
-    std::fprintf(stderr, "there is no appointment %zu in the range\n", n);
-    return 1;
-  }
+  if (n >= found->size()) return 1;
   StoreStatus status;
   if (command == "categorize" && argc > 6) {
     AppointmentFields f = *store->get((*found)[n]);
     f.categories = FromUtf8(argv[6]);
     status = store->update((*found)[n], f);
-  } else if (command == "delete") {
-    status = store->remove((*found)[n]);
   } else {
-    std::fprintf(stderr, "unknown command %s\n", command.c_str());
-    return 2;
+    status = store->remove((*found)[n]);
   }
   if (!status.ok) std::fprintf(stderr, "%s\n", status.message.c_str());
   return status.ok ? 0 : 1;

@@ -55,15 +55,11 @@ TEST(RecurrenceExpansion, ShortCutsListWhatLibicalListsFromTheStart) {
   };
   for (const char* rule : rules) {
     for (const LocalDateTime& start : starts) {
-      SeriesRule series;
-      series.start = {start.year, start.month, start.day, start.hour, start.minute, 0, false, false};
-      series.rules = {rule};
-      series.first_wall = wall_seconds(start);
+      const DateTimeValue value{start.year, start.month, start.day, start.hour, start.minute, 0, false, false};
       const std::vector<std::int64_t> all = walked(rule, start, wall_seconds({2041, 1, 1, 0, 0, 0}));
       std::string problem;
       const auto read = read_series_rule(
-          std::string("BEGIN:VEVENT\nDTSTART:") + format_date_time(series.start) + "\nRRULE:" + rule + "\nEND:VEVENT\n",
-          zones, &problem);
+          "BEGIN:VEVENT\nDTSTART:" + format_date_time(value) + "\nRRULE:" + rule + "\nEND:VEVENT\n", zones, &problem);
       ASSERT_TRUE(read) << rule;
       // COUNT may be bounded, never below its last occurrence.
       if (read->last_wall && !all.empty()) {
@@ -75,7 +71,7 @@ TEST(RecurrenceExpansion, ShortCutsListWhatLibicalListsFromTheStart) {
           if (wall >= wall_seconds(from) && wall <= wall_seconds(to)) want.push_back(wall);
         }
         std::vector<std::int64_t> got;
-        for (const OccurrenceTime& t : expand(series, wall_seconds(from), wall_seconds(to), zones).times) {
+        for (const OccurrenceTime& t : expand(*read, wall_seconds(from), wall_seconds(to), zones).times) {
           got.push_back(t.wall);
         }
         // The DTSTART is listed even where the rule does not produce it.
@@ -83,8 +79,7 @@ TEST(RecurrenceExpansion, ShortCutsListWhatLibicalListsFromTheStart) {
             (want.empty() || want.front() != wall_seconds(start))) {
           want.insert(want.begin(), wall_seconds(start));
         }
-        EXPECT_EQ(got, want) << rule << " from " << format_date_time(series.start) << " in "
-                             << from.year << "-" << from.month;
+        EXPECT_EQ(got, want) << rule << " from " << format_date_time(value) << " in " << from.year << "-" << from.month;
       }
     }
   }
