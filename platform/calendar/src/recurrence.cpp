@@ -98,6 +98,16 @@ std::vector<OccurrenceTime> listed_times(const Property& p, const TimeZones& zon
   return out;
 }
 
+// The rule of an RRULE value; `*rscale` tells whether it names a calendar
+// scale, which libical hands over as a string of its own (freed here).
+icalrecurrencetype parse_rule(const std::string& text, bool* rscale) {
+  icalrecurrencetype r = icalrecurrencetype_from_string(text.c_str());
+  *rscale = r.rscale != nullptr;
+  icalmemory_free_buffer(r.rscale);
+  r.rscale = nullptr;
+  return r;
+}
+
 // UNTIL in the series' clock; a date UNTIL of a timed series ends with its day.
 std::int64_t until_wall(const icaltimetype& until, const SeriesRule& rule, const TimeZones& zones) {
   DateTimeValue v{until.year, until.month, until.day, until.hour, until.minute, until.second,
@@ -289,12 +299,13 @@ std::optional<SeriesRule> read_series_rule(std::string_view event_bytes, const T
   }
   if (!have_start) return std::nullopt;
   for (const std::string& text : rrules) {
-    const icalrecurrencetype r = icalrecurrencetype_from_string(text.c_str());
+    bool rscale = false;
+    const icalrecurrencetype r = parse_rule(text, &rscale);
     if (r.freq == ICAL_NO_RECURRENCE) {
       *problem = "RRULE \"" + text.substr(0, 60) + "\" is not a rule that can be read";
     } else if (r.freq == ICAL_SECONDLY_RECURRENCE || r.freq == ICAL_MINUTELY_RECURRENCE) {
       *problem = "RRULE \"" + text.substr(0, 60) + "\" repeats more often than hourly";
-    } else if (r.rscale != nullptr) {
+    } else if (rscale) {
       *problem = "RRULE \"" + text.substr(0, 60) + "\" uses another calendar scale (RSCALE)";
     } else {
       rule.rules.push_back(text);
@@ -352,7 +363,8 @@ Expansion expand(const SeriesRule& rule, std::int64_t wall_low, std::int64_t wal
       all_ended = false;
       break;
     }
-    icalrecurrencetype r = icalrecurrencetype_from_string(text.c_str());
+    bool rscale = false;
+    icalrecurrencetype r = parse_rule(text, &rscale);
     std::int64_t end = high;
     if (!icaltime_is_null_time(r.until)) end = std::min(end, until_wall(r.until, rule, zones));
     const bool ends_in_range = end < high;
