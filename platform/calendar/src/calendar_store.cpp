@@ -50,6 +50,7 @@ struct Snapshot {
   std::unordered_map<Oid, std::size_t> position;  // into scan.events
   std::vector<Occurrence> by_start;  // every event but the series themselves
   SeriesIndex series;
+  std::vector<Series*> series_by_number;  // by the store's short names of their keys, once listed
   FileStamp stamp;
 
   void rebuild_lookup() {
@@ -264,7 +265,10 @@ struct CalendarStore::Impl {
     }
     const auto key = occurrence_keys.find(oid);
     if (key == occurrence_keys.end()) return std::nullopt;
-    Series* series = s.series.find(series_keys[key->second.series]);
+    const std::uint32_t number = key->second.series;
+    Series* series = number < s.series_by_number.size() && s.series_by_number[number] != nullptr
+                         ? s.series_by_number[number]
+                         : s.series.find(series_keys[number]);
     if (series == nullptr) return std::nullopt;
     const IndexedEvent* master = s.event(series->master);
     const auto wall = s.series.occurrence_wall(*series, key->second.instant, reader(s));
@@ -601,7 +605,12 @@ void CalendarStore::Impl::collect_series(const Restriction* r, std::int64_t low,
     const IndexedEvent* master = s.event(series.master);
     if (master == nullptr) continue;
     if (r != nullptr && !may_match_by_text(*r, EventTarget(s, *master))) continue;
-    const std::uint32_t number = series_number(series.key);
+    if (!series.number) {
+      series.number = series_number(series.key);
+      if (s.series_by_number.size() <= *series.number) s.series_by_number.resize(*series.number + 1);
+      s.series_by_number[*series.number] = &series;
+    }
+    const std::uint32_t number = *series.number;
     const std::int64_t last = open_end ? std::max(high, wall_seconds(master->timing.start)) : high;
     for (const OccurrenceTime& t : s.series.occurrences(series, low, last, read)) {
       const Oid oid = occurrence_oid(number, t.instant);

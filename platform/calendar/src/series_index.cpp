@@ -54,14 +54,13 @@ const SeriesRule* SeriesIndex::rule_of(Series& s, const Reader& reader) {
   return s.rule ? &*s.rule : nullptr;
 }
 
-std::vector<OccurrenceTime> SeriesIndex::occurrences(Series& s, std::int64_t low, std::int64_t high,
-                                                     const Reader& reader) {
-  std::vector<OccurrenceTime> out;
+std::span<const OccurrenceTime> SeriesIndex::occurrences(Series& s, std::int64_t low, std::int64_t high,
+                                                         const Reader& reader) {
   const SeriesRule* rule = rule_of(s, reader);
-  if (rule == nullptr) return out;
+  if (rule == nullptr) return {};
   low = std::max(low, rule->first_wall);
   if (s.last_wall) high = std::min(high, *s.last_wall);
-  if (low > high) return out;
+  if (low > high) return {};
   if (low < s.cached_low || high > s.cached_high) {
     // The first list of a run expands just its range (every series at once,
     // so it counts); once the user moves on, some days around it.
@@ -82,8 +81,7 @@ std::vector<OccurrenceTime> SeriesIndex::occurrences(Series& s, std::int64_t low
   constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min(), kMax = std::numeric_limits<std::int64_t>::max();
   const auto first = std::lower_bound(s.cached.begin(), s.cached.end(), OccurrenceTime{low, kMin});
   const auto last = std::upper_bound(first, s.cached.end(), OccurrenceTime{high, kMax});
-  out.assign(first, last);
-  return out;
+  return {first, last};
 }
 
 std::optional<std::int64_t> SeriesIndex::occurrence_wall(Series& s, std::int64_t instant, const Reader& reader) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -20,6 +21,7 @@ namespace platform::calendar::detail {
 struct Series {
   Oid master = 0;
   std::string key;                       // names the series across reloads: its UID
+  std::optional<std::uint32_t> number;   // the store's short name for the key, once it has one
   std::vector<std::int64_t> overridden;  // instants its overrides replace, sorted
   // Read on first use.
   bool read = false;
@@ -51,9 +53,9 @@ class SeriesIndex {
     std::function<void(const Series&, const std::string& problem)> warn;
   };
   // The occurrences of `s` whose local start lies in [low, high], without
-  // those its overrides replace.
-  std::vector<OccurrenceTime> occurrences(Series& s, std::int64_t low, std::int64_t high,
-                                          const Reader& reader);
+  // those its overrides replace; valid until the next call for `s`.
+  std::span<const OccurrenceTime> occurrences(Series& s, std::int64_t low, std::int64_t high,
+                                              const Reader& reader);
   // The local start of the occurrence `instant` of `s`; nullopt when the
   // series has no such occurrence (any more), or an override replaces it.
   std::optional<std::int64_t> occurrence_wall(Series& s, std::int64_t instant, const Reader& reader);
