@@ -7,11 +7,11 @@ counted; e7 (11-29 23:59) and e8 (12-05 00:00) lie just outside it, e9
 (11-30 00:00) and e10 (12-04 23:59) just inside; e6 is all-day. Values are
 found as the time card finds them: 'North Region' carries North, 'PreSales'
 carries Sales (the lower-numbered choice that occurs), 'sales' carries
-nothing. The JSON is read by python's json, the CSV by its csv module, and
-the chart's bars are measured in the PNG's pixels.
-
-Recurring series are left out of the fixture until the store lists each
-occurrence; then a weekly series belongs here.
+nothing. The stand-up meets Monday, Wednesday and Friday from 11-27: in the
+range on 11-30 and, moved to 09:00 and made longer by its override, on 12-04;
+12-02 is excluded, 11-27 and 12-07 lie outside. The JSON is read by python's
+json, the CSV by its csv module, and the chart's bars are measured in the
+PNG's pixels.
 
 Environment: TALLYSET (the program), FIXTURE (the calendar).
 """
@@ -37,10 +37,12 @@ ROWS = [
     (("North", "Meeting", "Yes"), 75, 2),  # e1 60 + e9 15
     (("North", "Travel", "No"), 45, 1),  # e11; ties with e3, values ascending
     (('Say "Hi" Ltd', "Meeting", "Yes"), 45, 1),  # e3
+    (("North", "Meeting", "No"), 40, 1),  # the stand-up's override on 12-04
     (("Sales", "", ""), 30, 1),  # e5, PreSales
+    (("Sales", "Meeting", "No"), 20, 1),  # the stand-up on 11-30
     (("", "Meeting", "Yes"), 10, 1),  # e12, sales; 0.17 h rounds up
 ]
-TOTAL = {"minutes": 595, "appointments": 9}
+TOTAL = {"minutes": 655, "appointments": 11}
 INCOMPLETE = {"minutes": 280, "appointments": 3}  # e4, e5, e12
 
 passed = failed = 0
@@ -146,12 +148,12 @@ try:
     lines = list(csv.reader(io.StringIO(out, newline="")))
     check("--by regroups in its own order", [l[:4] for l in lines] == [
         ["Billable", "Customer", "minutes", "hours"], ["", "", "240", "4.00"], ["No", "Smith, Jones", "150", "2.50"],
-        ["Yes", "North", "75", "1.25"], ["No", "North", "45", "0.75"], ["Yes", 'Say "Hi" Ltd', "45", "0.75"],
-        ["", "Sales", "30", "0.50"], ["Yes", "", "10", "0.17"]], lines)
+        ["No", "North", "85", "1.42"], ["Yes", "North", "75", "1.25"], ["Yes", 'Say "Hi" Ltd', "45", "0.75"],
+        ["", "Sales", "30", "0.50"], ["No", "Sales", "20", "0.33"], ["Yes", "", "10", "0.17"]], lines)
     code, out, err = report(*RANGE, "--by", "Task", "--format", "json")
     doc = json.loads(out)
     got = [(r["values"]["Task"], r["minutes"], r["appointments"]) for r in doc["rows"]]
-    check("--by Task adds up across customers", got == [("", 270, 2), ("Travel", 195, 3), ("Meeting", 130, 4)], got)
+    check("--by Task adds up across customers", got == [("", 270, 2), ("Travel", 195, 3), ("Meeting", 190, 6)], got)
     check("incomplete ignores --by", doc["incomplete"] == INCOMPLETE, doc["incomplete"])
 
     # The default range is the screen's: seven days back from today.
@@ -159,7 +161,8 @@ try:
     doc = json.loads(out)
     check("default range ends today and starts seven days before", (doc["from"], doc["to"]) ==
           ("2026-11-27", "2026-12-04"), out)
-    check("the default range takes in e7", doc["total"] == {"minutes": 625, "appointments": 10}, doc["total"])
+    # e7 and the stand-up of 11-27 come in.
+    check("the default range takes in e7", doc["total"] == {"minutes": 705, "appointments": 13}, doc["total"])
 
     # Table: the same rows for a person, with the total and the incomplete line.
     code, out, err = report(*RANGE)
@@ -167,7 +170,7 @@ try:
     table = out.splitlines()
     check("table shows each row's values and hours", any(
         "Smith, Jones" in l and "Travel" in l and l.split()[-3:] == ["2.50", "150", "2"] for l in table), out)
-    check("table shows the total", any(l.startswith("Total") and l.split()[-3:] == ["9.92", "595", "9"]
+    check("table shows the total", any(l.startswith("Total") and l.split()[-3:] == ["10.92", "655", "11"]
                                        for l in table), out)
     check("table shows the incomplete line", any(
         l.startswith("Incomplete") and l.split()[-3:] == ["4.67", "280", "3"] for l in table), out)
