@@ -204,4 +204,22 @@ TEST(ItemCommands, EditorFaultsFailTheScriptAtTheirLine) {
   EXPECT_EQ(r.calendar, calendar);
 }
 
+// A save on one day of a daily series marks that row alone, now and when the
+// calendar is opened again.
+TEST(ItemCommands, SaveOnOneOccurrenceChangesThatRowAlone) {
+  std::string calendar = Calendar(kThreeFields, {"20261201T100000|30|Stand-up|"});
+  calendar.replace(calendar.find("DTSTART:20261201T100000\r\n"), 25, "DTSTART:20261201T100000\r\nRRULE:FREQ=DAILY;COUNT=3\r\n");
+  auto icons = [](const std::string& printed) {
+    std::string out;
+    for (const std::string& line : Lines(printed)) out += line.find("\tcomplete\t") != std::string::npos ? 'C' : 'i';
+    return out;
+  };
+  auto r = RunOk({calendar, "select 1\nchoose 1 North\nchoose 2 Travel\nchoose 3 Day\nsoftkey right\nprint list\n"});
+  EXPECT_EQ(icons(r.printed), "iCi") << r.printed;
+  EXPECT_EQ(icons(RunOk({r.calendar, "print list\n"}).printed), "iCi");
+  // The series stays as it was; the day saved is an override of its own.
+  EXPECT_EQ(r.calendar.substr(0, calendar.size() - 15), calendar.substr(0, calendar.size() - 15));
+  EXPECT_NE(r.calendar.find("RECURRENCE-ID:20261202T100000\r\n"), std::string::npos) << r.calendar;
+}
+
 }  // namespace
