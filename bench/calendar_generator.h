@@ -16,6 +16,7 @@
 // `--now` the benchmark scripts use, so the default week is full.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -129,18 +130,78 @@ inline std::string generated_event(int i, int events) {
   return out;
 }
 
+// Series j of the recurring ones, in tens: one DAILY, four WEEKLY (on one
+// day or on three), two every second week, two MONTHLY (on the last Friday
+// or on the start's day) and one YEARLY; half of them open-ended, the others
+// ended by COUNT or by an UNTIL years ago. They began up to ten years before
+// the anchor; every third has an EXDATE in the anchor's week, and every
+// tenth an override moved by an hour.
+inline std::string generated_series(int j) {
+  static const char* const kRules[] = {"FREQ=DAILY",
+                                       "FREQ=WEEKLY",
+                                       "FREQ=WEEKLY;BYDAY=MO,WE,FR",
+                                       "FREQ=WEEKLY;BYDAY=TU",
+                                       "FREQ=WEEKLY;BYDAY=TH",
+                                       "FREQ=WEEKLY;INTERVAL=2;BYDAY=TU",
+                                       "FREQ=WEEKLY;INTERVAL=2",
+                                       "FREQ=MONTHLY;BYDAY=-1FR",
+                                       "FREQ=MONTHLY",
+                                       "FREQ=YEARLY"};
+  const std::int64_t anchor = days_from_civil(kAnchorYear, kAnchorMonth, kAnchorDay);
+  // A Monday up to ten years back (1970-01-05 was a Monday).
+  std::int64_t first = anchor - 30 - (j * 373L) % 3650;
+  first -= ((first - 4) % 7 + 7) % 7;
+  const Day d = civil_from_days(first);
+  const int hour = 8 + j % 9, minute = (j % 4) * 15;
+  const char* zone = j % 7 == 3 ? "America/New_York" : "Europe/Berlin";
+  char buf[512];
+  std::string out;
+  std::snprintf(buf, sizeof buf,
+                "BEGIN:VEVENT\r\nUID:series-%05d@bench.example.com\r\nDTSTAMP:20200101T000000Z\r\n"
+                "DTSTART;TZID=%s:%04d%02d%02dT%02d%02d00\r\nDTEND;TZID=%s:%04d%02d%02dT%02d%02d00\r\n",
+                j, zone, d.year, d.month, d.day, hour, minute, zone, d.year, d.month, d.day, hour + 1, minute);
+  out += buf;
+  std::string rule = kRules[j % 10];
+  if (j / 10 % 2 == 1) rule += j / 20 % 2 == 0 ? ";COUNT=20" : ";UNTIL=20200101T000000Z";
+  out += "RRULE:" + rule + "\r\n";
+  if (j % 3 == 0) {
+    const Day x = civil_from_days(anchor - 2);
+    std::snprintf(buf, sizeof buf, "EXDATE;TZID=%s:%04d%02d%02dT%02d%02d00\r\n", zone, x.year, x.month, x.day, hour,
+                  minute);
+    out += buf;
+  }
+  std::snprintf(buf, sizeof buf, "SUMMARY:Series %d\r\nCATEGORIES:North Ltd,Meeting\r\nEND:VEVENT\r\n", j);
+  out += buf;
+  if (j % 10 == 4) {
+    const Day o = civil_from_days(anchor - 3);
+    std::snprintf(buf, sizeof buf,
+                  "BEGIN:VEVENT\r\nUID:series-%05d@bench.example.com\r\nDTSTAMP:20200101T000000Z\r\n"
+                  "RECURRENCE-ID;TZID=%s:%04d%02d%02dT%02d%02d00\r\n"
+                  "DTSTART;TZID=%s:%04d%02d%02dT%02d%02d00\r\nDURATION:PT1H\r\n"
+                  "SUMMARY:Series %d moved\r\nEND:VEVENT\r\n",
+                  j, zone, o.year, o.month, o.day, hour, minute, zone, o.year, o.month, o.day, hour + 1, minute, j);
+    out += buf;
+  }
+  return out;
+}
+
 inline std::string calendar_header() {
   return std::string("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Tallyset//Bench//EN\r\n"
                      "CALSCALE:GREGORIAN\r\n") +
          kZones;
 }
 
-// The whole calendar: the settings appointment and `events` generated events.
-inline std::string generate_calendar(int events) {
+// The whole calendar: the settings appointment, `events` generated events
+// and `series` recurring ones among them.
+inline std::string generate_calendar(int events, int series = 0) {
   std::string out = calendar_header();
-  out.reserve(static_cast<std::size_t>(events) * 700 + 4096);
+  out.reserve(static_cast<std::size_t>(events) * 700 + static_cast<std::size_t>(series) * 400 + 4096);
   out += settings_event();
-  for (int i = 0; i < events; ++i) out += generated_event(i, events);
+  const int stride = series > 0 ? std::max(1, events / series) : 0;
+  for (int i = 0; i < events; ++i) {
+    out += generated_event(i, events);
+    if (series > 0 && i % stride == 0 && i / stride < series) out += generated_series(i / stride);
+  }
   out += "END:VCALENDAR\r\n";
   return out;
 }

@@ -27,7 +27,7 @@ using platform::calendar::CalendarStore;
 using platform::calendar::Oid;
 
 // The generator shared with tools/bench.py (bench_tools generate).
-std::string generate(int events) { return bench::generate_calendar(events); }
+std::string generate(int events, int series) { return bench::generate_calendar(events, series); }
 
 // The generated calendars live in one scratch folder for the whole run.
 struct ScratchFolder {
@@ -43,14 +43,14 @@ struct ScratchFolder {
   std::filesystem::path path;
 };
 
-std::filesystem::path calendar_file(int events) {
-  static std::map<int, std::filesystem::path> files;
+std::filesystem::path calendar_file(int events, int series = 0) {
+  static std::map<std::pair<int, int>, std::filesystem::path> files;
   static const ScratchFolder scratch;
   const std::filesystem::path& folder = scratch.path;
-  auto& file = files[events];
+  auto& file = files[{events, series}];
   if (file.empty()) {
-    file = folder / ("cal-" + std::to_string(events) + ".ics");
-    std::ofstream(file, std::ios::binary) << generate(events);
+    file = folder / ("cal-" + std::to_string(events) + "-" + std::to_string(series) + ".ics");
+    std::ofstream(file, std::ios::binary) << generate(events, series);
   }
   return file;
 }
@@ -129,6 +129,47 @@ void BM_UpdateCategories(benchmark::State& state) {
   }
 }
 
+// The same with recurring series among the events (range(1) of them): opening
+// stays as fast, the first one-week search expands every series once, and
+// later ones (the time card's refreshes) find the occurrences already known.
+void BM_OpenWithSeries(benchmark::State& state) {
+  setenv("TZ", "Europe/Berlin", 1);
+  const auto file = calendar_file(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  for (auto _ : state) benchmark::DoNotOptimize(open_or_die(file));
+}
+
+void BM_FirstWeekWithSeries(benchmark::State& state) {
+  setenv("TZ", "Europe/Berlin", 1);
+  const auto file = calendar_file(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto store = open_or_die(file);
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(store->find(u"[Start] >= \"11/27/2026 00:00\" AND [Start] <= \"12/4/2026 23:59\" "));
+    state.PauseTiming();
+    store.reset();
+    state.ResumeTiming();
+  }
+}
+
+void BM_RefreshWeekWithSeries(benchmark::State& state) {
+  setenv("TZ", "Europe/Berlin", 1);
+  auto store = open_or_die(calendar_file(static_cast<int>(state.range(0)), static_cast<int>(state.range(1))));
+  const char16_t* weeks[] = {u"[Start] >= \"11/26/2026 00:00\" AND [Start] <= \"12/4/2026 23:59\" ",
+                             u"[Start] >= \"11/27/2026 00:00\" AND [Start] <= \"12/4/2026 23:59\" "};
+  std::size_t found = 0, i = 0;
+  for (auto _ : state) {
+    const auto oids = store->find(weeks[i++ % 2]);
+    for (Oid oid : *oids) benchmark::DoNotOptimize(store->get(oid));
+    found = oids->size();
+  }
+  state.counters["found"] = static_cast<double>(found);
+}
+
+BENCHMARK(BM_OpenWithSeries)->Args({100000, 0})->Args({100000, 2000})->Iterations(5)->Unit(benchmark::kMillisecond);
+// Each iteration opens the calendar anew (untimed): a few are enough.
+BENCHMARK(BM_FirstWeekWithSeries)->Args({100000, 0})->Args({100000, 2000})->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefreshWeekWithSeries)->Args({100000, 0})->Args({100000, 2000})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Open)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibicalParseWholeFile)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FindOneWeek)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);

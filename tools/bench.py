@@ -10,8 +10,11 @@ process, set beside start-up), and the peak RSS. Beside them, on the same
 files: `cat` (the floor), libical's bare parse of the whole file, the calendar
 store alone in-process, and `khal list` of the same ranges (warm cache).
 
+The largest size is measured once more with --series recurring series
+(default 2000) among its events: the row "100000+2000s".
+
 Usage: tools/bench.py [--build DIR] [--sizes 1000,10000,100000] [--runs N]
-                      [--khal-max N] [--keep]
+                      [--series N] [--khal-max N] [--keep]
 """
 import filecmp
 import argparse
@@ -145,14 +148,15 @@ default_calendar = bench
             walls.append(wall)
         return min(walls), out
 
-    def size(self, n):
+    def size(self, n, series=0):
         a = self.args
         runs = a.runs if n < 100000 else max(3, a.runs - 2)
-        cal = os.path.join(self.work, f"cal-{n}.ics")
-        pristine = os.path.join(self.work, f"pristine-{n}.ics")
-        subprocess.run([self.tools, "generate", str(n), pristine], check=True)
+        cal = os.path.join(self.work, f"cal-{n}-{series}.ics")
+        pristine = os.path.join(self.work, f"pristine-{n}-{series}.ics")
+        subprocess.run([self.tools, "generate", str(n), pristine, str(series)], check=True)
         shutil.copyfile(pristine, cal)
-        r = {"n": n, "bytes": os.path.getsize(pristine)}
+        r = {"n": n, "series": series, "label": f"{n}+{series}s" if series else str(n),
+             "bytes": os.path.getsize(pristine)}
 
         r["cat"] = min(run(["cat", pristine], stdout=subprocess.DEVNULL)[0] for _ in range(runs))
         out = subprocess.run([self.tools, "libical-parse", pristine, str(runs)], check=True, capture_output=True,
@@ -162,6 +166,7 @@ default_calendar = bench
                              text=True, env=self.env).stdout
         values = dict(line.split() for line in out.splitlines())
         r["store_open"] = float(values["store_open_ms"]) / 1000
+        r["store_first_week"] = float(values["store_first_week_ms"]) / 1000
         for name in ("week", "month", "year", "settings"):
             r[f"store_{name}"] = float(values[f"store_find_{name}_ms"]) / 1000
             r[f"found_{name}"] = int(values[f"store_found_{name}"])
@@ -219,7 +224,7 @@ default_calendar = bench
 
         if not shutil.which("khal"):
             print("khal is not installed (apt-get install khal): its columns stay empty", file=sys.stderr)
-        elif n <= a.khal_max:
+        elif n <= a.khal_max and not series:
             env = self.khal_setup(n, pristine)
             first, last, _ = RANGES["week"]
             self.khal_list(env, first, last, 1)  # builds khal's cache
@@ -239,7 +244,7 @@ default_calendar = bench
                 "khal yr"]
         rows = []
         for r in results:
-            rows.append([f"{r['n']}", f"{r['bytes'] / 1e6:.1f}", ms(r["cat"]), ms(r["libical"]), ms(r["store_open"]),
+            rows.append([r["label"], f"{r['bytes'] / 1e6:.1f}", ms(r["cat"]), ms(r["libical"]), ms(r["store_open"]),
                          ms(r["start"]), ms(r["refresh_week"]), ms(r["refresh_month"]), ms(r["refresh_year"]),
                          ms(r["report_year"]), ms(r["save"]), ms(r["new_item"]), f"{r['rss'] / 1024:.1f}",
                          f"{r['rss'] * 1024 / r['bytes']:.2f}", ms(r.get("khal_week")), ms(r.get("khal_month")),
@@ -250,9 +255,11 @@ default_calendar = bench
         for row in rows:
             print(" | ".join(v.rjust(w) for v, w in zip(row, widths)))
         print()
-        print("In-process store (ms): open | find+get week / month / year | settings lookup (full scan); rows")
+        print("In-process store (ms): open | first find+get week after opening | find+get week / month / year | "
+              "settings lookup (full scan); rows")
         for r in results:
-            print(f"  {r['n']:>6}: {ms(r['store_open'])} | {ms(r['store_week'])} / {ms(r['store_month'])} / "
+            print(f"  {r['label']:>6}: {ms(r['store_open'])} | {ms(r['store_first_week'])} | "
+                  f"{ms(r['store_week'])} / {ms(r['store_month'])} / "
                   f"{ms(r['store_year'])} | {ms(r['store_settings'])}; rows week {r['found_week']} "
                   f"month {r['found_month']} year {r['found_year']} (listed on screen: {r['rows_week']})")
         print()
@@ -263,10 +270,10 @@ default_calendar = bench
             if "khal_week" in r:
                 parts.append(f"khal-week/start {r['khal_week'] / r['start']:.1f}")
                 parts.append(f"khal-week/refresh-week {r['khal_week'] / max(r['refresh_week'], 1e-6):.0f}")
-            print(f"  {r['n']:>6}: " + ", ".join(parts))
+            print(f"  {r['label']:>6}: " + ", ".join(parts))
         print()
         print("Targets:")
-        by_n = {r["n"]: r for r in results}
+        by_n = {r["n"]: r for r in results if not r["series"]}
 
         def verdict(ok):
             return "HELD" if ok else "NOT HELD"
@@ -279,10 +286,21 @@ default_calendar = bench
             print(f"  100k peak RSS {r['rss'] * 1024 / r['bytes']:.2f}x file < 3x: "
                   f"{verdict(r['rss'] * 1024 < 3 * r['bytes'])}")
         for r in results:
+<<<<<<< HEAD
             print(f"  {r['n']} year's report CPU {ms(r['report_year_cpu'])} ≤ start→list CPU {ms(r['start_cpu'])}: "
                   f"{verdict(r['report_year_cpu'] <= r['start_cpu'])} (wall {ms(r['report_year'])} / {ms(r['start'])})")
         for r in results:
             if r["n"] != 100000:
+=======
+            if r["series"] and r["n"] in by_n:
+                plain = by_n[r["n"]]
+                print(f"  {r['label']} one-week refresh {ms(r['refresh_week'])} < 2 ms: "
+                      f"{verdict(r['refresh_week'] < 0.002)} ({r['rows_week']} rows a week, {plain['rows_week']} without)")
+                print(f"  {r['label']} start→list {ms(r['start'])} ≤ 1.10 × {ms(plain['start'])} without series: "
+                      f"{verdict(r['start'] <= 1.10 * plain['start'])}; peak RSS {r['rss'] / 1024:.1f} MB vs "
+                      f"{plain['rss'] / 1024:.1f} MB")
+            elif r["n"] != 100000:
+>>>>>>> recur
                 print(f"  {r['n']} one-week refresh {ms(r['refresh_week'])} < 2 ms: "
                       f"{verdict(r['refresh_week'] < 0.002)}; peak RSS {r['rss'] * 1024 / r['bytes']:.2f}x file")
         if 10000 in by_n and "khal_week" in by_n[10000]:
@@ -297,15 +315,20 @@ def main():
     p.add_argument("--build", default="build-bench")
     p.add_argument("--sizes", default="1000,10000,100000")
     p.add_argument("--runs", type=int, default=5)
+    p.add_argument("--series", type=int, default=2000, help="recurring series in a second run of the largest size")
     p.add_argument("--khal-max", type=int, default=10000, help="largest size given to khal (its cache build is slow)")
     p.add_argument("--keep", action="store_true", help="keep the scratch folder")
     args = p.parse_args()
     bench = Bench(args)
     try:
         results = []
-        for n in (int(s) for s in args.sizes.split(",")):
+        sizes = [int(s) for s in args.sizes.split(",")]
+        for n in sizes:
             print(f"... {n} events", file=sys.stderr, flush=True)
             results.append(bench.size(n))
+        if args.series:
+            print(f"... {max(sizes)} events with {args.series} series", file=sys.stderr, flush=True)
+            results.append(bench.size(max(sizes), args.series))
         subprocess.run(["sh", "-c", "echo; echo \"machine: $(nproc) cores; $(lscpu | sed -n 's/^Model name: *//p')\""])
         bench.report(results)
     finally:

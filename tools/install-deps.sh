@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
   desktop-file-utils
+  python3-dateutil python3-icalendar
   g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
 )
 missing=()

@@ -1,5 +1,7 @@
 // The appointment editor: a window of the platform over the work area,
-// titled "Appointment" in the navigation bar, with one row per field
+// titled "Appointment" in the navigation bar ("One occurrence" for an
+// occurrence of a recurring series, whose edits and Delete touch that
+// occurrence alone), with one row per field
 // (Subject, Starts as a date picker and an "HH:MM" time field, Duration in
 // minutes, Categories) and a multi-line Notes field below; its own menu bar
 // holds "ok" and "Menu" (Cancel, Delete).
@@ -325,7 +327,7 @@ HRESULT RunAppointmentEditor(calendar::AppointmentFields& fields, bool, bool* de
   RECT work = windows.work_area();
   CreateParams p;
   p.class_name = kEditorClass;
-  p.text = u"Appointment";
+  p.text = fields.occurrence ? u"One occurrence" : u"Appointment";
   p.style = WS_POPUP;
   p.x = work.left;
   p.y = work.top;

@@ -48,7 +48,7 @@ std::vector<AppointmentFields> everything(const CalendarStore& store) {
 bool before_in_order(const AppointmentFields& a, const AppointmentFields& b) {
   auto key = [](const AppointmentFields& f) {
     return std::tie(f.start.year, f.start.month, f.start.day, f.start.hour, f.start.minute, f.start.second,
-                    f.subject, f.body, f.categories, f.duration_minutes, f.all_day);
+                    f.subject, f.body, f.categories, f.duration_minutes, f.all_day, f.occurrence);
   };
   return key(a) < key(b);
 }
@@ -229,8 +229,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   const std::vector<Oid> oids = store->all();
-  FUZZ_CHECK(oids.size() == store->size());
   const std::vector<AppointmentFields> before = everything(*store);
+  // A series lists its occurrences instead of itself.
+  if (std::none_of(before.begin(), before.end(), [](const AppointmentFields& f) { return f.occurrence; })) {
+    FUZZ_CHECK(oids.size() == store->size());
+  }
 
   if (oids.empty()) {
     // An empty calendar takes a new appointment instead.
@@ -283,9 +286,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(again != nullptr);
   }
   FUZZ_CHECK(again->size() == store->size());
-  // What the store shows after the save is what the file holds.
+  // What the store shows after the save is what the file holds (ties in
+  // start order may fall differently after the reload).
   const std::vector<AppointmentFields> after = everything(*again);
-  FUZZ_CHECK(after == everything(*store));
+  FUZZ_CHECK(sorted(after) == sorted(everything(*store)));
   // Every other appointment reads back as it was, and the changed one kept
   // everything but its categories: the same multiset of appointments.
   std::vector<AppointmentFields> expected = before;

@@ -19,6 +19,8 @@
 #include "event_index.h"
 #include "ical_time.h"
 #include "restriction.h"
+#include "series_edit.h"
+#include "series_index.h"
 #include "text_codec.h"
 #include "platform/base/str_cat.h"
 
@@ -28,8 +30,8 @@ using namespace detail;
 
 namespace {
 
-// One entry per appointment today; a recurring event will contribute one
-// per occurrence.
+// One listed appointment: a plain event, an override, or an occurrence of a
+// series.
 struct Occurrence {
   std::int64_t start_key;  // wall seconds
   Oid oid;
@@ -46,7 +48,9 @@ struct Snapshot {
   TimeZones zones;
   CalendarScan scan;
   std::unordered_map<Oid, std::size_t> position;  // into scan.events
-  std::vector<Occurrence> by_start;
+  std::vector<Occurrence> by_start;  // every event but the series themselves
+  SeriesIndex series;
+  std::vector<Series*> series_by_number;  // by the store's short names of their keys, once listed
   FileStamp stamp;
 
   void rebuild_lookup() {
@@ -54,9 +58,10 @@ struct Snapshot {
     position.reserve(scan.events.size());
     by_start.clear();
     by_start.reserve(scan.events.capacity());
+    series.build(scan.events);
     for (std::size_t i = 0; i < scan.events.size(); ++i) {
       position.emplace(scan.events[i].oid, i);
-      by_start.push_back(occurrence_of(scan.events[i]));
+      if (!series.is_master(scan.events[i].oid)) by_start.push_back(occurrence_of(scan.events[i]));
     }
     std::sort(by_start.begin(), by_start.end());
   }
@@ -70,18 +75,47 @@ struct Snapshot {
     return std::string_view(bytes).substr(e.begin, e.end - e.begin);
   }
 
-  AppointmentFields fields(const IndexedEvent& e) const {
+  AppointmentFields fields(const IndexedEvent& e) const { return fields(e, e.timing); }
+
+  // The text of `e` (an occurrence's is its series'), at `timing`.
+  AppointmentFields fields(const IndexedEvent& e, const EventTiming& timing) const {
     const EventText text = read_event_text(event_bytes(e), e.text, kAllText);
     AppointmentFields f;
     f.subject = FromUtf8(text.summary);
     f.body = FromUtf8(text.description);
     f.categories = FromUtf8(text.categories);
-    f.start = e.timing.start;
-    f.duration_minutes = e.timing.duration_minutes;
-    f.all_day = e.timing.all_day;
+    f.start = timing.start;
+    f.duration_minutes = timing.duration_minutes;
+    f.all_day = timing.all_day;
     return f;
   }
 };
+
+// What an oid lists: the event whose text it shows and its own timing.
+struct Listed {
+  const IndexedEvent* text = nullptr;
+  EventTiming timing;
+  Oid oid = 0;
+  Series* series = nullptr;          // for an occurrence or an override of a series
+  std::int64_t instant = 0;          // the occurrence's RECURRENCE-ID instant
+  const IndexedEvent* override_event = nullptr;  // the override listed, if any
+};
+
+// An occurrence's name for the run: its series and original start.
+struct OccurrenceKey {
+  std::uint32_t series = 0;
+  std::int64_t instant = 0;
+  friend bool operator==(const OccurrenceKey&, const OccurrenceKey&) = default;
+};
+struct OccurrenceKeyHash {
+  std::size_t operator()(const OccurrenceKey& k) const {
+    return std::hash<std::int64_t>()(k.instant) * 31 + k.series;
+  }
+};
+
+// Where a search with no end ends for open-ended series.
+constexpr std::int64_t kOpenEndSeconds = 2 * 366 * 86400;
+constexpr std::int64_t kLastYearEnd = wall_seconds({9999, 12, 31, 23, 59, 59});
 
 // How an event is recognised again after another program rewrote the file.
 std::string identity(const IndexedEvent& e, std::string_view bytes) {
@@ -115,16 +149,19 @@ std::size_t spare_for(std::size_t size) { return size / 32 + 64 * 1024; }
 class EventTarget final : public RestrictionTarget {
  public:
   EventTarget(const Snapshot& snapshot, const IndexedEvent& event)
-      : snapshot_(snapshot), event_(event) {}
+      : EventTarget(snapshot, event, event.timing, event.oid) {}
+  // An occurrence: the text of `event` (its series) at its own time.
+  EventTarget(const Snapshot& snapshot, const IndexedEvent& event, const EventTiming& timing, Oid oid)
+      : snapshot_(snapshot), event_(event), timing_(timing), oid_(oid) {}
 
   std::int64_t number(Field field) const override {
-    const std::int64_t start = floor_div(wall_seconds(event_.timing.start), 60);
+    const std::int64_t start = floor_div(wall_seconds(timing_.start), 60);
     switch (field) {
       case Field::Start: return start;
-      case Field::End: return start + event_.timing.duration_minutes;
-      case Field::Duration: return event_.timing.duration_minutes;
-      case Field::Oid: return event_.oid;
-      case Field::AllDay: return event_.timing.all_day ? 1 : 0;
+      case Field::End: return start + timing_.duration_minutes;
+      case Field::Duration: return timing_.duration_minutes;
+      case Field::Oid: return oid_;
+      case Field::AllDay: return timing_.all_day ? 1 : 0;
       default: return 0;
     }
   }
@@ -157,6 +194,8 @@ class EventTarget final : public RestrictionTarget {
 
   const Snapshot& snapshot_;
   const IndexedEvent& event_;
+  EventTiming timing_;
+  Oid oid_;
   mutable std::optional<std::u16string> subject_, body_, categories_;
 };
 
@@ -172,6 +211,83 @@ struct CalendarStore::Impl {
   // The events already named as left out, by their bytes: a reload after
   // another program's change names only the new ones.
   std::unordered_set<std::string> warned;
+  // The oids of occurrences, kept for the run: a series is known by its key
+  // (UID), an occurrence by that and its original start.
+  std::unordered_map<std::string, std::uint32_t> series_numbers;
+  std::vector<std::string> series_keys;
+  std::unordered_map<OccurrenceKey, Oid, OccurrenceKeyHash> occurrence_oids;
+  std::unordered_map<Oid, OccurrenceKey> occurrence_keys;
+
+  std::uint32_t series_number(const std::string& series_key) {
+    auto [it, added] = series_numbers.emplace(series_key, static_cast<std::uint32_t>(series_keys.size()));
+    if (added) series_keys.push_back(series_key);
+    return it->second;
+  }
+
+  Oid occurrence_oid(const std::string& series_key, std::int64_t instant) {
+    return occurrence_oid(series_number(series_key), instant);
+  }
+
+  Oid occurrence_oid(std::uint32_t series, std::int64_t instant) {
+    const OccurrenceKey key{series, instant};
+    auto [it, fresh] = occurrence_oids.emplace(key, 0);
+    if (fresh) {
+      it->second = next_oid++;
+      occurrence_keys.emplace(it->second, key);
+    }
+    return it->second;
+  }
+
+  bool is_occurrence_oid(Oid oid) const { return occurrence_keys.count(oid) != 0; }
+
+  SeriesIndex::Reader reader(const Snapshot& s) {
+    SeriesIndex::Reader r;
+    r.bytes = [&s](Oid master) {
+      const IndexedEvent* e = s.event(master);
+      return e != nullptr ? s.event_bytes(*e) : std::string_view();
+    };
+    r.zones = &s.zones;
+    r.warn = [this](const Series& series, const std::string& problem) {
+      if (warned.insert(str_cat({"series\n", series.key, "\n", problem})).second) {
+        warn(str_cat({where(), ": the recurring event ", series.key, ": ", problem}));
+      }
+    };
+    return r;
+  }
+
+  // What `oid` lists now; nullopt for an oid that lists nothing (any more).
+  std::optional<Listed> listed(Oid oid) {
+    Snapshot& s = *snapshot;
+    if (const IndexedEvent* e = s.event(oid)) {
+      if (s.series.is_master(oid)) return std::nullopt;  // a series is listed by its occurrences
+      Listed l{e, e->timing, oid, s.series.series_of(*e), e->recurrence_instant.value_or(0), e};
+      return l;
+    }
+    const auto key = occurrence_keys.find(oid);
+    if (key == occurrence_keys.end()) return std::nullopt;
+    const std::uint32_t number = key->second.series;
+    Series* series = number < s.series_by_number.size() && s.series_by_number[number] != nullptr
+                         ? s.series_by_number[number]
+                         : s.series.find(series_keys[number]);
+    if (series == nullptr) return std::nullopt;
+    const IndexedEvent* master = s.event(series->master);
+    const auto wall = s.series.occurrence_wall(*series, key->second.instant, reader(s));
+    if (master == nullptr || !wall) return std::nullopt;
+    EventTiming timing = master->timing;
+    timing.start = from_wall_seconds(*wall);
+    return Listed{master, timing, oid, series, key->second.instant, nullptr};
+  }
+
+  AppointmentFields fields(const Listed& l) const {
+    AppointmentFields f = snapshot->fields(*l.text, l.timing);
+    f.occurrence = l.series != nullptr;
+    return f;
+  }
+
+  // The appointments starting in [low, high] (wall seconds) that match `r`
+  // (all of them without one), in start order.
+  std::vector<Occurrence> collect(const Restriction* r, std::int64_t low, std::int64_t high);
+  void collect_series(const Restriction* r, std::int64_t low, std::int64_t high, std::vector<Occurrence>& hits);
 
   std::string where() const { return file.string(); }
 
@@ -223,11 +339,22 @@ struct CalendarStore::Impl {
     std::unordered_map<std::string, std::vector<Oid>> known;
     if (previous != nullptr) {
       for (const IndexedEvent& e : previous->scan.events) {
-        known[identity(e, previous->bytes)].push_back(e.oid);
+        if (!is_occurrence_oid(e.oid)) known[identity(e, previous->bytes)].push_back(e.oid);
       }
       for (auto& [key, oids] : known) std::reverse(oids.begin(), oids.end());
     }
+    // An override keeps the oid its occurrence was listed with (and the
+    // occurrence gets it back if the override goes); a second override of
+    // the same occurrence is an event of its own.
+    std::unordered_set<Oid> overrides;
     for (IndexedEvent& e : s->scan.events) {
+      if (!e.uid.empty() && e.recurrence_instant) {
+        const Oid oid = occurrence_oid(e.uid, *e.recurrence_instant);
+        if (overrides.insert(oid).second) {
+          e.oid = oid;
+          continue;
+        }
+      }
       const auto it = known.find(identity(e, s->bytes));
       if (it != known.end() && !it->second.empty()) {
         e.oid = it->second.back();
@@ -335,6 +462,13 @@ struct CalendarStore::Impl {
   StoreStatus update_once(Oid oid, const AppointmentFields& wanted, const ChangeSet& asked);
   StoreStatus remove_once(Oid oid);
 
+  // Saves on one occurrence of a series; each rewrites the file and reads
+  // it again (rare, and simpler than patching the index of the series).
+  StoreStatus write_override(const Listed& occurrence, const AppointmentFields& current,
+                             const AppointmentFields& target, const ChangeSet& changes);
+  StoreStatus remove_occurrence(const Listed& occurrence);
+  StoreStatus write_and_reload(std::string bytes);
+
   // After a successful write of `replacement` over [begin, end).
   void splice(std::size_t index, std::size_t begin, std::size_t end, const std::string& replacement,
               std::optional<IndexedEvent> event) {
@@ -393,52 +527,98 @@ std::unique_ptr<CalendarStore> CalendarStore::open(const std::filesystem::path& 
 }
 
 std::optional<AppointmentFields> CalendarStore::get(Oid oid) const {
-  const Snapshot& s = *impl_->snapshot;
-  const IndexedEvent* e = s.event(oid);
-  if (e == nullptr) return std::nullopt;
-  return s.fields(*e);
+  const auto l = impl_->listed(oid);
+  if (!l) return std::nullopt;
+  return impl_->fields(*l);
 }
 
 std::optional<std::vector<Oid>> CalendarStore::find(std::u16string_view restriction) const {
   const auto parsed = parse_restriction(restriction);
   if (!parsed) return std::nullopt;
-  const Snapshot& s = *impl_->snapshot;
-  const MinuteRange range = start_range(*parsed);
   std::vector<Oid> found;
+  // The program finds the appointment of a list row by its oid.
+  if (const auto pinned = pinned_oid(*parsed)) {
+    if (*pinned <= 0 || *pinned > std::numeric_limits<Oid>::max()) return found;
+    const auto l = impl_->listed(static_cast<Oid>(*pinned));
+    if (l && matches(*parsed, EventTarget(*impl_->snapshot, *l->text, l->timing, l->oid))) found.push_back(l->oid);
+    return found;
+  }
+  const MinuteRange range = start_range(*parsed);
   if (range.low > range.high) return found;
   // Minutes to wall seconds without overflow at the open ends.
   constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 120;
   const std::int64_t low = std::clamp(range.low, -kLimit, kLimit) * 60;
   const std::int64_t high = std::clamp(range.high, -kLimit, kLimit) * 60 + 59;
-  const auto first = std::lower_bound(s.by_start.begin(), s.by_start.end(), Occurrence{low, 0});
-  const auto last = std::upper_bound(first, s.by_start.end(), Occurrence{high, std::numeric_limits<Oid>::max()});
-  const auto in_range = static_cast<std::size_t>(last - first);
-  if (in_range <= s.scan.events.size() / 8) {
-    for (auto it = first; it != last; ++it) {
-      const IndexedEvent* e = s.event(it->oid);
-      if (e != nullptr && matches(*parsed, EventTarget(s, *e))) found.push_back(it->oid);
-    }
-    return found;
-  }
-  // A search through much of the calendar (by subject, say) visits the events
-  // in file order, so that memory is read front to back, and sorts the few
-  // it finds into start order afterwards.
-  std::vector<Occurrence> hits;
-  for (const IndexedEvent& e : s.scan.events) {
-    const Occurrence o = occurrence_of(e);
-    if (o.start_key >= low && o.start_key <= high && matches(*parsed, EventTarget(s, e))) hits.push_back(o);
-  }
-  std::sort(hits.begin(), hits.end());
+  const std::vector<Occurrence> hits = impl_->collect(&*parsed, low, high);
   found.reserve(hits.size());
   for (const Occurrence& o : hits) found.push_back(o.oid);
   return found;
 }
 
 std::vector<Oid> CalendarStore::all() const {
+  constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 2;
+  const std::vector<Occurrence> hits = impl_->collect(nullptr, -kLimit, kLimit);
   std::vector<Oid> oids;
-  oids.reserve(impl_->snapshot->by_start.size());
-  for (const Occurrence& o : impl_->snapshot->by_start) oids.push_back(o.oid);
+  oids.reserve(hits.size());
+  for (const Occurrence& o : hits) oids.push_back(o.oid);
   return oids;
+}
+
+std::vector<Occurrence> CalendarStore::Impl::collect(const Restriction* r, std::int64_t low, std::int64_t high) {
+  const Snapshot& s = *snapshot;
+  std::vector<Occurrence> hits;
+  auto wanted = [&](const IndexedEvent& e) { return r == nullptr || matches(*r, EventTarget(s, e)); };
+  const auto first = std::lower_bound(s.by_start.begin(), s.by_start.end(), Occurrence{low, 0});
+  const auto last = std::upper_bound(first, s.by_start.end(), Occurrence{high, std::numeric_limits<Oid>::max()});
+  const auto in_range = static_cast<std::size_t>(last - first);
+  if (in_range <= s.scan.events.size() / 8) {
+    for (auto it = first; it != last; ++it) {
+      const IndexedEvent* e = s.event(it->oid);
+      if (e != nullptr && wanted(*e)) hits.push_back(*it);
+    }
+  } else {
+    // A search through much of the calendar (by subject, say) visits the
+    // events in file order, so that memory is read front to back, and sorts
+    // the few it finds into start order afterwards.
+    for (const IndexedEvent& e : s.scan.events) {
+      const Occurrence o = occurrence_of(e);
+      if (o.start_key >= low && o.start_key <= high && !(e.recurring && s.series.is_master(e.oid)) && wanted(e)) {
+        hits.push_back(o);
+      }
+    }
+  }
+  const std::size_t plain = hits.size();
+  collect_series(r, low, high, hits);
+  if (hits.size() != plain || in_range > s.scan.events.size() / 8) std::sort(hits.begin(), hits.end());
+  return hits;
+}
+
+void CalendarStore::Impl::collect_series(const Restriction* r, std::int64_t low, std::int64_t high,
+                                         std::vector<Occurrence>& hits) {
+  Snapshot& s = *snapshot;
+  const SeriesIndex::Reader read = reader(s);
+  // A search without an end stops open-ended series some time from now, or
+  // at their first start where that is later.
+  const bool open_end = high > kLastYearEnd;
+  if (open_end) high = std::min(high, now() + kOpenEndSeconds);
+  for (Series& series : s.series.all()) {
+    const IndexedEvent* master = s.event(series.master);
+    if (master == nullptr) continue;
+    if (r != nullptr && !may_match_by_text(*r, EventTarget(s, *master))) continue;
+    if (!series.number) {
+      series.number = series_number(series.key);
+      if (s.series_by_number.size() <= *series.number) s.series_by_number.resize(*series.number + 1);
+      s.series_by_number[*series.number] = &series;
+    }
+    const std::uint32_t number = *series.number;
+    const std::int64_t last = open_end ? std::max(high, wall_seconds(master->timing.start)) : high;
+    for (const OccurrenceTime& t : s.series.occurrences(series, low, last, read)) {
+      const Oid oid = occurrence_oid(number, t.instant);
+      EventTiming timing = master->timing;
+      timing.start = from_wall_seconds(t.wall);
+      if (r == nullptr || matches(*r, EventTarget(s, *master, timing, oid))) hits.push_back({t.wall, oid});
+    }
+  }
 }
 
 Oid CalendarStore::add(const AppointmentFields& fields, StoreStatus* status) {
@@ -522,15 +702,15 @@ Oid CalendarStore::Impl::add_once(const AppointmentFields& fields, StoreStatus* 
 
 StoreStatus CalendarStore::update(Oid oid, const AppointmentFields& fields) {
   Impl& d = *impl_;
-  const IndexedEvent* shown = d.snapshot->event(oid);
-  if (shown == nullptr) return d.failure(d.where() + ": there is no appointment " + std::to_string(oid));
+  const auto shown = d.listed(oid);
+  if (!shown) return d.failure(d.where() + ": there is no appointment " + std::to_string(oid));
   std::string problem;
   const auto want = normalize_fields(fields, &problem);
   if (!want) return d.out_of_range(problem);
   // What the caller last saw; only what differs from it is theirs to save.
   // The comparison is with what the caller gave, not with its normal form:
   // an all-day event of no days keeps its timing when only its text changes.
-  const AppointmentFields base = d.snapshot->fields(*shown);
+  const AppointmentFields base = d.fields(*shown);
   const ChangeSet asked = diff_fields(base, fields);
   if (!asked.any()) return {};
   for (int attempt = 1;; ++attempt) {
@@ -548,13 +728,12 @@ StoreStatus CalendarStore::Impl::update_once(Oid oid, const AppointmentFields& w
   if (StoreStatus s = d.sync(&reloaded); !s.ok) return s;
   Snapshot& snap = *d.snapshot;
   const auto pos = snap.position.find(oid);
-  if (pos == snap.position.end()) {
+  const auto shown = d.listed(oid);
+  if (!shown) {
     return d.failure(d.where() + ": the appointment was deleted by another program; nothing was saved",
                      0, StoreFailure::DeletedElsewhere);
   }
-  const std::size_t index = pos->second;
-  const IndexedEvent& current_event = snap.scan.events[index];
-  const AppointmentFields current = snap.fields(current_event);
+  const AppointmentFields current = d.fields(*shown);
   // Another program's edits to the other fields stay.
   AppointmentFields merged = current;
   if (asked.subject) merged.subject = want->subject;
@@ -575,6 +754,9 @@ StoreStatus CalendarStore::Impl::update_once(Oid oid, const AppointmentFields& w
   }
   const ChangeSet changes = diff_fields(current, *target);
   if (!changes.any()) return {};
+  if (pos == snap.position.end()) return d.write_override(*shown, current, *target, changes);
+  const std::size_t index = pos->second;
+  const IndexedEvent& current_event = snap.scan.events[index];
 
   const std::string replacement =
       rewrite_event(snap.event_bytes(current_event), *target, changes, d.context(snap));
@@ -605,9 +787,7 @@ StoreStatus CalendarStore::Impl::update_once(Oid oid, const AppointmentFields& w
 
 StoreStatus CalendarStore::remove(Oid oid) {
   Impl& d = *impl_;
-  if (d.snapshot->event(oid) == nullptr) {
-    return d.failure(d.where() + ": there is no appointment " + std::to_string(oid));
-  }
+  if (!d.listed(oid)) return d.failure(d.where() + ": there is no appointment " + std::to_string(oid));
   for (int attempt = 1;; ++attempt) {
     StoreStatus status = d.remove_once(oid);
     if (status.failure != StoreFailure::ChangedElsewhere || attempt == kSaveAttempts) return status;
@@ -619,9 +799,10 @@ StoreStatus CalendarStore::Impl::remove_once(Oid oid) {
   bool reloaded = false;
   if (StoreStatus s = d.sync(&reloaded); !s.ok) return s;
   Snapshot& snap = *d.snapshot;
-  const auto pos = snap.position.find(oid);
-  if (pos == snap.position.end()) return {};  // another program removed it already
-  const std::size_t index = pos->second;
+  const auto shown = d.listed(oid);
+  if (!shown) return {};  // another program removed it already
+  if (shown->series != nullptr) return d.remove_occurrence(*shown);
+  const std::size_t index = snap.position.at(oid);
   const IndexedEvent& e = snap.scan.events[index];
   const std::size_t begin = e.begin, end = e.end;
   const Occurrence old_occurrence = occurrence_of(e);
@@ -638,6 +819,61 @@ StoreStatus CalendarStore::Impl::remove_once(Oid oid) {
   }
   const auto old_it = std::lower_bound(snap.by_start.begin(), snap.by_start.end(), old_occurrence);
   if (old_it != snap.by_start.end() && old_it->oid == oid) snap.by_start.erase(old_it);
+  return status;
+}
+
+StoreStatus CalendarStore::Impl::write_override(const Listed& occurrence, const AppointmentFields& current,
+                                                const AppointmentFields& target, const ChangeSet& changes) {
+  Snapshot& snap = *snapshot;
+  const IndexedEvent* master = snap.event(occurrence.series->master);
+  const SeriesRule* rule = snap.series.rule_of(*occurrence.series, reader(snap));
+  if (master == nullptr || rule == nullptr) return failure(where() + " was not changed: the series cannot be read");
+  const EditContext ctx = context(snap);
+  const std::string fresh =
+      build_override(snap.event_bytes(*master), *rule, occurrence.instant, current, snap.zones, ctx.eol);
+  const std::string text = rewrite_event(fresh, target, changes, ctx);
+  if (!index_event(text, 0, text.size(), 1, snap.zones).event) {
+    return failure(where() + " was not changed: the occurrence could not be written");
+  }
+  // Beside its series, where a person reading the file looks for it.
+  std::string bytes = snap.bytes;
+  bytes.insert(master->end, text);
+  return write_and_reload(std::move(bytes));
+}
+
+StoreStatus CalendarStore::Impl::remove_occurrence(const Listed& occurrence) {
+  Snapshot& snap = *snapshot;
+  const IndexedEvent* master = snap.event(occurrence.series->master);
+  const SeriesRule* rule = snap.series.rule_of(*occurrence.series, reader(snap));
+  if (master == nullptr || rule == nullptr) return failure(where() + " was not changed: the series cannot be read");
+  struct Cut {
+    std::size_t begin, end;
+    std::string text;
+  };
+  std::vector<Cut> cuts;
+  if (!std::binary_search(rule->excluded.begin(), rule->excluded.end(), occurrence.instant)) {
+    cuts.push_back({master->begin, master->end,
+                    add_exdate(snap.event_bytes(*master), *rule, occurrence.instant, snap.zones, snap.scan.eol)});
+  }
+  if (occurrence.override_event != nullptr) {
+    cuts.push_back({occurrence.override_event->begin, occurrence.override_event->end, {}});
+  }
+  std::sort(cuts.begin(), cuts.end(), [](const Cut& a, const Cut& b) { return a.begin > b.begin; });
+  std::string bytes = snap.bytes;
+  for (const Cut& c : cuts) bytes.replace(c.begin, c.end - c.begin, c.text);
+  return write_and_reload(std::move(bytes));
+}
+
+StoreStatus CalendarStore::Impl::write_and_reload(std::string bytes) {
+  FileStamp stamp;
+  StoreStatus status = write({bytes}, &stamp);
+  if (!status.ok) return status;
+  std::string error;
+  const std::size_t size = bytes.size();
+  bytes.reserve(size + spare_for(size));
+  auto fresh = load(std::move(bytes), stamp, snapshot.get(), &error);
+  if (!fresh) return failure(where() + " was saved but could not be indexed again: " + error);
+  snapshot = std::move(fresh);
   return status;
 }
 

@@ -163,7 +163,14 @@ bool finish_event(std::string_view bytes, const EventDraft& draft, const TimeZon
     if (auto p = parse_property(line.text())) event.uid = std::string(p->value);
   }
   if (draft.recurrence_id != kNone) {
-    event.recurrence_id = recurrence_of(LineAt(bytes, draft, draft.recurrence_id).text());
+    const LineAt line(bytes, draft, draft.recurrence_id);
+    event.recurrence_id = recurrence_of(line.text());
+    if (const auto p = parse_property(line.text())) {
+      const TimeForm form = time_form_of(*p, zones);
+      if (const auto v = parse_date_time(p->value, form.kind == TimeForm::Kind::Date)) {
+        event.recurrence_instant = to_epoch_seconds(*v, form, zones);
+      }
+    }
   }
   if (draft.dtstart == kNone) {
     *error = {draft.first_line, "the event has no DTSTART"};

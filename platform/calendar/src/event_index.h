@@ -45,6 +45,9 @@ struct IndexedEvent {
   std::size_t end = 0;    // one past the "END:VEVENT" line's terminator
   std::string uid;
   std::string recurrence_id;  // value and TZID, as written; empty for a master
+  // The instant RECURRENCE-ID names (epoch seconds; dates and floating
+  // times as local time), when it can be read.
+  std::optional<std::int64_t> recurrence_instant;
   bool recurring = false;     // has RRULE or RDATE: later listed per occurrence
   EventTiming timing;
   Oid oid = 0;

@@ -246,6 +246,20 @@ std::int64_t to_epoch_seconds(const DateTimeValue& v, const TimeForm& form,
   return static_cast<std::int64_t>(icaltime_as_timet_with_zone(to_ical(v), zone));
 }
 
+DateTimeValue value_at(std::int64_t epoch_seconds, const TimeForm& form, const TimeZones& zones) {
+  icaltimezone* zone = zones.local();
+  if (form.kind == TimeForm::Kind::Utc) {
+    zone = icaltimezone_get_utc_timezone();
+  } else if (form.kind == TimeForm::Kind::Zoned && form.zone != nullptr) {
+    zone = form.zone;
+  }
+  const bool date = form.kind == TimeForm::Kind::Date;
+  const icaltimetype t = icaltime_from_timet_with_zone(static_cast<time_t>(epoch_seconds), 0, zone);
+  DateTimeValue v{t.year, t.month, t.day, t.hour, t.minute, t.second, date, form.kind == TimeForm::Kind::Utc};
+  if (date) v.hour = v.minute = v.second = 0;
+  return v;
+}
+
 std::string format_utc_stamp(std::int64_t epoch_seconds) {
   const LocalDateTime t = from_wall_seconds(epoch_seconds);
   return format_date_time({t.year, t.month, t.day, t.hour, t.minute, t.second, false, true});

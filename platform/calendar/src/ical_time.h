@@ -64,6 +64,9 @@ DateTimeValue from_local(const LocalDateTime& t, const TimeForm& form, const Tim
 // Seconds since the epoch; floating and date values count as local time.
 std::int64_t to_epoch_seconds(const DateTimeValue& v, const TimeForm& form,
                               const TimeZones& zones);
+// The value that `form` writes for the instant `epoch_seconds` (the local
+// date for the date form); the inverse of to_epoch_seconds.
+DateTimeValue value_at(std::int64_t epoch_seconds, const TimeForm& form, const TimeZones& zones);
 
 std::string format_utc_stamp(std::int64_t epoch_seconds);
 

@@ -308,4 +308,54 @@ MinuteRange start_range(const Restriction& r) {
   return range;
 }
 
+std::optional<std::int64_t> pinned_oid(const Restriction& r) {
+  if (r.kind == Restriction::Kind::And) {
+    for (const Restriction& o : r.operands) {
+      if (const auto oid = pinned_oid(o)) return oid;
+    }
+    return std::nullopt;
+  }
+  if (r.kind == Restriction::Kind::Condition && r.condition.field == Field::Oid &&
+      r.condition.op == Compare::Equal) {
+    if (const auto* v = std::get_if<std::int64_t>(&r.condition.value)) return *v;
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+enum class Maybe { no, yes, unknown };
+
+Maybe text_verdict(const Restriction& r, const RestrictionTarget& target) {
+  switch (r.kind) {
+    case Restriction::Kind::And: {
+      Maybe all = Maybe::yes;
+      for (const Restriction& o : r.operands) {
+        const Maybe v = text_verdict(o, target);
+        if (v == Maybe::no) return Maybe::no;
+        if (v == Maybe::unknown) all = Maybe::unknown;
+      }
+      return all;
+    }
+    case Restriction::Kind::Or: {
+      Maybe any = Maybe::no;
+      for (const Restriction& o : r.operands) {
+        const Maybe v = text_verdict(o, target);
+        if (v == Maybe::yes) return Maybe::yes;
+        if (v == Maybe::unknown) any = Maybe::unknown;
+      }
+      return any;
+    }
+    case Restriction::Kind::Condition: break;
+  }
+  if (!std::holds_alternative<std::u16string>(r.condition.value)) return Maybe::unknown;
+  return matches(r, target) ? Maybe::yes : Maybe::no;
+}
+
+}  // namespace
+
+bool may_match_by_text(const Restriction& r, const RestrictionTarget& target) {
+  return text_verdict(r, target) != Maybe::no;
+}
+
 }  // namespace platform::calendar::detail

@@ -56,4 +56,14 @@ struct MinuteRange {
 };
 MinuteRange start_range(const Restriction& r);
 
+// The one oid `r` can match when it asks for it (`[OID] = n`, alone or
+// joined by AND); nullopt when it may match others.
+std::optional<std::int64_t> pinned_oid(const Restriction& r);
+
+// False only when the text conditions of `r` rule out every appointment
+// with `target`'s text, whatever its times and oid: the occurrences of a
+// series share its text, so a search by subject can pass a series by
+// without expanding it.
+bool may_match_by_text(const Restriction& r, const RestrictionTarget& target);
+
 }  // namespace platform::calendar::detail

@@ -120,6 +120,19 @@ struct Rig {
   HWND field = nullptr;
 };
 
+TEST(AppointmentEditor, TitleSaysWhenItEditsOneOccurrenceOfASeries) {
+  for (const auto& [occurrence, title] : {std::pair{false, u"Appointment"}, std::pair{true, u"One occurrence"}}) {
+    Rig rig;
+    std::u16string shown;
+    rig.Then([&](Session&) { shown = TextOf(OpenAppointmentEditor()); });
+    rig.ChooseFromMenu(u"Cancel");
+    AppointmentFields fields = Sample();
+    fields.occurrence = occurrence;
+    rig.Open(fields);
+    EXPECT_EQ(shown, title);
+  }
+}
+
 TEST(AppointmentEditor, OkWritesEveryFieldBackAsTyped) {
   Rig rig;
   rig.TypeInto(EditorPart::subject, "Board meeting");

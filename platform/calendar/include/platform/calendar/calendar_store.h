@@ -19,7 +19,8 @@
 namespace platform::calendar {
 
 // Unique within a run and stable for the run (also across reloads of the
-// file, for events that still exist); never 0.
+// file, for events that still exist); never 0. Each occurrence of a
+// recurring series has its own, which its override (once written) keeps.
 using Oid = std::uint32_t;
 
 // A wall-clock time in the store's local time zone.
@@ -35,6 +36,10 @@ struct AppointmentFields {
   LocalDateTime start{};      // DTSTART as local time; 00:00 for all-day events
   std::int32_t duration_minutes = 0;  // from DURATION or DTEND
   bool all_day = false;
+  // Read only: one occurrence of a recurring series. A save writes an
+  // override for it alone (a VEVENT with the series' UID and its
+  // RECURRENCE-ID); remove adds an EXDATE to the series.
+  bool occurrence = false;
   friend bool operator==(const AppointmentFields&, const AppointmentFields&) = default;
 };
 
@@ -88,10 +93,12 @@ class CalendarStore {
   std::optional<AppointmentFields> get(Oid oid) const;
 
   // Oids matching the restriction, in start order (ties by oid); nullopt if
-  // the restriction is malformed.
+  // the restriction is malformed. A recurring series contributes each of its
+  // occurrences in the start range (never the series itself); where the
+  // range has no end, occurrences up to two years from now.
   std::optional<std::vector<Oid>> find(std::u16string_view restriction) const;
 
-  // Every appointment, in start order (ties by oid).
+  // Every appointment, in start order (ties by oid); occurrences as in find.
   std::vector<Oid> all() const;
 
   // A new VEVENT (UID and DTSTAMP generated), saved at once. 0 on failure.
@@ -107,6 +114,7 @@ class CalendarStore {
   // read or wrote it. Saves do this on their own first.
   StoreStatus refresh();
 
+  // The number of VEVENTs in the file (a series counts once).
   std::size_t size() const;
 
   const std::filesystem::path& file() const;
