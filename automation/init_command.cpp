@@ -66,22 +66,22 @@ int RunInit(const std::vector<std::string>& args) {
 
   const std::filesystem::path path = CalendarPath(cl);
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    std::fprintf(stderr,
-                 "tallyset init: %s is a folder; calendar folders (vdir) are not supported yet, give an .ics file\n",
-                 path.c_str());
-    return kUsageExit;
-  }
+  // A calendar that does not exist yet is made a folder (a vdir) when its
+  // name says so: a trailing slash, or no extension at all.
+  const bool exists = std::filesystem::exists(path, ec);
+  const bool make_folder =
+      !exists && (!path.has_filename() || !path.filename().has_extension());
+  const std::filesystem::path parent = make_folder ? path : path.parent_path();
   // The default calendar lives in a folder that a new user does not have yet.
-  if (path.has_parent_path() && !std::filesystem::exists(path.parent_path(), ec)) {
-    std::filesystem::create_directories(path.parent_path(), ec);
+  if (!parent.empty() && !std::filesystem::exists(parent, ec)) {
+    std::filesystem::create_directories(parent, ec);
     if (ec) {
-      std::fprintf(stderr, "tallyset init: cannot create the folder %s: %s\n", path.parent_path().c_str(),
+      std::fprintf(stderr, "tallyset init: cannot create the folder %s: %s\n", parent.c_str(),
                    ec.message().c_str());
       return kUsageExit;
     }
   }
-  const bool existed = std::filesystem::exists(path, ec);
+  const bool existed = exists;
   auto store = cal::CalendarStore::open(path, &error);
   if (!store) {
     std::fprintf(stderr, "tallyset init: %s\n", error.c_str());

@@ -113,10 +113,6 @@ void ExplainMissingSettings(const std::filesystem::path& calendar) {
   const std::string path = calendar.string();
   if (!std::filesystem::exists(calendar, ec)) {
     std::fprintf(stderr, "tallyset: the calendar %s does not exist.\n", path.c_str());
-  } else if (std::filesystem::is_directory(calendar, ec)) {
-    std::fprintf(stderr, "tallyset: the calendar %s is a folder; calendar folders (vdir) are not supported yet.\n",
-                 path.c_str());
-    return;
   } else {
     std::string error;
     calendar::StoreOptions quiet;  // the program has already named the events it left out

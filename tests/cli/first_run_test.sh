@@ -87,14 +87,27 @@ check "the existing calendar keeps every byte" cmp -s "$work/own-before.ics" "$w
 printf 'print fields\n' | "$TALLYSET" --calendar "$work/own.ics" --script - >"$work/out" 2>"$work/err"
 check "the given fields show in order" diff <(printf '1\tProject:\t\tAlpha|Beta, Gamma\n2\tPhase:\t\tPlan|Build\n') "$work/out"
 
-# init's own usage errors and the folder it cannot serve yet.
+# init's own usage errors.
 "$TALLYSET" init --calendar "$work/x.ics" --field "no colon" >/dev/null 2>"$work/err"
 check "a field without a colon exits 2" test $? -eq 2
 check "a field without a colon says so" grep -q "has no colon" "$work/err"
 check "a refused init writes nothing" test ! -e "$work/x.ics"
+
+# A folder calendar (vdir): an existing one gains one file, named after the
+# new UID; a missing one without an extension is made a folder.
 mkdir "$work/vdir"
+printf 'keep me\n' >"$work/vdir/notes.txt"
 "$TALLYSET" init --calendar "$work/vdir" >/dev/null 2>"$work/err"
-check "init on a folder exits 2" test $? -eq 2
-check "init on a folder says it is not supported yet" grep -q "not supported yet" "$work/err"
+check "init on a folder exits 0" test $? -eq 0
+added=$(ls "$work/vdir"/*.ics 2>/dev/null)
+check "init on a folder adds one .ics file" test "$(printf '%s\n' "$added" | grep -c .)" -eq 1
+check "the new file is named after its UID" grep -q "^UID:$(basename "$added" .ics)" "$added"
+check "other files in the folder stay" grep -qx "keep me" "$work/vdir/notes.txt"
+"$TALLYSET" init --calendar "$work/vdir" >/dev/null 2>"$work/err"
+check "a second init on the folder exits 1" test $? -eq 1
+"$TALLYSET" init --calendar "$work/new-vdir" >/dev/null 2>"$work/err"
+check "init makes a missing calendar without extension a folder" test -d "$work/new-vdir"
+printf 'print fields\n' | "$TALLYSET" --calendar "$work/new-vdir" --script - >"$work/out" 2>"$work/err"
+check "the folder's settings are read" grep -q "Customer:" "$work/out"
 
 finish

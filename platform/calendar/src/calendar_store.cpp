@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cerrno>
+#include <unistd.h>
 #include <random>
 #include <system_error>
 #include <unordered_map>
@@ -22,6 +24,7 @@
 #include "series_edit.h"
 #include "series_index.h"
 #include "text_codec.h"
+#include "vdir.h"
 #include "platform/base/str_cat.h"
 
 namespace platform::calendar {
@@ -52,6 +55,23 @@ struct Snapshot {
   SeriesIndex series;
   std::vector<Series*> series_by_number;  // by the store's short names of their keys, once listed
   FileStamp stamp;
+  // A folder store: the files whose bytes follow one another in `bytes`,
+  // and every object file the folder listed (broken ones too), so that a
+  // change by another program is noticed without reading any file.
+  struct Segment {
+    std::string name;
+    FileStamp stamp;
+    std::size_t begin = 0, end = 0;
+  };
+  std::vector<Segment> files;
+  std::vector<FolderFile> seen;
+
+  // The file holding the byte at `offset`.
+  std::size_t segment_at(std::size_t offset) const {
+    const auto it = std::upper_bound(files.begin(), files.end(), offset,
+                                     [](std::size_t at, const Segment& f) { return at < f.begin; });
+    return it == files.begin() ? 0 : static_cast<std::size_t>(it - files.begin()) - 1;
+  }
 
   void rebuild_lookup() {
     position.clear();
@@ -203,6 +223,7 @@ class EventTarget final : public RestrictionTarget {
 
 struct CalendarStore::Impl {
   std::filesystem::path file;
+  bool folder = false;  // `file` is a vdir: one calendar object per .ics file
   StoreOptions options;
   icaltimezone* local = nullptr;
   std::string local_name;
@@ -290,6 +311,15 @@ struct CalendarStore::Impl {
   void collect_series(const Restriction* r, std::int64_t low, std::int64_t high, std::vector<Occurrence>& hits);
 
   std::string where() const { return file.string(); }
+  // The file that holds the byte at `offset` of the snapshot.
+  std::string where(std::size_t offset) const {
+    if (!folder || snapshot == nullptr || snapshot->files.empty()) return where();
+    return (file / printable_name(snapshot->files[snapshot->segment_at(offset)].name)).string();
+  }
+  std::string where(const Snapshot& s, std::size_t offset) const {
+    if (!folder || s.files.empty()) return where();
+    return (file / printable_name(s.files[s.segment_at(offset)].name)).string();
+  }
 
   void warn(const std::string& text) const {
     if (options.warn) {
@@ -307,7 +337,7 @@ struct CalendarStore::Impl {
         ++unnamed;
         continue;
       }
-      warn(str_cat({where(), ":", std::to_string(skip.error.line), ": ", skip.error.reason,
+      warn(str_cat({where(s, skip.begin), ":", std::to_string(skip.error.line), ": ", skip.error.reason,
                     "; the event is kept in the file but not shown"}));
     }
     if (unnamed > 0) {
@@ -336,6 +366,83 @@ struct CalendarStore::Impl {
     }
     s->scan = std::move(*result.scan);
     warn_skipped(*s);
+    assign_oids(*s, previous);
+    return s;
+  }
+
+  // Warns once about each way a folder entry is left out.
+  void warn_once(const std::string& key, const std::string& text) {
+    if (warned.insert(key).second) warn(text);
+  }
+
+  // Indexes the object files of `listing`: the bytes of a file whose stamp
+  // is unchanged come from `previous`, the others are read. A file that
+  // cannot be read or whose structure is broken is named and left out.
+  std::unique_ptr<Snapshot> load_folder(const FolderListing& listing, const Snapshot* previous) {
+    auto s = std::make_unique<Snapshot>(local);
+    s->seen = listing.files;
+    for (const std::string& refused : listing.refused) {
+      warn_once("refused\n" + refused, str_cat({where(), ": ", refused, "; it is left out of the calendar"}));
+    }
+    std::unordered_map<std::string_view, const Snapshot::Segment*> before;
+    if (previous != nullptr) {
+      for (const Snapshot::Segment& f : previous->files) before.emplace(f.name, &f);
+    }
+    std::size_t total = 0;
+    for (const FolderFile& f : listing.files) total += static_cast<std::size_t>(f.stamp.size);
+    s->bytes.reserve(total + spare_for(total));
+    s->scan.eol = "\r\n";
+    for (const FolderFile& f : listing.files) {
+      const std::string path = (file / printable_name(f.name)).string();
+      std::string read_bytes;
+      std::string_view bytes;
+      FileStamp stamp = f.stamp;
+      const auto old = before.find(f.name);
+      if (old != before.end() && same_file(old->second->stamp, f.stamp)) {
+        bytes = std::string_view(previous->bytes).substr(old->second->begin, old->second->end - old->second->begin);
+      } else {
+        ReadResult read = read_file(file / f.name);
+        if (read.error == ENOENT) continue;  // removed since the listing
+        if (read.error != 0) {
+          warn_once(str_cat({"unreadable\n", f.name, "\n", std::to_string(f.stamp.mtime_ns)}),
+                    str_cat({path, " cannot be read: ", reason(read.error, file / f.name),
+                             "; it is left out of the calendar"}));
+          continue;
+        }
+        read_bytes = std::move(read.bytes);
+        bytes = read_bytes;
+        stamp = read.stamp;
+      }
+      ScanResult result = scan_calendar(bytes, s->zones);
+      if (!result.scan) {
+        warn_once(str_cat({"broken\n", f.name, "\n", std::to_string(stamp.mtime_ns), "\n", std::to_string(stamp.size)}),
+                  str_cat({path, ": line ", std::to_string(result.error.line), ": ", result.error.reason,
+                           "; the file is left out of the calendar and left as it is"}));
+        continue;
+      }
+      const std::size_t base = s->bytes.size();
+      s->bytes.append(bytes);
+      for (IndexedEvent& e : result.scan->events) {
+        e.begin += base;
+        e.end += base;
+        s->scan.events.push_back(std::move(e));
+      }
+      for (SkippedEvent& skip : result.scan->skipped) {
+        skip.begin += base;
+        skip.end += base;
+        s->scan.skipped.push_back(std::move(skip));
+      }
+      s->files.push_back({f.name, stamp, base, s->bytes.size()});
+    }
+    warn_skipped(*s);
+    assign_oids(*s, previous);
+    return s;
+  }
+
+  // Gives the events of `s` their oids: those found again in `previous`
+  // keep theirs.
+  void assign_oids(Snapshot& snapshot_to_be, const Snapshot* previous) {
+    Snapshot* s = &snapshot_to_be;
     std::unordered_map<std::string, std::vector<Oid>> known;
     if (previous != nullptr) {
       for (const IndexedEvent& e : previous->scan.events) {
@@ -364,7 +471,6 @@ struct CalendarStore::Impl {
       }
     }
     s->rebuild_lookup();
-    return s;
   }
 
   StoreStatus failure(std::string message, int error_number = 0,
@@ -386,6 +492,16 @@ struct CalendarStore::Impl {
   // the content changed.
   StoreStatus sync(bool* reloaded) {
     *reloaded = false;
+    if (folder) {
+      const FolderListing listing = list_folder(file);
+      if (listing.error != 0) {
+        return failure(where() + " could not be read again: " + reason(listing.error), listing.error);
+      }
+      if (listing.files == snapshot->seen && listing.refused.empty()) return {};
+      snapshot = load_folder(listing, snapshot.get());
+      *reloaded = true;
+      return {};
+    }
     const Freshness freshness = compare_stamp(file, snapshot->stamp);
     if (freshness == Freshness::Same) return {};
     // The timestamps cannot tell (or the file was only touched): compare the
@@ -417,38 +533,67 @@ struct CalendarStore::Impl {
   }
 
   StoreStatus write(const std::vector<std::string_view>& pieces, FileStamp* stamp) {
-    const WriteResult w = replace_file(file, pieces, options.inject_write_fault,
-                                       [this] { return unchanged_on_disk(); });
+    return write_to(file, where(), pieces, [this] { return unchanged_on_disk(); }, stamp);
+  }
+
+  // Replaces the folder's file `segment` with `pieces`.
+  StoreStatus write_object(std::size_t segment, const std::vector<std::string_view>& pieces) {
+    Snapshot::Segment& f = snapshot->files[segment];
+    const std::filesystem::path path = file / f.name;
+    FileStamp stamp;
+    StoreStatus status = write_to(path, (file / printable_name(f.name)).string(), pieces,
+                                  [&] { return object_unchanged(segment); }, &stamp);
+    if (status.ok) {
+      f.stamp = stamp;
+      for (FolderFile& seen : snapshot->seen) {
+        if (seen.name == f.name) seen.stamp = stamp;
+      }
+    }
+    return status;
+  }
+
+  StoreStatus write_to(const std::filesystem::path& target, const std::string& name,
+                       const std::vector<std::string_view>& pieces, const UnchangedCheck& unchanged,
+                       FileStamp* stamp) {
+    const WriteResult w = replace_file(target, pieces, options.inject_write_fault, unchanged);
     if (w.conflict) {
-      return failure(where() + " was changed by another program while it was being saved; " +
+      return failure(name + " was changed by another program while it was being saved; " +
                          "nothing was saved, so that the other change is not lost",
                      0, StoreFailure::ChangedElsewhere);
     }
     if (!w.replaced) {
       if (w.read_only) {
-        return failure(where() + " could not be saved: the file is read-only (" + reason(w.error) +
+        return failure(name + " could not be saved: the file is read-only (" + reason(w.error) +
                            "); the file is unchanged",
                        w.error);
       }
-      return failure(where() + " could not be saved: " + reason(w.error, file) +
+      return failure(name + " could not be saved: " + reason(w.error, target) +
                          " (the file is unchanged)",
                      w.error);
     }
     *stamp = w.stamp;
     if (w.error != 0) {
       // The new file is in place; only its durability is in doubt.
-      return {true, where() + " was saved, but the folder could not be synced: " + reason(w.error),
+      return {true, name + " was saved, but the folder could not be synced: " + reason(w.error),
               w.error};
     }
     return {};
   }
 
-  EditContext context(const Snapshot& s) const {
+  // For an edit at `offset`: in a folder, the line ends of that file, and
+  // UTC for new times, since the file need not hold the local VTIMEZONE.
+  EditContext context(const Snapshot& s, std::size_t offset = 0) const {
     EditContext ctx;
     ctx.zones = &s.zones;
     ctx.eol = s.scan.eol;
     ctx.now_utc = now();
-    if (s.zones.file_defines(local_name)) {
+    if (folder) {
+      if (!s.files.empty()) {
+        const Snapshot::Segment& f = s.files[s.segment_at(offset)];
+        ctx.eol = detect_eol(std::string_view(s.bytes).substr(f.begin, f.end - f.begin));
+      }
+      ctx.timed_form = {TimeForm::Kind::Utc, {}, nullptr};
+    } else if (s.zones.file_defines(local_name)) {
       ctx.timed_form = {TimeForm::Kind::Zoned, local_name, s.zones.find(local_name)};
     } else {
       ctx.timed_form = {TimeForm::Kind::Utc, {}, nullptr};
@@ -468,6 +613,24 @@ struct CalendarStore::Impl {
                              const AppointmentFields& target, const ChangeSet& changes);
   StoreStatus remove_occurrence(const Listed& occurrence);
   StoreStatus write_and_reload(std::string bytes);
+  struct Cut {
+    std::size_t begin, end;
+    std::string text;
+  };
+  // Applies the cuts (in the snapshot's bytes) to the file or files they
+  // fall in, and reads the result again.
+  StoreStatus write_cuts(std::vector<Cut> cuts);
+
+  // New Item in a folder: a file of its own, named after its UID.
+  Oid add_object(const AppointmentFields& want, StoreStatus* status);
+  // Whether the folder's file `segment` is still what the store last read
+  // or wrote.
+  bool object_unchanged(std::size_t segment) const {
+    const Snapshot::Segment& f = snapshot->files[segment];
+    const std::filesystem::path path = file / f.name;
+    return same_file(object_stamp(path), f.stamp) ||
+           compare_content(path, std::string_view(snapshot->bytes).substr(f.begin, f.end - f.begin)).same;
+  }
 
   // After a successful write of `replacement` over [begin, end).
   void splice(std::size_t index, std::size_t begin, std::size_t end, const std::string& replacement,
@@ -482,6 +645,16 @@ struct CalendarStore::Impl {
     for (std::size_t j = index; j < events.size(); ++j) {
       events[j].begin = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(events[j].begin) + delta);
       events[j].end = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(events[j].end) + delta);
+    }
+    if (!s.files.empty()) {
+      // The file that holds the edit grows or shrinks; those after it move.
+      std::size_t owner = s.segment_at(begin);
+      while (owner + 1 < s.files.size() && s.files[owner + 1].begin <= begin && end <= s.files[owner + 1].end) ++owner;
+      s.files[owner].end = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.files[owner].end) + delta);
+      for (std::size_t j = owner + 1; j < s.files.size(); ++j) {
+        s.files[j].begin = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.files[j].begin) + delta);
+        s.files[j].end = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.files[j].end) + delta);
+      }
     }
     if (s.scan.insert_at != std::string_view::npos && s.scan.insert_at >= end) {
       s.scan.insert_at = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.scan.insert_at) + delta);
@@ -510,6 +683,17 @@ std::unique_ptr<CalendarStore> CalendarStore::open(const std::filesystem::path& 
   impl->file = file;
   impl->options = std::move(options);
   impl->local = resolve_local_zone(&impl->local_name);
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec)) {
+    impl->folder = true;
+    const FolderListing listing = list_folder(file);
+    if (listing.error != 0) {
+      *error = file.string() + " cannot be read: " + reason(listing.error);
+      return nullptr;
+    }
+    impl->snapshot = impl->load_folder(listing, nullptr);
+    return std::unique_ptr<CalendarStore>(new CalendarStore(std::move(impl)));
+  }
   // Saves killed half way (by a crash or a power cut) leave their temporary
   // files, as large as the calendar; nobody else will ever remove them.
   remove_stale_temp_files(file);
@@ -645,6 +829,7 @@ Oid CalendarStore::Impl::add_once(const AppointmentFields& fields, StoreStatus* 
     *status = s;
     return 0;
   }
+  if (d.folder) return d.add_object(*want, status);
   Snapshot& snap = *d.snapshot;
   std::random_device random;
   char uid[64];
@@ -698,6 +883,46 @@ Oid CalendarStore::Impl::add_once(const AppointmentFields& fields, StoreStatus* 
   }
   d.snapshot = std::move(fresh);
   return d.snapshot->scan.events.back().oid;
+}
+
+Oid CalendarStore::Impl::add_object(const AppointmentFields& want, StoreStatus* status) {
+  Snapshot& snap = *snapshot;
+  const std::string uid = new_uuid();
+  const std::string name = uid + ".ics";
+  EditContext ctx = context(snap);
+  ctx.eol = "\r\n";
+  const std::string event = build_event(want, uid, ctx);
+  auto indexed = index_event(event, 0, event.size(), 1, snap.zones).event;
+  const std::filesystem::path path = file / name;
+  if (!indexed) {
+    *status = failure(path.string() + " was not written: the new appointment could not be written");
+    return 0;
+  }
+  std::string text = fold_line("BEGIN:VCALENDAR", ctx.eol);
+  text += fold_line("VERSION:2.0", ctx.eol);
+  text += fold_line("PRODID:-//Tallyset//Calendar Store//EN", ctx.eol);
+  const std::size_t event_at = text.size();
+  text += event;
+  text += fold_line("END:VCALENDAR", ctx.eol);
+  FileStamp stamp;
+  *status = write_to(path, path.string(), {text},
+                     [&] { return ::access(path.c_str(), F_OK) != 0 && errno == ENOENT; }, &stamp);
+  if (!status->ok) return 0;
+  const std::size_t at = snap.bytes.size();
+  snap.files.push_back({name, stamp, at, at});
+  const FolderFile seen{name, stamp};
+  snap.seen.insert(std::lower_bound(snap.seen.begin(), snap.seen.end(), seen,
+                                    [](const FolderFile& a, const FolderFile& b) { return a.name < b.name; }),
+                   seen);
+  indexed->begin = at + event_at;
+  indexed->end = indexed->begin + event.size();
+  indexed->oid = next_oid++;
+  const Oid oid = indexed->oid;
+  splice(snap.scan.events.size(), at, at, text, std::move(indexed));
+  snap.position.emplace(oid, snap.scan.events.size() - 1);
+  const Occurrence occurrence = occurrence_of(snap.scan.events.back());
+  snap.by_start.insert(std::upper_bound(snap.by_start.begin(), snap.by_start.end(), occurrence), occurrence);
+  return oid;
 }
 
 StoreStatus CalendarStore::update(Oid oid, const AppointmentFields& fields) {
@@ -759,15 +984,22 @@ StoreStatus CalendarStore::Impl::update_once(Oid oid, const AppointmentFields& w
   const IndexedEvent& current_event = snap.scan.events[index];
 
   const std::string replacement =
-      rewrite_event(snap.event_bytes(current_event), *target, changes, d.context(snap));
+      rewrite_event(snap.event_bytes(current_event), *target, changes, d.context(snap, current_event.begin));
   auto indexed = index_event(replacement, 0, replacement.size(), 1, snap.zones).event;
   if (!indexed) {
     return d.failure(d.where() + " was not changed: the appointment could not be written");
   }
   const std::size_t begin = current_event.begin, end = current_event.end;
   const std::string_view bytes = snap.bytes;
-  FileStamp stamp;
-  StoreStatus status = d.write({bytes.substr(0, begin), replacement, bytes.substr(end)}, &stamp);
+  FileStamp stamp = snap.stamp;
+  StoreStatus status;
+  if (d.folder) {
+    const std::size_t segment = snap.segment_at(begin);
+    const Snapshot::Segment& f = snap.files[segment];
+    status = d.write_object(segment, {bytes.substr(f.begin, begin - f.begin), replacement, bytes.substr(end, f.end - end)});
+  } else {
+    status = d.write({bytes.substr(0, begin), replacement, bytes.substr(end)}, &stamp);
+  }
   if (!status.ok) return status;
 
   const Occurrence old_occurrence = occurrence_of(current_event);
@@ -804,14 +1036,44 @@ StoreStatus CalendarStore::Impl::remove_once(Oid oid) {
   if (shown->series != nullptr) return d.remove_occurrence(*shown);
   const std::size_t index = snap.position.at(oid);
   const IndexedEvent& e = snap.scan.events[index];
-  const std::size_t begin = e.begin, end = e.end;
+  std::size_t begin = e.begin, end = e.end;
   const Occurrence old_occurrence = occurrence_of(e);
   const std::string_view bytes = snap.bytes;
-  FileStamp stamp;
-  StoreStatus status = d.write({bytes.substr(0, begin), bytes.substr(end)}, &stamp);
+  FileStamp stamp = snap.stamp;
+  StoreStatus status;
+  std::optional<std::size_t> emptied;  // a folder's file that was removed
+  if (d.folder) {
+    const std::size_t segment = snap.segment_at(begin);
+    const Snapshot::Segment& f = snap.files[segment];
+    const bool alone = (index == 0 || snap.scan.events[index - 1].end <= f.begin) &&
+                       (index + 1 == snap.scan.events.size() || snap.scan.events[index + 1].begin >= f.end);
+    const std::string rest = str_cat({bytes.substr(f.begin, begin - f.begin), bytes.substr(end, f.end - end)});
+    if (alone && holds_no_component(rest)) {
+      // The file held this event only: the object goes with it.
+      if (!d.object_unchanged(segment)) {
+        return d.failure(d.where(begin) + " was changed by another program while it was being deleted; " +
+                             "nothing was deleted, so that the other change is not lost",
+                         0, StoreFailure::ChangedElsewhere);
+      }
+      if (const int error = remove_object(d.file, f.name); error != 0) {
+        return d.failure(d.where(begin) + " could not be deleted: " + reason(error), error);
+      }
+      begin = f.begin;
+      end = f.end;
+      emptied = segment;
+      snap.seen.erase(std::remove_if(snap.seen.begin(), snap.seen.end(),
+                                     [&](const FolderFile& s) { return s.name == f.name; }),
+                      snap.seen.end());
+    } else {
+      status = d.write_object(segment, {rest});
+    }
+  } else {
+    status = d.write({bytes.substr(0, begin), bytes.substr(end)}, &stamp);
+  }
   if (!status.ok) return status;
   snap.scan.events.erase(snap.scan.events.begin() + static_cast<std::ptrdiff_t>(index));
   d.splice(index, begin, end, std::string(), std::nullopt);
+  if (emptied) snap.files.erase(snap.files.begin() + static_cast<std::ptrdiff_t>(*emptied));
   snap.stamp = stamp;
   snap.position.erase(oid);
   for (auto& [other, at] : snap.position) {
@@ -828,7 +1090,7 @@ StoreStatus CalendarStore::Impl::write_override(const Listed& occurrence, const 
   const IndexedEvent* master = snap.event(occurrence.series->master);
   const SeriesRule* rule = snap.series.rule_of(*occurrence.series, reader(snap));
   if (master == nullptr || rule == nullptr) return failure(where() + " was not changed: the series cannot be read");
-  const EditContext ctx = context(snap);
+  const EditContext ctx = context(snap, master->begin);
   const std::string fresh =
       build_override(snap.event_bytes(*master), *rule, occurrence.instant, current, snap.zones, ctx.eol);
   const std::string text = rewrite_event(fresh, target, changes, ctx);
@@ -836,9 +1098,7 @@ StoreStatus CalendarStore::Impl::write_override(const Listed& occurrence, const 
     return failure(where() + " was not changed: the occurrence could not be written");
   }
   // Beside its series, where a person reading the file looks for it.
-  std::string bytes = snap.bytes;
-  bytes.insert(master->end, text);
-  return write_and_reload(std::move(bytes));
+  return write_cuts({{master->end, master->end, text}});
 }
 
 StoreStatus CalendarStore::Impl::remove_occurrence(const Listed& occurrence) {
@@ -846,22 +1106,47 @@ StoreStatus CalendarStore::Impl::remove_occurrence(const Listed& occurrence) {
   const IndexedEvent* master = snap.event(occurrence.series->master);
   const SeriesRule* rule = snap.series.rule_of(*occurrence.series, reader(snap));
   if (master == nullptr || rule == nullptr) return failure(where() + " was not changed: the series cannot be read");
-  struct Cut {
-    std::size_t begin, end;
-    std::string text;
-  };
   std::vector<Cut> cuts;
   if (!std::binary_search(rule->excluded.begin(), rule->excluded.end(), occurrence.instant)) {
     cuts.push_back({master->begin, master->end,
-                    add_exdate(snap.event_bytes(*master), *rule, occurrence.instant, snap.zones, snap.scan.eol)});
+                    add_exdate(snap.event_bytes(*master), *rule, occurrence.instant, snap.zones,
+                               context(snap, master->begin).eol)});
   }
   if (occurrence.override_event != nullptr) {
     cuts.push_back({occurrence.override_event->begin, occurrence.override_event->end, {}});
   }
+  return write_cuts(std::move(cuts));
+}
+
+StoreStatus CalendarStore::Impl::write_cuts(std::vector<Cut> cuts) {
+  Snapshot& snap = *snapshot;
   std::sort(cuts.begin(), cuts.end(), [](const Cut& a, const Cut& b) { return a.begin > b.begin; });
-  std::string bytes = snap.bytes;
-  for (const Cut& c : cuts) bytes.replace(c.begin, c.end - c.begin, c.text);
-  return write_and_reload(std::move(bytes));
+  if (!folder) {
+    std::string bytes = snap.bytes;
+    for (const Cut& c : cuts) bytes.replace(c.begin, c.end - c.begin, c.text);
+    return write_and_reload(std::move(bytes));
+  }
+  // Each file the cuts fall in is written once; the files are then read
+  // again like any other changed file.
+  StoreStatus status;
+  for (std::size_t i = 0; i < cuts.size();) {
+    const std::size_t segment = snap.segment_at(cuts[i].begin);
+    const Snapshot::Segment& f = snap.files[segment];
+    std::string bytes = snap.bytes.substr(f.begin, f.end - f.begin);
+    for (; i < cuts.size() && snap.segment_at(cuts[i].begin) == segment; ++i) {
+      bytes.replace(cuts[i].begin - f.begin, cuts[i].end - cuts[i].begin, cuts[i].text);
+    }
+    const std::string name = f.name;
+    status = write_object(segment, {bytes});
+    if (!status.ok) return status;
+    snap.files[segment].stamp = FileStamp{};
+    for (FolderFile& seen : snap.seen) {
+      if (seen.name == name) seen.stamp = FileStamp{};
+    }
+  }
+  bool reloaded = false;
+  if (StoreStatus s = sync(&reloaded); !s.ok) return s;
+  return status;
 }
 
 StoreStatus CalendarStore::Impl::write_and_reload(std::string bytes) {

@@ -55,8 +55,6 @@ TEST(BrokenFile, IsRefusedWithTheLineAndTheReason) {
 TEST(BrokenFile, UnreadablePathIsRefusedWithTheReason) {
   TempDir dir;
   std::string error;
-  EXPECT_EQ(CalendarStore::open(dir.path(), &error), nullptr);
-  EXPECT_NE(error.find("Is a directory"), std::string::npos) << error;
   write_bytes(dir / "file", "x");
   EXPECT_EQ(CalendarStore::open(dir / "file" / "cal.ics", &error), nullptr);
   EXPECT_NE(error.find("Not a directory"), std::string::npos) << error;

@@ -19,14 +19,13 @@ const std::string kSeries =
 const std::string kOther = "BEGIN:VEVENT\nUID:other\nDTSTART:20261103T100000Z\nSUMMARY:Other\nEND:VEVENT\n";
 constexpr const char16_t* kWeek = u"[Start] >= \"11/2/2026 00:00\" AND [Start] <= \"11/8/2026 23:59\"";
 
-class RecurrenceTest : public ::testing::Test {
+class RecurrenceTest : public ::testing::TestWithParam<Backend> {
  protected:
   void SetUp() override {
-    write_bytes(file(), vcalendar(kSeries + kOther));
-    store_ = open_store(file(), fixed_clock());
+    place_.write(vcalendar(kSeries + kOther));
+    store_ = open_store(place_.path(), fixed_clock());
     ASSERT_TRUE(store_);
   }
-  std::filesystem::path file() const { return dir_ / "cal.ics"; }
   std::vector<Oid> week() { return store_->find(kWeek).value_or(std::vector<Oid>()); }
   std::string subjects(const std::vector<Oid>& oids) {
     std::string out;
@@ -36,10 +35,11 @@ class RecurrenceTest : public ::testing::Test {
 
   ScopedTz tz_{"Europe/Berlin"};
   TempDir dir_;
+  Place place_{GetParam(), dir_};
   std::unique_ptr<CalendarStore> store_;
 };
 
-TEST_F(RecurrenceTest, OccurrencesKeepTheirOidsThroughSavesAndOtherProgramsChanges) {
+TEST_P(RecurrenceTest, OccurrencesKeepTheirOidsThroughSavesAndOtherProgramsChanges) {
   const std::vector<Oid> listed = week();  // Mon, Tue (Other), Wed, Fri
   ASSERT_EQ(subjects(listed), "Stand-up;Other;Stand-up;Stand-up;");
   const Oid wednesday = listed[2];
@@ -53,7 +53,7 @@ TEST_F(RecurrenceTest, OccurrencesKeepTheirOidsThroughSavesAndOtherProgramsChang
   const AppointmentFields saved = *store_->get(wednesday);
   EXPECT_EQ(std::tuple(u8(saved.subject), u8(saved.categories), saved.start, saved.occurrence),
             std::tuple("Planning", "Task A", LocalDateTime{2026, 11, 4, 9, 30, 0}, true));
-  const std::string with_override = read_bytes(file());
+  const std::string with_override = place_.read();
   const LineDiff diff = diff_lines(vcalendar(kSeries + kOther), with_override);
   EXPECT_EQ(diff.removed.size(), 0u);
   EXPECT_EQ(diff.added.size(), 9u);
@@ -62,34 +62,34 @@ TEST_F(RecurrenceTest, OccurrencesKeepTheirOidsThroughSavesAndOtherProgramsChang
   std::string changed = with_override;
   changed.insert(changed.find("END:VCALENDAR"),
                  "BEGIN:VEVENT\nUID:new\nDTSTART:20261105T080000Z\nSUMMARY:New\nEND:VEVENT\n");
-  write_bytes(file(), changed);
+  place_.write(changed);
   ASSERT_TRUE(store_->refresh().ok);
   const std::vector<Oid> after = week();
   EXPECT_EQ(subjects(after), "Stand-up;Other;Planning;New;Stand-up;");
   EXPECT_EQ((std::vector<Oid>{after[0], after[1], after[2], after[4]}), listed);
 
   // Another program drops the override: the occurrence is the series' again, same oid.
-  write_bytes(file(), vcalendar(kSeries + kOther));
+  place_.write(vcalendar(kSeries + kOther));
   ASSERT_TRUE(store_->refresh().ok);
   EXPECT_EQ(week(), listed);
   EXPECT_EQ(u8(store_->get(wednesday)->categories), "");
 }
 
-TEST_F(RecurrenceTest, DeletingAnOverriddenOccurrenceLeavesOnlyItsExdate) {
+TEST_P(RecurrenceTest, DeletingAnOverriddenOccurrenceLeavesOnlyItsExdate) {
   const Oid wednesday = week()[2];
   ASSERT_TRUE(edit(*store_, wednesday, [](auto& f) { f.categories = u"Task A"; }).ok);
   ASSERT_TRUE(store_->remove(wednesday).ok);
-  const LineDiff diff = diff_lines(vcalendar(kSeries + kOther), read_bytes(file()));
+  const LineDiff diff = diff_lines(vcalendar(kSeries + kOther), place_.read());
   EXPECT_EQ(diff.removed, std::vector<std::string>());
   EXPECT_EQ(diff.added, std::vector<std::string>{"EXDATE;TZID=Europe/Berlin:20261104T093000\n"});
   EXPECT_FALSE(store_->get(wednesday));
   EXPECT_EQ(subjects(week()), "Stand-up;Other;Stand-up;");
   // Deleted again (the row was still shown): nothing more is written.
   EXPECT_FALSE(store_->remove(wednesday).ok);
-  EXPECT_EQ(diff_lines(vcalendar(kSeries + kOther), read_bytes(file())).added.size(), 1u);
+  EXPECT_EQ(diff_lines(vcalendar(kSeries + kOther), place_.read()).added.size(), 1u);
 }
 
-TEST_F(RecurrenceTest, SearchesByOidAndByTextFindOccurrences) {
+TEST_P(RecurrenceTest, SearchesByOidAndByTextFindOccurrences) {
   const std::vector<Oid> listed = week();
   const std::u16string friday = u"[OID] = " + u16(std::to_string(listed[3]));
   struct Case {
@@ -110,6 +110,8 @@ TEST_F(RecurrenceTest, SearchesByOidAndByTextFindOccurrences) {
 
 // A rule no real calendar has, or a series far too dense, is shown as far
 // as it can be, named, and costs no more than a moment.
+INSTANTIATE_TEST_SUITE_P(Backends, RecurrenceTest, ::testing::Values(Backend::File, Backend::Vdir), backend_name);
+
 TEST(Recurrence, HostileRulesEndAndAreNamed) {
   ScopedTz tz("UTC");
   struct Case {

@@ -1,6 +1,8 @@
 // Shared test helpers.
 #include "test_support.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -121,6 +123,88 @@ platform::calendar::Oid oid_of(const platform::calendar::CalendarStore& store,
     }
   }
   return found;
+}
+
+std::string backend_name(const ::testing::TestParamInfo<Backend>& info) {
+  return info.param == Backend::File ? "File" : "Vdir";
+}
+
+Place::Place(Backend backend, const TempDir& dir)
+    : backend_(backend), path_(backend == Backend::File ? dir / "cal.ics" : dir / "vdir") {
+  if (backend == Backend::Vdir) std::filesystem::create_directory(path_);
+}
+
+namespace {
+constexpr std::string_view kHeader = "BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//Test//Test//EN\n";
+constexpr std::string_view kFooter = "END:VCALENDAR\n";
+}  // namespace
+
+void Place::write(const std::string& calendar) {
+  if (backend_ == Backend::File) return write_bytes(path_, calendar);
+  // Split the top-level components by UID, in order.
+  std::vector<std::pair<std::string, std::string>> objects;
+  std::string block, uid;
+  std::size_t at = 0;
+  while (at < calendar.size()) {
+    const std::size_t eol = calendar.find('\n', at);
+    const std::string line = calendar.substr(at, eol - at + 1);
+    at = eol + 1;
+    if (block.empty() && line.rfind("BEGIN:V", 0) != 0) continue;  // the calendar's own lines
+    if (block.empty() && line == "BEGIN:VCALENDAR\n") continue;
+    block += line;
+    if (uid.empty() && line.rfind("UID:", 0) == 0) uid = line.substr(4, line.size() - 5);
+    if (line.rfind("END:V", 0) == 0 && line.substr(4) == block.substr(6, block.find('\n') - 5)) {
+      auto it = std::find_if(objects.begin(), objects.end(), [&](const auto& o) { return o.first == uid; });
+      if (it == objects.end()) it = objects.insert(objects.end(), {uid, ""});
+      it->second += block;
+      block.clear();
+      uid.clear();
+    }
+  }
+  order_.clear();
+  for (const auto& [id, body] : objects) {
+    order_.push_back(id);
+    const std::string bytes = std::string(kHeader) + body + std::string(kFooter);
+    const auto file = file_of(id);
+    if (!std::filesystem::exists(file) || read_bytes(file) != bytes) write_bytes(file, bytes);
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.path().extension() != ".ics" || name[0] == '.') continue;
+    if (std::find(order_.begin(), order_.end(), entry.path().stem().string()) == order_.end()) {
+      std::filesystem::remove(entry.path());
+    }
+  }
+}
+
+std::string Place::read() const {
+  if (backend_ == Backend::File) return read_bytes(path_);
+  std::vector<std::string> names;
+  for (const std::string& id : order_) {
+    if (std::filesystem::exists(file_of(id))) names.push_back(id + ".ics");
+  }
+  std::vector<std::string> others;
+  for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.path().extension() == ".ics" && name[0] != '.' &&
+        std::find(names.begin(), names.end(), name) == names.end()) {
+      others.push_back(name);
+    }
+  }
+  std::sort(others.begin(), others.end());
+  names.insert(names.end(), others.begin(), others.end());
+  std::string out(kHeader);
+  for (const std::string& name : names) {
+    std::string bytes = read_bytes(path_ / name);
+    const std::size_t first = bytes.find("\nBEGIN:V", bytes.find("BEGIN:VCALENDAR") + 1);
+    const std::size_t last = bytes.rfind("END:VCALENDAR");
+    if (first != std::string::npos && last != std::string::npos && last > first) out += bytes.substr(first + 1, last - first - 1);
+  }
+  return out + std::string(kFooter);
+}
+
+std::filesystem::path Place::file_of(const std::string& uid) const {
+  return backend_ == Backend::File ? path_ : path_ / (uid + ".ics");
 }
 
 std::string vcalendar(const std::string& body) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -92,6 +93,32 @@ inline platform::calendar::StoreOptions fixed_clock(std::int64_t now = 179655120
   o.now_utc = [now] { return now; };
   return o;
 }
+
+// Where a store keeps the calendar: one file, or a folder of one .ics file
+// per calendar object (a vdir). Tests that hold for both run on both.
+enum class Backend { File, Vdir };
+std::string backend_name(const ::testing::TestParamInfo<Backend>& info);
+
+class Place {
+ public:
+  Place(Backend backend, const TempDir& dir);
+  // What the store opens.
+  const std::filesystem::path& path() const { return path_; }
+  // Writes `calendar` (LF, no VTIMEZONE) as another program would: the
+  // file, or one file per UID, "UID.ics", rewriting only the files whose
+  // bytes differ and removing those of UIDs no longer there.
+  void write(const std::string& calendar);
+  // The calendar as one text: the file, or the objects of the folder's
+  // files in the order last written (new files after them, by name).
+  std::string read() const;
+  // The file that holds the object `uid`.
+  std::filesystem::path file_of(const std::string& uid) const;
+
+ private:
+  Backend backend_;
+  std::filesystem::path path_;
+  std::vector<std::string> order_;
+};
 
 // A calendar: LF line ends, the given lines between BEGIN/END:VCALENDAR.
 std::string vcalendar(const std::string& body);

@@ -1,0 +1,129 @@
+// A folder calendar (vdir): one file per calendar object, a save touches
+// only its object's file, and what else lies in the folder is left alone.
+// Listing, saving, series and other programs' changes run on both kinds of
+// store in the shared tests (external_change_test.cpp, recurrence_test.cpp).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/calendar/calendar_store.h"
+#include "test_support.h"
+
+namespace platform::calendar {
+namespace {
+
+using namespace calendar_test;
+
+std::string event(const std::string& uid, const std::string& summary, const std::string& day) {
+  return "BEGIN:VEVENT\nUID:" + uid + "\nSUMMARY:" + summary + "\nDTSTART:202612" + day + "T090000Z\nEND:VEVENT\n";
+}
+
+class VdirTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    place_.write(vcalendar(event("a", "Alpha", "01") + event("b", "Beta", "02")));
+    StoreOptions options = fixed_clock();
+    options.warn = [this](const std::string& text) { warnings_ += text + "\n"; };
+    store_ = open_store(place_.path(), options);
+  }
+  ino_t inode(const std::filesystem::path& file) {
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0 ? st.st_ino : 0;
+  }
+
+  ScopedTz tz_{"UTC"};
+  TempDir dir_;
+  Place place_{Backend::Vdir, dir_};
+  std::string warnings_;
+  std::unique_ptr<CalendarStore> store_;
+};
+
+TEST_F(VdirTest, ASaveRewritesOnlyItsObjectsFile) {
+  const std::string beta = read_bytes(place_.file_of("b"));
+  const ino_t beta_inode = inode(place_.file_of("b")), alpha_inode = inode(place_.file_of("a"));
+  ASSERT_TRUE(edit(*store_, oid_of(*store_, "Alpha"), [](auto& f) { f.categories = u"Mine"; }).ok);
+  EXPECT_NE(read_bytes(place_.file_of("a")).find("CATEGORIES:Mine"), std::string::npos);
+  EXPECT_NE(inode(place_.file_of("a")), alpha_inode);  // replaced atomically
+  EXPECT_EQ(read_bytes(place_.file_of("b")), beta);
+  EXPECT_EQ(inode(place_.file_of("b")), beta_inode);
+  EXPECT_EQ(other_files(place_.path(), "a.ics"), std::vector<std::string>{"b.ics"});
+}
+
+TEST_F(VdirTest, NewItemIsAFileNamedAfterItsUidAndDeleteRemovesIt) {
+  StoreStatus status;
+  const Oid added = store_->add(appointment(u"Gamma", {2026, 12, 3, 9, 0, 0}, 30), &status);
+  ASSERT_NE(added, 0u) << status.message;
+  const std::vector<std::string> files = other_files(place_.path(), "a.ics");
+  ASSERT_EQ(files.size(), 2u);
+  const std::string name = files[0] == "b.ics" ? files[1] : files[0];
+  const std::string uid = name.substr(0, name.size() - 4);
+  EXPECT_EQ(uid.size(), 36u);
+  EXPECT_NE(read_bytes(place_.path() / name).find("\r\nUID:" + uid + "\r\n"), std::string::npos);
+  EXPECT_EQ(open_store(place_.path())->get(oid_of(*open_store(place_.path()), "Gamma"))->duration_minutes, 30);
+  ASSERT_TRUE(store_->remove(added).ok);
+  ASSERT_TRUE(store_->remove(oid_of(*store_, "Alpha")).ok);
+  EXPECT_EQ(other_files(place_.path(), "b.ics"), std::vector<std::string>{});
+  EXPECT_EQ(store_->size(), 1u);
+}
+
+// A file holding more than the deleted event loses only the event.
+TEST_F(VdirTest, DeleteKeepsAFileThatHoldsMore) {
+  const std::string todo = "BEGIN:VTODO\nUID:t\nSUMMARY:Task\nEND:VTODO\n";
+  write_bytes(place_.path() / "mixed.ics", vcalendar(event("m", "Mixed", "04") + todo));
+  ASSERT_TRUE(store_->refresh().ok);
+  ASSERT_TRUE(store_->remove(oid_of(*store_, "Mixed")).ok);
+  EXPECT_EQ(read_bytes(place_.path() / "mixed.ics"), vcalendar(todo));
+}
+
+// Entries that are not calendar objects are ignored; those that look like
+// one but cannot be one are named and left out, untouched; the rest works.
+TEST_F(VdirTest, OtherEntriesAreLeftAloneAndBrokenOnesNamed) {
+  const std::string other = vcalendar(event("x", "Stray", "05"));
+  struct Entry {
+    std::string name;
+    bool named;  // in a warning
+  };
+  const std::vector<Entry> entries = {
+      {".hidden.ics", false}, {".a.ics.tallyset-1-abcdefgh", false}, {"a.ics~", false},
+      {"notes.txt", false},   {"broken.ics", true},                  {"link.ics", true},
+      {"pipe.ics", true},     {"folder.ics", true},
+  };
+  for (const Entry& e : entries) {
+    const auto path = place_.path() / e.name;
+    if (e.name == "broken.ics") {
+      write_bytes(path, "BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:x\n");
+    } else if (e.name == "link.ics") {
+      std::filesystem::create_symlink(dir_ / "outside.ics", path);
+      write_bytes(dir_ / "outside.ics", other);
+    } else if (e.name == "pipe.ics") {
+      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    } else if (e.name == "folder.ics") {
+      std::filesystem::create_directory(path);
+    } else {
+      write_bytes(path, other);
+    }
+  }
+  ASSERT_TRUE(store_->refresh().ok);
+  EXPECT_EQ(store_->size(), 2u);
+  for (const Entry& e : entries) EXPECT_EQ(warnings_.find(e.name) != std::string::npos, e.named) << e.name << "\n" << warnings_;
+  EXPECT_NE(warnings_.find("broken.ics: line"), std::string::npos) << warnings_;
+  ASSERT_TRUE(edit(*store_, oid_of(*store_, "Beta"), [](auto& f) { f.subject = u"Beta 2"; }).ok);
+  EXPECT_EQ(read_bytes(place_.path() / "broken.ics"), "BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:x\n");
+  EXPECT_EQ(read_bytes(dir_ / "outside.ics"), other);
+  // Named once, not on every look at the folder.
+  const std::string once = warnings_;
+  ASSERT_TRUE(store_->refresh().ok);
+  EXPECT_EQ(warnings_, once);
+}
+
+TEST_F(VdirTest, FilesAddedAndRemovedElsewhereArePickedUpAndOidsStay) {
+  const Oid beta = oid_of(*store_, "Beta");
+  write_bytes(place_.path() / "c.ics", vcalendar(event("c", "Gamma", "03")));
+  std::filesystem::remove(place_.file_of("a"));
+  ASSERT_TRUE(store_->refresh().ok);
+  EXPECT_EQ(store_->all(), (std::vector<Oid>{beta, oid_of(*store_, "Gamma")}));
+  EXPECT_FALSE(store_->get(oid_of(*store_, "Alpha")));
+}
+
+}  // namespace
+}  // namespace platform::calendar
