@@ -306,6 +306,33 @@ default_calendar = bench
                   f"to process); vs refresh {r['khal_week'] / max(r['refresh_week'], 1e-6):.0f}x")
 
 
+def vdir_rows(bench, results):
+    """A folder of one .ics file per event beside the same events in one file: start to the
+    first list at 10k (within 2x) and one Save at the largest size (at least 50x faster)."""
+    a = bench.args
+    for r in results:
+        if r["series"]:
+            continue
+        n = r["n"]
+        cal = os.path.join(bench.work, f"cal-{n}-0.ics")
+        folder = os.path.join(bench.work, f"vdir-{n}")
+        subprocess.run([bench.tools, "vdir", str(n), folder], check=True)
+        if n == 10000:
+            start, _, listed = bench.timed(folder, "print list\n", a.runs)
+            if not listed.strip():
+                sys.exit(f"no rows listed for the {n}-file folder")
+            print(f"  {n} vdir start→list {start * 1000:.0f} ms vs one file {r['start'] * 1000:.0f} ms = "
+                  f"{start / r['start']:.2f}x (target ≤2x)")
+        if n == max(x["n"] for x in results):
+            def saved(path):
+                out = subprocess.run([bench.tools, "save", path, str(a.runs)], check=True, capture_output=True,
+                                     text=True, env=bench.env).stdout
+                return float(out.split()[1])
+            one, many = saved(cal), saved(folder)
+            print(f"  {n} save: vdir {many:.2f} ms vs one file {one:.1f} ms = {one / max(many, 1e-6):.0f}x "
+                  f"faster (target ≥50x)")
+
+
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("--build", default="build-bench")
@@ -327,6 +354,7 @@ def main():
             results.append(bench.size(max(sizes), args.series))
         subprocess.run(["sh", "-c", "echo; echo \"machine: $(nproc) cores; $(lscpu | sed -n 's/^Model name: *//p')\""])
         bench.report(results)
+        vdir_rows(bench, results)
     finally:
         if args.keep:
             print(f"scratch kept in {bench.work}", file=sys.stderr)

@@ -248,11 +248,11 @@ std::filesystem::path write_target(const std::filesystem::path& file) {
   return file;
 }
 
-int remove_stale_temp_files(const std::filesystem::path& file) {
-  const std::filesystem::path target = write_target(file);
-  std::filesystem::path folder = target.parent_path();
-  if (folder.empty()) folder = ".";
-  const std::string prefix = temp_prefix(target);
+namespace {
+
+// Removes the files in `folder` that `owner_of` names a process of, when
+// that process is not running.
+int remove_stale(const std::filesystem::path& folder, const std::function<pid_t(std::string_view)>& owner_of) {
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return 0;
   struct Closer {
@@ -264,7 +264,7 @@ int remove_stale_temp_files(const std::filesystem::path& file) {
   std::vector<std::string> stale;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name = entry->d_name;
-    const pid_t owner = temp_owner(name, prefix);
+    const pid_t owner = owner_of(name);
     if (owner <= 0 || owner == self) continue;
     // EPERM means the process exists (it is another user's): keep its file.
     if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
@@ -279,6 +279,25 @@ int remove_stale_temp_files(const std::filesystem::path& file) {
     if (::unlinkat(::dirfd(dir), name.c_str(), 0) == 0) ++removed;
   }
   return removed;
+}
+
+}  // namespace
+
+int remove_stale_temp_files(const std::filesystem::path& file) {
+  const std::filesystem::path target = write_target(file);
+  std::filesystem::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  const std::string prefix = temp_prefix(target);
+  return remove_stale(folder, [&](std::string_view name) { return temp_owner(name, prefix); });
+}
+
+int remove_stale_temp_files_in(const std::filesystem::path& folder) {
+  constexpr std::string_view kMark = ".tallyset-";
+  return remove_stale(folder, [&](std::string_view name) -> pid_t {
+    const std::size_t mark = name.rfind(kMark);
+    if (name.empty() || name.front() != '.' || mark == std::string_view::npos || mark < 2) return 0;
+    return temp_owner(name, name.substr(0, mark + kMark.size()));
+  });
 }
 
 WriteResult replace_file(const std::filesystem::path& file,

@@ -113,4 +113,8 @@ std::filesystem::path write_target(const std::filesystem::path& file);
 // returns how many were removed.
 int remove_stale_temp_files(const std::filesystem::path& file);
 
+// The same for every file of `folder`: the temporary files of saves of any
+// file in it whose process has ended.
+int remove_stale_temp_files_in(const std::filesystem::path& folder);
+
 }  // namespace platform::calendar::detail

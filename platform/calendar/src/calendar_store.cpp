@@ -5,6 +5,7 @@
 #include "platform/calendar/calendar_store.h"
 
 #include <algorithm>
+#include <span>
 #include <chrono>
 #include <cstdio>
 #include <cerrno>
@@ -65,6 +66,9 @@ struct Snapshot {
   };
   std::vector<Segment> files;
   std::vector<FolderFile> seen;
+  // The folder as it was just before `seen` was listed (or after this
+  // store's own last change to it).
+  FileStamp folder;
 
   // The file holding the byte at `offset`.
   std::size_t segment_at(std::size_t offset) const {
@@ -441,20 +445,31 @@ struct CalendarStore::Impl {
 
   // Gives the events of `s` their oids: those found again in `previous`
   // keep theirs.
-  void assign_oids(Snapshot& snapshot_to_be, const Snapshot* previous) {
-    Snapshot* s = &snapshot_to_be;
-    std::unordered_map<std::string, std::vector<Oid>> known;
-    if (previous != nullptr) {
-      for (const IndexedEvent& e : previous->scan.events) {
-        if (!is_occurrence_oid(e.oid)) known[identity(e, previous->bytes)].push_back(e.oid);
-      }
-      for (auto& [key, oids] : known) std::reverse(oids.begin(), oids.end());
+  void assign_oids(Snapshot& s, const Snapshot* previous) {
+    KnownOids known;
+    if (previous != nullptr) known = known_oids(previous->scan.events, previous->bytes);
+    give_oids(s.scan.events, s.bytes, known);
+    s.rebuild_lookup();
+  }
+
+  // The oids of `events` (in `bytes`) by identity, each list in reverse
+  // order, so that the first of equal events is taken first.
+  using KnownOids = std::unordered_map<std::string, std::vector<Oid>>;
+  KnownOids known_oids(std::span<const IndexedEvent> events, std::string_view bytes) const {
+    KnownOids known;
+    for (const IndexedEvent& e : events) {
+      if (!is_occurrence_oid(e.oid)) known[identity(e, bytes)].push_back(e.oid);
     }
+    for (auto& [key, oids] : known) std::reverse(oids.begin(), oids.end());
+    return known;
+  }
+
+  void give_oids(std::span<IndexedEvent> events, std::string_view bytes, KnownOids& known) {
     // An override keeps the oid its occurrence was listed with (and the
     // occurrence gets it back if the override goes); a second override of
     // the same occurrence is an event of its own.
     std::unordered_set<Oid> overrides;
-    for (IndexedEvent& e : s->scan.events) {
+    for (IndexedEvent& e : events) {
       if (!e.uid.empty() && e.recurrence_instant) {
         const Oid oid = occurrence_oid(e.uid, *e.recurrence_instant);
         if (overrides.insert(oid).second) {
@@ -462,7 +477,7 @@ struct CalendarStore::Impl {
           continue;
         }
       }
-      const auto it = known.find(identity(e, s->bytes));
+      const auto it = known.find(identity(e, bytes));
       if (it != known.end() && !it->second.empty()) {
         e.oid = it->second.back();
         it->second.pop_back();
@@ -470,7 +485,62 @@ struct CalendarStore::Impl {
         e.oid = next_oid++;
       }
     }
-    s->rebuild_lookup();
+  }
+
+  // After this store rewrote the folder's file `segment` to `text`: that
+  // file alone is indexed again; the others keep their index. False when
+  // the text cannot be indexed (then the caller reads the folder again).
+  bool replace_segment(std::size_t segment, const std::string& text) {
+    Snapshot& s = *snapshot;
+    ScanResult result = scan_calendar(text, s.zones);
+    if (!result.scan) return false;
+    Snapshot::Segment& f = s.files[segment];
+    const std::size_t begin = f.begin, end = f.end;
+    const auto delta = static_cast<std::ptrdiff_t>(text.size()) - static_cast<std::ptrdiff_t>(end - begin);
+    auto shift = [delta](std::size_t& at) { at = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(at) + delta); };
+    auto& events = s.scan.events;
+    const auto by_begin = [](const auto& e, std::size_t at) { return e.begin < at; };
+    const auto lo = static_cast<std::size_t>(std::lower_bound(events.begin(), events.end(), begin, by_begin) - events.begin());
+    const auto hi = static_cast<std::size_t>(std::lower_bound(events.begin() + static_cast<std::ptrdiff_t>(lo), events.end(), end, by_begin) - events.begin());
+    KnownOids known = known_oids(std::span(events).subspan(lo, hi - lo), s.bytes);
+    std::vector<IndexedEvent>& fresh = result.scan->events;
+    give_oids(fresh, text, known);
+    for (IndexedEvent& e : fresh) {
+      e.begin += begin;
+      e.end += begin;
+    }
+    for (std::size_t j = hi; j < events.size(); ++j) {
+      shift(events[j].begin);
+      shift(events[j].end);
+    }
+    events.erase(events.begin() + static_cast<std::ptrdiff_t>(lo), events.begin() + static_cast<std::ptrdiff_t>(hi));
+    events.insert(events.begin() + static_cast<std::ptrdiff_t>(lo), std::make_move_iterator(fresh.begin()),
+                  std::make_move_iterator(fresh.end()));
+    auto& skipped = s.scan.skipped;
+    const auto slo = std::lower_bound(skipped.begin(), skipped.end(), begin, by_begin);
+    const auto shi = std::lower_bound(slo, skipped.end(), end, by_begin);
+    for (auto it = shi; it != skipped.end(); ++it) {
+      shift(it->begin);
+      shift(it->end);
+    }
+    for (SkippedEvent& skip : result.scan->skipped) {
+      skip.begin += begin;
+      skip.end += begin;
+    }
+    const auto at = skipped.erase(slo, shi);
+    skipped.insert(at, result.scan->skipped.begin(), result.scan->skipped.end());
+    const std::size_t size = s.bytes.size() + text.size() - (end - begin);
+    if (size > s.bytes.capacity()) s.bytes.reserve(size + spare_for(size));
+    s.bytes.replace(begin, end - begin, text);
+    f.end = begin + text.size();
+    for (std::size_t j = segment + 1; j < s.files.size(); ++j) {
+      shift(s.files[j].begin);
+      shift(s.files[j].end);
+    }
+    warn_skipped(s);
+    s.series_by_number.clear();  // points into the series index rebuilt here
+    s.rebuild_lookup();
+    return true;
   }
 
   StoreStatus failure(std::string message, int error_number = 0,
@@ -493,12 +563,17 @@ struct CalendarStore::Impl {
   StoreStatus sync(bool* reloaded) {
     *reloaded = false;
     if (folder) {
+      const FileStamp before = folder_stamp(file);
       const FolderListing listing = list_folder(file);
       if (listing.error != 0) {
         return failure(where() + " could not be read again: " + reason(listing.error), listing.error);
       }
-      if (listing.files == snapshot->seen && listing.refused.empty()) return {};
+      if (listing.files == snapshot->seen && listing.refused.empty()) {
+        snapshot->folder = before;
+        return {};
+      }
       snapshot = load_folder(listing, snapshot.get());
+      snapshot->folder = before;
       *reloaded = true;
       return {};
     }
@@ -532,6 +607,31 @@ struct CalendarStore::Impl {
     return {};
   }
 
+  // Before a save of `oid` (0 for a new one). In a folder the whole listing
+  // is skipped when neither the folder (no file added, removed or renamed)
+  // nor the files that hold the appointment changed: a save then costs its
+  // own file, not a stat of every file. A file another program rewrote in
+  // place meanwhile is still seen by the next listing, and the file being
+  // saved is compared once more just before its rename.
+  StoreStatus sync_before_write(Oid oid, bool* reloaded) {
+    *reloaded = false;
+    if (!folder || !same_file(folder_stamp(file), snapshot->folder)) return sync(reloaded);
+    if (oid != 0) {
+      const auto shown = listed(oid);
+      if (!shown) return sync(reloaded);
+      for (const IndexedEvent* e : {shown->text, shown->override_event}) {
+        if (e != nullptr && !same_file(object_stamp(file / snapshot->files[snapshot->segment_at(e->begin)].name),
+                                       snapshot->files[snapshot->segment_at(e->begin)].stamp)) {
+          return sync(reloaded);
+        }
+      }
+    }
+    return {};
+  }
+
+  // After this store's own change in the folder: the folder's new stamp.
+  void note_folder_change() { snapshot->folder = folder_stamp(file); }
+
   StoreStatus write(const std::vector<std::string_view>& pieces, FileStamp* stamp) {
     return write_to(file, where(), pieces, [this] { return unchanged_on_disk(); }, stamp);
   }
@@ -545,9 +645,10 @@ struct CalendarStore::Impl {
                                   [&] { return object_unchanged(segment); }, &stamp);
     if (status.ok) {
       f.stamp = stamp;
-      for (FolderFile& seen : snapshot->seen) {
-        if (seen.name == f.name) seen.stamp = stamp;
-      }
+      const auto seen = std::lower_bound(snapshot->seen.begin(), snapshot->seen.end(), f.name,
+                                         [](const FolderFile& a, const std::string& name) { return a.name < name; });
+      if (seen != snapshot->seen.end() && seen->name == f.name) seen->stamp = stamp;
+      note_folder_change();
     }
     return status;
   }
@@ -686,12 +787,16 @@ std::unique_ptr<CalendarStore> CalendarStore::open(const std::filesystem::path& 
   std::error_code ec;
   if (std::filesystem::is_directory(file, ec)) {
     impl->folder = true;
+    // Saves killed half way leave their temporary files in the folder.
+    remove_stale_temp_files_in(file);
+    const FileStamp before = folder_stamp(file);
     const FolderListing listing = list_folder(file);
     if (listing.error != 0) {
       *error = file.string() + " cannot be read: " + reason(listing.error);
       return nullptr;
     }
     impl->snapshot = impl->load_folder(listing, nullptr);
+    impl->snapshot->folder = before;
     return std::unique_ptr<CalendarStore>(new CalendarStore(std::move(impl)));
   }
   // Saves killed half way (by a crash or a power cut) leave their temporary
@@ -825,7 +930,7 @@ Oid CalendarStore::Impl::add_once(const AppointmentFields& fields, StoreStatus* 
   Impl& d = *this;
   const AppointmentFields* want = &fields;
   bool reloaded = false;
-  if (StoreStatus s = d.sync(&reloaded); !s.ok) {
+  if (StoreStatus s = d.sync_before_write(0, &reloaded); !s.ok) {
     *status = s;
     return 0;
   }
@@ -908,6 +1013,7 @@ Oid CalendarStore::Impl::add_object(const AppointmentFields& want, StoreStatus* 
   *status = write_to(path, path.string(), {text},
                      [&] { return ::access(path.c_str(), F_OK) != 0 && errno == ENOENT; }, &stamp);
   if (!status->ok) return 0;
+  note_folder_change();
   const std::size_t at = snap.bytes.size();
   snap.files.push_back({name, stamp, at, at});
   const FolderFile seen{name, stamp};
@@ -950,7 +1056,7 @@ StoreStatus CalendarStore::Impl::update_once(Oid oid, const AppointmentFields& w
   const AppointmentFields* want = &wanted;
   std::string problem;
   bool reloaded = false;
-  if (StoreStatus s = d.sync(&reloaded); !s.ok) return s;
+  if (StoreStatus s = d.sync_before_write(oid, &reloaded); !s.ok) return s;
   Snapshot& snap = *d.snapshot;
   const auto pos = snap.position.find(oid);
   const auto shown = d.listed(oid);
@@ -1029,7 +1135,7 @@ StoreStatus CalendarStore::remove(Oid oid) {
 StoreStatus CalendarStore::Impl::remove_once(Oid oid) {
   Impl& d = *this;
   bool reloaded = false;
-  if (StoreStatus s = d.sync(&reloaded); !s.ok) return s;
+  if (StoreStatus s = d.sync_before_write(oid, &reloaded); !s.ok) return s;
   Snapshot& snap = *d.snapshot;
   const auto shown = d.listed(oid);
   if (!shown) return {};  // another program removed it already
@@ -1058,6 +1164,7 @@ StoreStatus CalendarStore::Impl::remove_once(Oid oid) {
       if (const int error = remove_object(d.file, f.name); error != 0) {
         return d.failure(d.where(begin) + " could not be deleted: " + reason(error), error);
       }
+      note_folder_change();
       begin = f.begin;
       end = f.end;
       emptied = segment;
@@ -1126,9 +1233,10 @@ StoreStatus CalendarStore::Impl::write_cuts(std::vector<Cut> cuts) {
     for (const Cut& c : cuts) bytes.replace(c.begin, c.end - c.begin, c.text);
     return write_and_reload(std::move(bytes));
   }
-  // Each file the cuts fall in is written once; the files are then read
-  // again like any other changed file.
+  // Each file the cuts fall in is written once and indexed again, the last
+  // first, so that the offsets of the cuts before it stay good.
   StoreStatus status;
+  bool read_again = false;
   for (std::size_t i = 0; i < cuts.size();) {
     const std::size_t segment = snap.segment_at(cuts[i].begin);
     const Snapshot::Segment& f = snap.files[segment];
@@ -1136,16 +1244,19 @@ StoreStatus CalendarStore::Impl::write_cuts(std::vector<Cut> cuts) {
     for (; i < cuts.size() && snap.segment_at(cuts[i].begin) == segment; ++i) {
       bytes.replace(cuts[i].begin - f.begin, cuts[i].end - cuts[i].begin, cuts[i].text);
     }
-    const std::string name = f.name;
     status = write_object(segment, {bytes});
     if (!status.ok) return status;
-    snap.files[segment].stamp = FileStamp{};
-    for (FolderFile& seen : snap.seen) {
-      if (seen.name == name) seen.stamp = FileStamp{};
+    if (!replace_segment(segment, bytes)) {
+      // Cannot happen for text this store wrote; the folder is read again.
+      snap.files[segment].stamp = FileStamp{};
+      read_again = true;
     }
   }
-  bool reloaded = false;
-  if (StoreStatus s = sync(&reloaded); !s.ok) return s;
+  if (read_again) {
+    snapshot->seen.clear();
+    bool reloaded = false;
+    if (StoreStatus s = sync(&reloaded); !s.ok) return s;
+  }
   return status;
 }
 

@@ -46,6 +46,12 @@ FileStamp object_stamp(const std::filesystem::path& path) {
   return stamp_of(st);
 }
 
+FileStamp folder_stamp(const std::filesystem::path& folder) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+  return stamp_of(st);
+}
+
 bool operator==(const FolderFile& a, const FolderFile& b) {
   return a.name == b.name && same_file(a.stamp, b.stamp);
 }

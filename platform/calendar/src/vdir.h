@@ -41,6 +41,10 @@ FolderListing list_folder(const std::filesystem::path& folder);
 // when it is missing or not a plain file.
 FileStamp object_stamp(const std::filesystem::path& path);
 
+// The stamp of the folder itself (a link to it followed): a file added,
+// removed or renamed in it changes its mtime and ctime.
+FileStamp folder_stamp(const std::filesystem::path& folder);
+
 // Whether two stamps name the same content: inode, size, mtime and ctime
 // (which no program can set back, so an edit that restores mtime is seen).
 bool same_file(const FileStamp& a, const FileStamp& b);

@@ -37,7 +37,7 @@ std::string big_calendar(int events) {
             "CATEGORIES:Work\nBEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:-PT15M\nDESCRIPTION:x\nEND:VALARM\n"
             "END:VEVENT\n";
   }
-  return crlf(vcalendar(body));
+  return vcalendar(body);
 }
 
 std::u16string choice(int j) { return u"Round " + u16(std::to_string(j)); }
@@ -72,28 +72,36 @@ bool next_report(int progress, char* c) {
   return n == 1;
 }
 
-TEST(CrashSafety, KilledSavesLeaveTheOldOrTheNewFile) {
+// A single file, and a folder (smaller: its saves write the target's file only).
+class CrashSafety : public ::testing::TestWithParam<Backend> {};
+
+TEST_P(CrashSafety, KilledSavesLeaveTheOldOrTheNewFile) {
   ScopedTz tz("UTC");
   TempDir dir;
-  const auto file = dir / "cal.ics";
-  const std::string initial = big_calendar(1500);
+  const bool folder = GetParam() == Backend::Vdir;
+  const int fillers = folder ? 300 : 1500;
+  const std::string initial = folder ? big_calendar(fillers) : crlf(big_calendar(fillers));
 
-  // Every content the file may have: as it started, and after each choice.
-  std::unordered_map<std::string, int> valid{{initial, -1}};
+  // Every content the target's file may have: as it started, and after each choice.
+  std::unordered_map<std::string, int> valid;
   {
     TempDir scratch;
-    write_bytes(scratch / "cal.ics", initial);
-    auto store = open_store(scratch / "cal.ics", fixed_clock());
+    Place place(GetParam(), scratch);
+    place.write(initial);
+    valid.emplace(read_bytes(place.file_of("target")), -1);
+    auto store = open_store(place.path(), fixed_clock());
     const Oid target = oid_of(*store, "Target");
     ASSERT_NE(target, 0u);
     for (int j = 0; j < kChoices; ++j) {
       ASSERT_TRUE(edit(*store, target, [&](auto& f) { f.categories = choice(j); }).ok);
-      valid.emplace(read_bytes(scratch / "cal.ics"), j);
+      valid.emplace(read_bytes(place.file_of("target")), j);
     }
     ASSERT_EQ(valid.size(), static_cast<std::size_t>(kChoices + 1));
   }
 
-  write_bytes(file, initial);
+  Place place(GetParam(), dir);
+  place.write(initial);
+  const std::filesystem::path file = place.path();
   std::mt19937 random(20261204);
   // Kills land after 0 to 3 completed saves, at a random moment of the next.
   std::uniform_int_distribution<int> saves_before(0, 3);
@@ -126,7 +134,7 @@ TEST(CrashSafety, KilledSavesLeaveTheOldOrTheNewFile) {
     ASSERT_TRUE(WIFSIGNALED(status)) << "round " << round << ": the saving process exited with "
                                      << WEXITSTATUS(status);
 
-    const std::string now = read_bytes(file);
+    const std::string now = read_bytes(place.file_of("target"));
     const auto it = valid.find(now);
     ASSERT_NE(it, valid.end()) << "round " << round << ": the file is neither the calendar before nor after a save ("
                                << now.size() << " bytes)";
@@ -134,17 +142,20 @@ TEST(CrashSafety, KilledSavesLeaveTheOldOrTheNewFile) {
     if (completed > 0) { EXPECT_NE(it->second, -1) << "round " << round; }
     auto reopened = open_store(file);
     ASSERT_TRUE(reopened) << "round " << round;
-    ASSERT_EQ(reopened->size(), 1501u);
+    ASSERT_EQ(reopened->size(), static_cast<std::size_t>(fillers + 1));
     // The killed save's temporary file, as large as the calendar, goes at the next open.
-    EXPECT_EQ(other_files(dir.path(), "cal.ics"), std::vector<std::string>{}) << "round " << round;
+    EXPECT_EQ(place.leftovers(), std::vector<std::string>{}) << "round " << round;
   }
 
   // Temporary files a kill left behind do not stand in the way of a save.
   auto store = open_store(file, fixed_clock());
   const Oid target = oid_of(*store, "Target");
   ASSERT_TRUE(edit(*store, target, [](auto& f) { f.categories = u"After the kills"; }).ok);
-  EXPECT_EQ(open_store(file)->get(target)->categories, u"After the kills");
+  auto reopened = open_store(file);
+  EXPECT_EQ(reopened->get(oid_of(*reopened, "Target"))->categories, u"After the kills");
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, CrashSafety, ::testing::Values(Backend::File, Backend::Vdir), backend_name);
 
 }  // namespace
 }  // namespace platform::calendar

@@ -113,6 +113,10 @@ class Place {
   std::string read() const;
   // The file that holds the object `uid`.
   std::filesystem::path file_of(const std::string& uid) const;
+  // What a save may have left beside the calendar: for a file, the other
+  // files of its folder; for a folder, its hidden files.
+  std::vector<std::string> leftovers() const;
+  Backend backend() const { return backend_; }
 
  private:
   Backend backend_;
