@@ -47,17 +47,6 @@ std::int64_t now_ns() {
 
 std::int64_t ns(const timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; }
 
-FileStamp stamp_of(const struct stat& st) {
-  FileStamp s;
-  s.exists = true;
-  s.device = st.st_dev;
-  s.inode = st.st_ino;
-  s.size = st.st_size;
-  s.mtime_ns = ns(st.st_mtim);
-  s.ctime_ns = ns(st.st_ctim);
-  s.taken_ns = now_ns();
-  return s;
-}
 
 // Timestamps are only as fine as the kernel's clock tick and the file
 // system's granularity; a change within this window of the stamp may leave
@@ -149,15 +138,32 @@ int open_for_reading(const std::filesystem::path& file, UniqueFd& fd, struct sta
 
 }  // namespace
 
+FileStamp stamp_of(const struct stat& st) {
+  FileStamp s;
+  s.exists = true;
+  s.device = st.st_dev;
+  s.inode = st.st_ino;
+  s.size = st.st_size;
+  s.mtime_ns = ns(st.st_mtim);
+  s.ctime_ns = ns(st.st_ctim);
+  s.taken_ns = now_ns();
+  return s;
+}
+
+const char* mode_kind(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISLNK(mode)) return "a symbolic link";
+  return S_ISREG(mode) ? "a plain file" : "not a plain file";
+}
+
 const char* file_kind(const std::filesystem::path& file) {
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0) return "a file that cannot be examined";
-  if (S_ISFIFO(st.st_mode)) return "a FIFO";
-  if (S_ISCHR(st.st_mode)) return "a character device";
-  if (S_ISBLK(st.st_mode)) return "a block device";
-  if (S_ISSOCK(st.st_mode)) return "a socket";
-  if (S_ISDIR(st.st_mode)) return "a folder";
-  return S_ISREG(st.st_mode) ? "a plain file" : "not a plain file";
+  return mode_kind(st.st_mode);
 }
 
 ReadResult read_file(const std::filesystem::path& file, SpareRoom spare) {

@@ -4,6 +4,7 @@
 // either wholly the old calendar or wholly the new one.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -53,6 +54,10 @@ struct FileStamp {
 inline constexpr int kNotRegularFile = -1;
 // What the file at `file` is ("a FIFO", "a character device", ...), for messages.
 const char* file_kind(const std::filesystem::path& file);
+// The same for a file type already read by stat or lstat.
+const char* mode_kind(mode_t mode);
+// The stamp of a stat or lstat result, taken now.
+FileStamp stamp_of(const struct stat& st);
 
 struct ReadResult {
   int error = 0;  // errno; ENOENT for a missing file

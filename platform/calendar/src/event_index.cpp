@@ -286,12 +286,14 @@ EventText scan_text(std::string_view bytes, std::size_t from, int depth, unsigne
 
 }  // namespace
 
-TimeForm time_form_of(const Property& p, const TimeZones& zones) {
+TimeForm time_form_of(const Property& p, const TimeZones& zones) { return time_form_of(p, p.value, zones); }
+
+TimeForm time_form_of(const Property& p, std::string_view value, const TimeZones& zones) {
   TimeForm form;
   const auto value_type = find_param(p, "VALUE");
-  if ((value_type && iequals(*value_type, "DATE")) || p.value.size() == 8) {
+  if ((value_type && iequals(*value_type, "DATE")) || value.size() == 8) {
     form.kind = TimeForm::Kind::Date;
-  } else if (!p.value.empty() && (p.value.back() == 'Z' || p.value.back() == 'z')) {
+  } else if (!value.empty() && (value.back() == 'Z' || value.back() == 'z')) {
     form.kind = TimeForm::Kind::Utc;
   } else if (const auto tzid = find_param(p, "TZID")) {
     form.kind = TimeForm::Kind::Zoned;

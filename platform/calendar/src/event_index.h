@@ -109,5 +109,7 @@ EventText read_event_text(std::string_view event_bytes);
 
 // The form a DTSTART/DTEND property is written in.
 TimeForm time_form_of(const Property& p, const TimeZones& zones);
+// The same for one value of a list property (RDATE, EXDATE), whose values may differ in form.
+TimeForm time_form_of(const Property& p, std::string_view value, const TimeZones& zones);
 
 }  // namespace platform::calendar::detail

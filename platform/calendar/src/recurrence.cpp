@@ -60,22 +60,6 @@ OccurrenceTime occurrence(const DateTimeValue& v, const TimeForm& form, const Ti
   return {wall_seconds(to_local(v, form, zones)), to_epoch_seconds(v, form, zones)};
 }
 
-// The form of one value of an RDATE or EXDATE list.
-TimeForm value_form(const Property& p, std::string_view value, const TimeZones& zones) {
-  TimeForm form;
-  const auto type = find_param(p, "VALUE");
-  if ((type && iequals(*type, "DATE")) || value.size() == 8) {
-    form.kind = TimeForm::Kind::Date;
-  } else if (!value.empty() && (value.back() == 'Z' || value.back() == 'z')) {
-    form.kind = TimeForm::Kind::Utc;
-  } else if (const auto tzid = find_param(p, "TZID")) {
-    form.kind = TimeForm::Kind::Zoned;
-    form.tzid = std::string(*tzid);
-    form.zone = zones.find(*tzid);
-  }
-  return form;
-}
-
 // The occurrences an RDATE or EXDATE line names; a PERIOD counts by its start.
 std::vector<OccurrenceTime> listed_times(const Property& p, const TimeZones& zones, std::string* problem) {
   std::vector<OccurrenceTime> out;
@@ -87,7 +71,7 @@ std::vector<OccurrenceTime> listed_times(const Property& p, const TimeZones& zon
     value = value.substr(0, value.find('/'));
     // Some writers mark a date as UTC ("20131210Z"); it is still the date.
     if (value.size() == 9 && (value.back() == 'Z' || value.back() == 'z')) value.remove_suffix(1);
-    const TimeForm form = value_form(p, value, zones);
+    const TimeForm form = time_form_of(p, value, zones);
     const auto v = parse_date_time(value, form.kind == TimeForm::Kind::Date);
     if (!v) {
       *problem = std::string(p.name) + " value \"" + std::string(value) + "\" is not a date or date-time";

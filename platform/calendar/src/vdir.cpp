@@ -13,33 +13,6 @@
 
 namespace platform::calendar::detail {
 
-namespace {
-
-std::int64_t ns(const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
-
-const char* kind_of(mode_t mode) {
-  if (S_ISLNK(mode)) return "a symbolic link";
-  if (S_ISDIR(mode)) return "a folder";
-  if (S_ISFIFO(mode)) return "a FIFO";
-  if (S_ISCHR(mode)) return "a character device";
-  if (S_ISBLK(mode)) return "a block device";
-  if (S_ISSOCK(mode)) return "a socket";
-  return "not a plain file";
-}
-
-FileStamp stamp_of(const struct stat& st) {
-  FileStamp stamp;
-  stamp.exists = true;
-  stamp.device = st.st_dev;
-  stamp.inode = st.st_ino;
-  stamp.size = st.st_size;
-  stamp.mtime_ns = ns(st.st_mtim);
-  stamp.ctime_ns = ns(st.st_ctim);
-  return stamp;
-}
-
-}  // namespace
-
 FileStamp object_stamp(const std::filesystem::path& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
@@ -98,7 +71,7 @@ FolderListing list_folder(const std::filesystem::path& folder) {
     struct stat st {};
     if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
     if (!S_ISREG(st.st_mode)) {
-      listing.refused.push_back(printable_name(name) + " is " + kind_of(st.st_mode));
+      listing.refused.push_back(printable_name(name) + " is " + mode_kind(st.st_mode));
       continue;
     }
     listing.files.push_back({std::string(name), stamp_of(st)});
