@@ -259,34 +259,28 @@ std::int64_t to_epoch_seconds(const DateTimeValue& v, const TimeForm& form,
 std::int64_t TimeZones::epoch_of_wall(const DateTimeValue& v, icaltimezone* zone) const {
   const std::int64_t wall = wall_seconds({v.year, v.month, v.day, v.hour, v.minute, v.second});
   const std::int64_t day = floor_div(wall, 86400);
-  if (last_wall_.zone != zone || last_wall_.day != day) {
-    auto [it, added] = wall_offsets_[zone].try_emplace(day, 0);
-    if (added) {
-      it->second = offset_through_day(day * 86400, kChanges, [zone](std::int64_t at) {
-        icaltimetype t = ical_at_wall_seconds(at);
-        return icaltimezone_get_utc_offset(zone, &t, nullptr);
-      });
-    }
-    last_wall_ = {zone, day, it->second};
+  auto [it, added] = wall_offsets_[zone].try_emplace(day, 0);
+  if (added) {
+    it->second = offset_through_day(day * 86400, kChanges, [zone](std::int64_t at) {
+      icaltimetype t = ical_at_wall_seconds(at);
+      return icaltimezone_get_utc_offset(zone, &t, nullptr);
+    });
   }
-  if (last_wall_.offset != kChanges) return wall - last_wall_.offset;
+  if (it->second != kChanges) return wall - it->second;
   return static_cast<std::int64_t>(icaltime_as_timet_with_zone(to_ical(v), zone));
 }
 
 DateTimeValue TimeZones::wall_at(std::int64_t epoch_seconds, icaltimezone* zone) const {
   const std::int64_t day = floor_div(epoch_seconds, 86400);
-  if (last_instant_.zone != zone || last_instant_.day != day) {
-    auto [it, added] = instant_offsets_[zone].try_emplace(day, 0);
-    if (added) {
-      it->second = offset_through_day(day * 86400, kChanges, [zone](std::int64_t at) {
-        icaltimetype t = ical_at_wall_seconds(at);
-        return icaltimezone_get_utc_offset_of_utc_time(zone, &t, nullptr);
-      });
-    }
-    last_instant_ = {zone, day, it->second};
+  auto [it, added] = instant_offsets_[zone].try_emplace(day, 0);
+  if (added) {
+    it->second = offset_through_day(day * 86400, kChanges, [zone](std::int64_t at) {
+      icaltimetype t = ical_at_wall_seconds(at);
+      return icaltimezone_get_utc_offset_of_utc_time(zone, &t, nullptr);
+    });
   }
-  if (last_instant_.offset != kChanges) {
-    const LocalDateTime t = from_wall_seconds(epoch_seconds + last_instant_.offset);
+  if (it->second != kChanges) {
+    const LocalDateTime t = from_wall_seconds(epoch_seconds + it->second);
     return {t.year, t.month, t.day, t.hour, t.minute, t.second};
   }
   const icaltimetype t = icaltime_from_timet_with_zone(static_cast<time_t>(epoch_seconds), 0, zone);

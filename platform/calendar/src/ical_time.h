@@ -60,13 +60,6 @@ class TimeZones {
   static constexpr int kChanges = 1 << 30;
   using DayOffsets = std::unordered_map<std::int64_t, int>;
   mutable std::unordered_map<const icaltimezone*, DayOffsets> wall_offsets_, instant_offsets_;
-  // The day asked last in each direction: a file's events come mostly in order.
-  struct LastDay {
-    const icaltimezone* zone = nullptr;
-    std::int64_t day = 0;
-    int offset = 0;
-  };
-  mutable LastDay last_wall_, last_instant_;
 
   icaltimezone* local_;
   std::vector<TimezonePtr> owned_;
