@@ -9,7 +9,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 
+#include <dlfcn.h>
 #include <libnotify/notify.h>
 
 #include "platform/core/session.h"
@@ -90,14 +92,45 @@ LRESULT CALLBACK BubbleProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
+// libnotify (and the GIO and D-Bus code under it) is loaded the first time a
+// session bus is there to show a notification on, not at every start.
+struct NotifyCalls {
+  decltype(&::notify_is_initted) is_initted = nullptr;
+  decltype(&::notify_init) init = nullptr;
+  decltype(&::notify_notification_new) create = nullptr;
+  decltype(&::notify_notification_set_timeout) set_timeout = nullptr;
+  decltype(&::notify_notification_show) show = nullptr;
+};
+
+const NotifyCalls* LoadNotify() {
+  static NotifyCalls calls;
+  static const NotifyCalls* loaded = [] () -> const NotifyCalls* {
+    void* library = dlopen("libnotify.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return nullptr;
+    auto look_up = [library](auto& slot, const char* name) {
+      slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(dlsym(library, name));
+      return slot != nullptr;
+    };
+    bool all = look_up(calls.is_initted, "notify_is_initted") && look_up(calls.init, "notify_init") &&
+               look_up(calls.create, "notify_notification_new") &&
+               look_up(calls.set_timeout, "notify_notification_set_timeout") &&
+               look_up(calls.show, "notify_notification_show");
+    return all ? &calls : nullptr;
+  }();
+  return loaded;
+}
+
 void ShowOnDesktop(const Notification& n) {
   // Only where a desktop session exists; a headless run has nobody to show it to.
   if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) return;
-  if (!notify_is_initted() && !notify_init("tallyset")) return;
+  const NotifyCalls* notify = LoadNotify();
+  if (!notify) return;  // without libnotify the note stays on the device's screen alone
+  if (!notify->is_initted() && !notify->init("tallyset")) return;
   std::string title = ToUtf8(n.title), body = ToUtf8(n.plain);
-  NotifyNotification* note = notify_notification_new(title.c_str(), body.c_str(), "dialog-warning");
-  notify_notification_set_timeout(note, static_cast<gint>(n.duration_seconds * 1000));
-  notify_notification_show(note, nullptr);
+  NotifyNotification* note = notify->create(title.c_str(), body.c_str(), "dialog-warning");
+  if (!note) return;
+  notify->set_timeout(note, static_cast<gint>(n.duration_seconds * 1000));
+  notify->show(note, nullptr);
   g_object_unref(note);
 }
 

@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -166,6 +167,27 @@ const char* file_kind(const std::filesystem::path& file) {
   return mode_kind(st.st_mode);
 }
 
+namespace {
+
+// A large calendar's buffer is filled a page at a time, and at 4 KiB a page
+// the faults cost about as much as reading the file. Asking for huge pages
+// where the kernel gives them on request makes that 512 times fewer faults;
+// the buffer is large enough that its whole 2 MiB pages are its own mapping.
+void back_with_huge_pages(char* data, std::size_t size) {
+#ifdef MADV_HUGEPAGE
+  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+  if (size < 4 * kHuge) return;
+  const auto first = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+  const auto last = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kHuge - 1);
+  if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)size;
+#endif
+}
+
+}  // namespace
+
 ReadResult read_file(const std::filesystem::path& file, SpareRoom spare) {
   ReadResult r;
   UniqueFd fd;
@@ -177,6 +199,7 @@ ReadResult read_file(const std::filesystem::path& file, SpareRoom spare) {
   // need twice that.
   const auto size = static_cast<std::size_t>(st.st_size);
   r.bytes.reserve(size + (spare != nullptr ? spare(size) : 0));
+  back_with_huge_pages(r.bytes.data(), size);
   r.bytes.resize(static_cast<std::size_t>(st.st_size));
   std::size_t got = 0;
   char spill[4096];

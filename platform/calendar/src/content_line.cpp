@@ -63,8 +63,9 @@ bool LineScanner::next(LogicalLine& out) {
 }
 
 std::string_view property_name(std::string_view line) {
-  const std::size_t stop = line.find_first_of(";:");
-  return line.substr(0, stop == std::string_view::npos ? line.size() : stop);
+  std::size_t stop = 0;
+  while (stop < line.size() && line[stop] != ';' && line[stop] != ':') ++stop;
+  return line.substr(0, stop);
 }
 
 std::optional<Property> parse_property(std::string_view line) {

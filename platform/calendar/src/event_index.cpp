@@ -52,6 +52,42 @@ bool blank(std::string_view s) {
 
 constexpr std::size_t kNone = std::string_view::npos;
 
+// The property names the scan acts on. Told apart by first letter and length,
+// so that the common line costs one switch and at most one full compare.
+enum class Known { Other, Begin, End, Dtstart, Dtend, Duration, Uid, RecurrenceId, Rrule, Rdate, Summary,
+                   Description, Categories };
+
+Known known_name(std::string_view n) {
+  if (n.size() < 3) return Known::Other;
+  auto is = [n](std::string_view want, Known k) { return iequals(n, want) ? k : Known::Other; };
+  switch (n[0] | 0x20) {  // ASCII letters to lower case
+    case 'b':
+      return n.size() == 5 ? is("BEGIN", Known::Begin) : Known::Other;
+    case 'c':
+      return n.size() == 10 ? is("CATEGORIES", Known::Categories) : Known::Other;
+    case 'd':
+      switch (n.size()) {
+        case 5: return is("DTEND", Known::Dtend);
+        case 7: return is("DTSTART", Known::Dtstart);
+        case 8: return is("DURATION", Known::Duration);
+        case 11: return is("DESCRIPTION", Known::Description);
+        default: return Known::Other;
+      }
+    case 'e':
+      return n.size() == 3 ? is("END", Known::End) : Known::Other;
+    case 'r':
+      if (n.size() == 13) return is("RECURRENCE-ID", Known::RecurrenceId);
+      if (n.size() != 5) return Known::Other;
+      return (n[1] | 0x20) == 'r' ? is("RRULE", Known::Rrule) : is("RDATE", Known::Rdate);
+    case 's':
+      return n.size() == 7 ? is("SUMMARY", Known::Summary) : Known::Other;
+    case 'u':
+      return n.size() == 3 ? is("UID", Known::Uid) : Known::Other;
+    default:
+      return Known::Other;
+  }
+}
+
 // What the pass over the file notes about one event: where its lines of
 // interest start. The index entry is made from it once every VTIMEZONE of
 // the file is known; the draft is small, so that the list of drafts costs
@@ -76,7 +112,7 @@ std::string recurrence_of(std::string_view line) {
 }
 
 // One property line of the event itself (not of a VALARM inside it).
-void gather(std::string_view name, const LogicalLine& line, EventDraft& draft) {
+void gather(Known name, const LogicalLine& line, EventDraft& draft) {
   auto keep = [&](std::size_t& at) {
     if (at == kNone) at = line.begin;
   };
@@ -88,20 +124,28 @@ void gather(std::string_view name, const LogicalLine& line, EventDraft& draft) {
       at = static_cast<std::uint32_t>(offset);
     }
   };
-  if (iequals(name, "DTSTART")) {
-    keep(draft.dtstart);
-  } else if (iequals(name, "DTEND")) {
-    keep(draft.dtend);
-  } else if (iequals(name, "DURATION")) {
-    keep(draft.duration);
-  } else if (iequals(name, "UID")) {
-    keep(draft.uid);
-  } else if (iequals(name, "RECURRENCE-ID")) {
+  switch (name) {
+    case Known::Dtstart:
+      keep(draft.dtstart);
+      return;
+    case Known::Dtend:
+      keep(draft.dtend);
+      return;
+    case Known::Duration:
+      keep(draft.duration);
+      return;
+    case Known::Uid:
+      keep(draft.uid);
+      return;
+    default:
+      break;
+  }
+  if (name == Known::RecurrenceId) {
     // The first one that says something.
     if (draft.recurrence_id == kNone && !recurrence_of(line.text).empty()) draft.recurrence_id = line.begin;
-  } else if (iequals(name, "RRULE") || iequals(name, "RDATE")) {
+  } else if (name == Known::Rrule || name == Known::Rdate) {
     draft.recurring = true;
-  } else if (iequals(name, "SUMMARY")) {
+  } else if (name == Known::Summary) {
     if (!draft.seen_summary) {
       draft.seen_summary = true;
       mark(draft.text.summary);
@@ -113,9 +157,9 @@ void gather(std::string_view name, const LogicalLine& line, EventDraft& draft) {
         }
       }
     }
-  } else if (iequals(name, "DESCRIPTION")) {
+  } else if (name == Known::Description) {
     if (draft.text.description == kNoLine) mark(draft.text.description);
-  } else if (iequals(name, "CATEGORIES")) {
+  } else if (name == Known::Categories) {
     if (draft.text.categories == kNoLine) {
       mark(draft.text.categories);
     } else {
@@ -316,8 +360,8 @@ ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
   bool in_event = false;  // the innermost open component is a VEVENT
   while (lines.next(line)) {
     if (blank(line.text)) continue;
-    const std::string_view name = property_name(line.text);
-    if (iequals(name, "BEGIN")) {
+    const Known name = known_name(property_name(line.text));
+    if (name == Known::Begin) {
       std::string component = component_of(line.text);
       if (component.empty()) {
         result.error = {line.line_number, "BEGIN without a component name"};
@@ -346,7 +390,7 @@ ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
       }
       seen_calendar = true;
       stack.push_back({std::move(component), line.line_number, line.begin});
-    } else if (iequals(name, "END")) {
+    } else if (name == Known::End) {
       const std::string component = component_of(line.text);
       if (stack.empty()) {
         result.error = {line.line_number, str_cat({"END:", shorten(component), " without a BEGIN"})};
@@ -407,10 +451,10 @@ EventResult index_event(std::string_view bytes, std::size_t begin, std::size_t e
   LogicalLine line;
   int depth = 0;
   while (lines.next(line)) {
-    const std::string_view name = property_name(line.text);
-    if (iequals(name, "BEGIN")) {
+    const Known name = known_name(property_name(line.text));
+    if (name == Known::Begin) {
       ++depth;
-    } else if (iequals(name, "END")) {
+    } else if (name == Known::End) {
       --depth;
     } else if (depth == 1) {  // VALARM and friends have DESCRIPTIONs of their own
       gather(name, line, draft);

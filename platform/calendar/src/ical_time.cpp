@@ -35,18 +35,28 @@ icaltimetype to_ical(const DateTimeValue& v) {
   return t;
 }
 
-DateTimeValue convert(const DateTimeValue& v, icaltimezone* from, icaltimezone* to) {
+DateTimeValue convert(const DateTimeValue& v, icaltimezone* from, icaltimezone* to, const TimeZones& zones) {
   if (from == to) return v;
-  icaltimetype t = to_ical(v);
-  icaltimezone_convert_time(&t, from, to);
-  DateTimeValue out = v;
-  out.year = t.year;
-  out.month = t.month;
-  out.day = t.day;
-  out.hour = t.hour;
-  out.minute = t.minute;
-  out.second = t.second;
+  DateTimeValue out = zones.wall_at(zones.epoch_of_wall(v, from), to);
+  out.is_date = v.is_date;
+  out.is_utc = v.is_utc;
   return out;
+}
+
+icaltimetype ical_at_wall_seconds(std::int64_t wall) {
+  const LocalDateTime t = from_wall_seconds(wall);
+  return to_ical({t.year, t.month, t.day, t.hour, t.minute, t.second});
+}
+
+// The offset (seconds east of UTC) that holds through the whole day starting
+// at `day_start` (wall seconds), or `changes` when it differs anywhere in it
+// or at the end of the day before. `offset_at` asks libical at one moment.
+template <typename OffsetAt>
+int offset_through_day(std::int64_t day_start, int changes, OffsetAt offset_at) {
+  const int first = offset_at(day_start);
+  for (const std::int64_t at : {day_start - 1, day_start + 43200, day_start + 86399})
+    if (offset_at(at) != first) return changes;
+  return first;
 }
 
 bool names_utc(std::string_view name) {
@@ -209,9 +219,9 @@ LocalDateTime to_local(const DateTimeValue& v, const TimeForm& form, const TimeZ
   if (v.is_date) return {v.year, v.month, v.day, 0, 0, 0};
   DateTimeValue local = v;
   if (v.is_utc) {
-    local = convert(v, icaltimezone_get_utc_timezone(), zones.local());
+    local = convert(v, icaltimezone_get_utc_timezone(), zones.local(), zones);
   } else if (form.kind == TimeForm::Kind::Zoned && form.zone != nullptr) {
-    local = convert(v, form.zone, zones.local());
+    local = convert(v, form.zone, zones.local(), zones);
   }
   return {local.year, local.month, local.day, local.hour, local.minute, local.second};
 }
@@ -226,11 +236,11 @@ DateTimeValue from_local(const LocalDateTime& t, const TimeForm& form, const Tim
     case TimeForm::Kind::Floating:
       return v;
     case TimeForm::Kind::Utc:
-      v = convert(v, zones.local(), icaltimezone_get_utc_timezone());
+      v = convert(v, zones.local(), icaltimezone_get_utc_timezone(), zones);
       v.is_utc = true;
       return v;
     case TimeForm::Kind::Zoned:
-      return form.zone != nullptr ? convert(v, zones.local(), form.zone) : v;
+      return form.zone != nullptr ? convert(v, zones.local(), form.zone, zones) : v;
   }
   return v;
 }
@@ -243,7 +253,38 @@ std::int64_t to_epoch_seconds(const DateTimeValue& v, const TimeForm& form,
   } else if (!v.is_date && form.kind == TimeForm::Kind::Zoned && form.zone != nullptr) {
     zone = form.zone;
   }
+  return zones.epoch_of_wall(v, zone);
+}
+
+std::int64_t TimeZones::epoch_of_wall(const DateTimeValue& v, icaltimezone* zone) const {
+  const std::int64_t wall = wall_seconds({v.year, v.month, v.day, v.hour, v.minute, v.second});
+  const std::int64_t day = floor_div(wall, 86400);
+  auto [it, added] = wall_offsets_[zone].try_emplace(day, 0);
+  if (added) {
+    it->second = offset_through_day(day * 86400, kChanges, [zone](std::int64_t at) {
+      icaltimetype t = ical_at_wall_seconds(at);
+      return icaltimezone_get_utc_offset(zone, &t, nullptr);
+    });
+  }
+  if (it->second != kChanges) return wall - it->second;
   return static_cast<std::int64_t>(icaltime_as_timet_with_zone(to_ical(v), zone));
+}
+
+DateTimeValue TimeZones::wall_at(std::int64_t epoch_seconds, icaltimezone* zone) const {
+  const std::int64_t day = floor_div(epoch_seconds, 86400);
+  auto [it, added] = instant_offsets_[zone].try_emplace(day, 0);
+  if (added) {
+    it->second = offset_through_day(day * 86400, kChanges, [zone](std::int64_t at) {
+      icaltimetype t = ical_at_wall_seconds(at);
+      return icaltimezone_get_utc_offset_of_utc_time(zone, &t, nullptr);
+    });
+  }
+  if (it->second != kChanges) {
+    const LocalDateTime t = from_wall_seconds(epoch_seconds + it->second);
+    return {t.year, t.month, t.day, t.hour, t.minute, t.second};
+  }
+  const icaltimetype t = icaltime_from_timet_with_zone(static_cast<time_t>(epoch_seconds), 0, zone);
+  return {t.year, t.month, t.day, t.hour, t.minute, t.second};
 }
 
 DateTimeValue value_at(std::int64_t epoch_seconds, const TimeForm& form, const TimeZones& zones) {

@@ -48,7 +48,19 @@ class TimeZones {
   bool file_defines(std::string_view tzid) const;
   icaltimezone* local() const { return local_; }
 
+  // The instant a wall-clock time in `zone` names, and the wall-clock time in
+  // `zone` at an instant, as libical reckons them. Each day's UTC offset is
+  // asked of libical once and kept, unless the offset changes on that day.
+  std::int64_t epoch_of_wall(const DateTimeValue& v, icaltimezone* zone) const;
+  DateTimeValue wall_at(std::int64_t epoch_seconds, icaltimezone* zone) const;
+
  private:
+  // Seconds east of UTC through a whole day, or kChanges; by zone, then by the
+  // day's number (a local day for wall times, a UTC day for instants).
+  static constexpr int kChanges = 1 << 30;
+  using DayOffsets = std::unordered_map<std::int64_t, int>;
+  mutable std::unordered_map<const icaltimezone*, DayOffsets> wall_offsets_, instant_offsets_;
+
   icaltimezone* local_;
   std::vector<TimezonePtr> owned_;
   std::unordered_map<std::string, icaltimezone*> file_zones_;
