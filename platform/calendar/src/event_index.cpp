@@ -425,6 +425,7 @@ ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
     return result;
   }
   // Time zones may be defined after the events that use them.
+  zones.begin_file();
   for (const auto& [begin, end] : timezones) zones.add_vtimezone(bytes.substr(begin, end - begin));
   // Room for the events later saves add, so that the first one does not copy
   // the whole index into a buffer twice its size.
@@ -436,6 +437,7 @@ ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
       scan.skipped.push_back({draft.begin, draft.end, std::move(error)});
     }
   }
+  zones.end_file();
   result.scan = std::move(scan);
   return result;
 }

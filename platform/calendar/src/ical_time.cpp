@@ -138,32 +138,54 @@ bool plausible_observances(icalcomponent* vtimezone) {
 }  // namespace
 
 bool TimeZones::add_vtimezone(std::string_view block) {
-  const std::string text(block);
+  auto [it, fresh] = parsed_.try_emplace(std::string(block));
+  if (fresh) it->second = parse_vtimezone(it->first);
+  const Parsed& parsed = it->second;
+  if (parsed.zone == nullptr) return false;
+  // The first definition of a TZID wins, as in libical.
+  file_zones_.emplace(parsed.tzid, parsed.zone);
+  if (in_file_) this_file_.emplace(parsed.tzid, parsed.zone);
+  return true;
+}
+
+TimeZones::Parsed TimeZones::parse_vtimezone(const std::string& text) {
   ComponentPtr component(icalparser_parse_string(text.c_str()));
-  if (!component) return false;
+  if (!component) return {};
   icalcomponent* vtimezone = component.get();
   if (icalcomponent_isa(vtimezone) != ICAL_VTIMEZONE_COMPONENT) {
     vtimezone = icalcomponent_get_first_component(vtimezone, ICAL_VTIMEZONE_COMPONENT);
-    if (vtimezone == nullptr) return false;
+    if (vtimezone == nullptr) return {};
     icalcomponent_remove_component(component.get(), vtimezone);
     component.reset(vtimezone);
   }
   icalproperty* tzid_prop = icalcomponent_get_first_property(vtimezone, ICAL_TZID_PROPERTY);
   const char* tzid = tzid_prop ? icalproperty_get_tzid(tzid_prop) : nullptr;
-  if (tzid == nullptr || *tzid == '\0') return false;
-  const std::string name(tzid);
-  if (!plausible_observances(vtimezone)) return false;
+  if (tzid == nullptr || *tzid == '\0') return {};
+  std::string name(tzid);
+  if (!plausible_observances(vtimezone)) return {};
   TimezonePtr zone(icaltimezone_new());
-  if (!zone || icaltimezone_set_component(zone.get(), vtimezone) == 0) return false;
+  if (!zone || icaltimezone_set_component(zone.get(), vtimezone) == 0) return {};
   component.release();  // the zone owns it now
-  // The first definition of a TZID wins, as in libical.
-  file_zones_.emplace(name, zone.get());
+  Parsed parsed{zone.get(), std::move(name)};
   owned_.push_back(std::move(zone));
-  return true;
+  return parsed;
+}
+
+void TimeZones::begin_file() {
+  this_file_.clear();
+  in_file_ = true;
+}
+
+void TimeZones::end_file() {
+  this_file_.clear();
+  in_file_ = false;
 }
 
 icaltimezone* TimeZones::find(std::string_view tzid) const {
   const std::string name(tzid);
+  if (in_file_) {
+    if (auto it = this_file_.find(name); it != this_file_.end()) return it->second;
+  }
   if (auto it = file_zones_.find(name); it != file_zones_.end()) return it->second;
   if (auto it = builtin_cache_.find(name); it != builtin_cache_.end()) return it->second;
   icaltimezone* zone = nullptr;

@@ -42,7 +42,13 @@ class TimeZones {
   TimeZones& operator=(TimeZones&&) noexcept = default;
 
   // A VTIMEZONE block from the file. False when libical cannot use it.
+  // Blocks of the same bytes (a folder's files each carrying the zones they
+  // use) are parsed once and share one zone.
   bool add_vtimezone(std::string_view block);
+  // While one file of a folder is indexed: its own VTIMEZONEs come before
+  // those of the other files, so that each file's TZIDs name its own zones.
+  void begin_file();
+  void end_file();
   // The file's VTIMEZONE of that TZID, else a built-in zone; nullptr if neither.
   icaltimezone* find(std::string_view tzid) const;
   bool file_defines(std::string_view tzid) const;
@@ -64,6 +70,17 @@ class TimeZones {
   icaltimezone* local_;
   std::vector<TimezonePtr> owned_;
   std::unordered_map<std::string, icaltimezone*> file_zones_;
+  // The zones of the file being indexed, by TZID, while in_file_.
+  std::unordered_map<std::string, icaltimezone*> this_file_;
+  bool in_file_ = false;
+  // Every block parsed, by its bytes: the zone and its TZID, or no zone when
+  // libical cannot use it.
+  struct Parsed {
+    icaltimezone* zone = nullptr;
+    std::string tzid;
+  };
+  std::unordered_map<std::string, Parsed> parsed_;
+  Parsed parse_vtimezone(const std::string& text);
   mutable std::unordered_map<std::string, icaltimezone*> builtin_cache_;
 };
 
