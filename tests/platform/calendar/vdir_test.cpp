@@ -66,6 +66,23 @@ TEST_F(VdirTest, NewItemIsAFileNamedAfterItsUidAndDeleteRemovesIt) {
   EXPECT_EQ(store_->size(), 1u);
 }
 
+// Each file carries the zones it uses; one TZID defined differently in two
+// files means each file's own zone.
+TEST_F(VdirTest, EachFilesTzidNamesItsOwnZone) {
+  const auto zoned = [](const std::string& uid, const std::string& offset) {
+    return vcalendar("BEGIN:VTIMEZONE\nTZID:Office\nBEGIN:STANDARD\nDTSTART:19700101T000000\nTZOFFSETFROM:" +
+                     offset + "\nTZOFFSETTO:" + offset + "\nEND:STANDARD\nEND:VTIMEZONE\nBEGIN:VEVENT\nUID:" + uid +
+                     "\nSUMMARY:" + uid + "\nDTSTART;TZID=Office:20261201T100000\nEND:VEVENT\n");
+  };
+  write_bytes(place_.path() / "x.ics", zoned("East", "+0500"));
+  write_bytes(place_.path() / "y.ics", zoned("West", "-0300"));
+  write_bytes(place_.path() / "z.ics", zoned("Again", "+0500"));
+  const auto store = open_store(place_.path());
+  EXPECT_EQ(store->get(oid_of(*store, "East"))->start.hour, 5);
+  EXPECT_EQ(store->get(oid_of(*store, "West"))->start.hour, 13);
+  EXPECT_EQ(store->get(oid_of(*store, "Again"))->start.hour, 5);
+}
+
 // A file holding more than the deleted event loses only the event.
 TEST_F(VdirTest, DeleteKeepsAFileThatHoldsMore) {
   const std::string todo = "BEGIN:VTODO\nUID:t\nSUMMARY:Task\nEND:VTODO\n";
