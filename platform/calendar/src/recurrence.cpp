@@ -61,7 +61,10 @@ OccurrenceTime occurrence(const DateTimeValue& v, const TimeForm& form, const Ti
 }
 
 // The occurrences an RDATE or EXDATE line names; a PERIOD counts by its start.
-std::vector<OccurrenceTime> listed_times(const Property& p, const TimeZones& zones, std::string* problem) {
+// A date-time listed for an all-day series names its day: the series' occurrences
+// are days, and an override of one is written in the series' date form.
+std::vector<OccurrenceTime> listed_times(const Property& p, const TimeForm& series, const TimeZones& zones,
+                                         std::string* problem) {
   std::vector<OccurrenceTime> out;
   std::string_view rest = p.value;
   while (!rest.empty()) {
@@ -71,11 +74,17 @@ std::vector<OccurrenceTime> listed_times(const Property& p, const TimeZones& zon
     value = value.substr(0, value.find('/'));
     // Some writers mark a date as UTC ("20131210Z"); it is still the date.
     if (value.size() == 9 && (value.back() == 'Z' || value.back() == 'z')) value.remove_suffix(1);
-    const TimeForm form = time_form_of(p, value, zones);
-    const auto v = parse_date_time(value, form.kind == TimeForm::Kind::Date);
+    TimeForm form = time_form_of(p, value, zones);
+    auto v = parse_date_time(value, form.kind == TimeForm::Kind::Date);
     if (!v) {
       *problem = std::string(p.name) + " value \"" + std::string(value) + "\" is not a date or date-time";
       continue;
+    }
+    if (series.kind == TimeForm::Kind::Date && form.kind != TimeForm::Kind::Date) {
+      v->hour = v->minute = v->second = 0;
+      v->is_date = true;
+      v->is_utc = false;
+      form = series;
     }
     out.push_back(occurrence(*v, form, zones));
   }
@@ -251,6 +260,8 @@ std::optional<SeriesRule> read_series_rule(std::string_view event_bytes, const T
   bool open_ended = false;
   std::int64_t last_until = std::numeric_limits<std::int64_t>::min();
   std::vector<std::string> rrules;
+  // RDATE and EXDATE lines (true for RDATE), read once DTSTART's form is known.
+  std::vector<std::pair<bool, std::string>> listed;
   LineScanner lines(event_bytes, 0, event_bytes.size(), 1);
   LogicalLine l;
   int depth = 0;
@@ -265,6 +276,10 @@ std::optional<SeriesRule> read_series_rule(std::string_view event_bytes, const T
     const bool rrule = iequals(name, "RRULE"), rdate = iequals(name, "RDATE"),
                exdate = iequals(name, "EXDATE");
     if (!start && !rrule && !rdate && !exdate) continue;
+    if (rdate || exdate) {
+      listed.emplace_back(rdate, std::string(l.text));
+      continue;
+    }
     const auto p = parse_property(l.text);
     if (!p) continue;
     if (start) {
@@ -273,15 +288,22 @@ std::optional<SeriesRule> read_series_rule(std::string_view event_bytes, const T
       if (!v) return std::nullopt;
       rule.start = *v;
       have_start = true;
-    } else if (rrule) {
-      rrules.emplace_back(p->value);
-    } else if (rdate) {
-      for (const OccurrenceTime& t : listed_times(*p, zones, problem)) rule.dates.push_back(t);
     } else {
-      for (const OccurrenceTime& t : listed_times(*p, zones, problem)) rule.excluded.push_back(t.instant);
+      rrules.emplace_back(p->value);
     }
   }
   if (!have_start) return std::nullopt;
+  for (const auto& [is_rdate, text] : listed) {
+    const auto p = parse_property(text);
+    if (!p) continue;
+    for (const OccurrenceTime& t : listed_times(*p, rule.form, zones, problem)) {
+      if (is_rdate) {
+        rule.dates.push_back(t);
+      } else {
+        rule.excluded.push_back(t.instant);
+      }
+    }
+  }
   for (const std::string& text : rrules) {
     bool rscale = false;
     const icalrecurrencetype r = parse_rule(text, &rscale);
