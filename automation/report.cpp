@@ -58,15 +58,8 @@ std::optional<ReportOptions> ParseReportOptions(const std::vector<std::string>& 
   ReportOptions options;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    // A value that is another option is a forgotten value, not a strange one.
-    auto value = [&](std::string* out) {
-      if (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0) {
-        *error = a + " needs a value";
-        return false;
-      }
-      *out = args[++i];
-      return true;
-    };
+    // A value that is another option is a forgotten value, as for the program's own options.
+    auto value = [&](std::string* out) { return TakeValue(args, &i, out, error); };
     std::string v;
     if (a == "--help" || a == "-h") {
       options.help = true;
