@@ -67,20 +67,26 @@ TEST_F(VdirTest, NewItemIsAFileNamedAfterItsUidAndDeleteRemovesIt) {
 }
 
 // Each file carries the zones it uses; one TZID defined differently in two
-// files means each file's own zone.
+// files means each file's own zone. A zone block seen in an earlier file is
+// passed over whole, and the lines after it keep their numbers.
 TEST_F(VdirTest, EachFilesTzidNamesItsOwnZone) {
-  const auto zoned = [](const std::string& uid, const std::string& offset) {
+  const auto zoned = [](const std::string& offset, const std::string& event) {
     return vcalendar("BEGIN:VTIMEZONE\nTZID:Office\nBEGIN:STANDARD\nDTSTART:19700101T000000\nTZOFFSETFROM:" +
-                     offset + "\nTZOFFSETTO:" + offset + "\nEND:STANDARD\nEND:VTIMEZONE\nBEGIN:VEVENT\nUID:" + uid +
-                     "\nSUMMARY:" + uid + "\nDTSTART;TZID=Office:20261201T100000\nEND:VEVENT\n");
+                     offset + "\nTZOFFSETTO:" + offset + "\nEND:STANDARD\nEND:VTIMEZONE\n" + event);
   };
-  write_bytes(place_.path() / "x.ics", zoned("East", "+0500"));
-  write_bytes(place_.path() / "y.ics", zoned("West", "-0300"));
-  write_bytes(place_.path() / "z.ics", zoned("Again", "+0500"));
-  const auto store = open_store(place_.path());
-  EXPECT_EQ(store->get(oid_of(*store, "East"))->start.hour, 5);
-  EXPECT_EQ(store->get(oid_of(*store, "West"))->start.hour, 13);
-  EXPECT_EQ(store->get(oid_of(*store, "Again"))->start.hour, 5);
+  const auto timed = [](const std::string& uid) {
+    return "BEGIN:VEVENT\nUID:" + uid + "\nSUMMARY:" + uid + "\nDTSTART;TZID=Office:20261201T100000\nEND:VEVENT\n";
+  };
+  write_bytes(place_.path() / "x.ics", zoned("+0500", timed("East")));
+  write_bytes(place_.path() / "y.ics", zoned("-0300", timed("West")));
+  write_bytes(place_.path() / "z.ics", zoned("+0500", timed("Again")));
+  write_bytes(place_.path() / "zz.ics", zoned("+0500", "BEGIN:VEVENT\nUID:w\nEND:VTODO\n"));
+  ASSERT_TRUE(store_->refresh().ok);
+  EXPECT_EQ(store_->get(oid_of(*store_, "East"))->start.hour, 5);
+  EXPECT_EQ(store_->get(oid_of(*store_, "West"))->start.hour, 13);
+  EXPECT_EQ(store_->get(oid_of(*store_, "Again"))->start.hour, 5);
+  EXPECT_NE(warnings_.find("zz.ics: line 14: END:VTODO does not close BEGIN:VEVENT of line 12"), std::string::npos)
+      << warnings_;
 }
 
 // A file holding more than the deleted event loses only the event.
