@@ -8,6 +8,7 @@
 #include <span>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <cerrno>
 #include <unistd.h>
 #include <random>
@@ -765,20 +766,50 @@ struct CalendarStore::Impl {
   void splice(std::size_t index, std::size_t begin, std::size_t end, const std::string& replacement,
               std::optional<IndexedEvent> event) {
     Snapshot& s = *snapshot;
-    const std::size_t size = s.bytes.size() - (end - begin) + replacement.size();
-    if (size > s.bytes.capacity()) s.bytes.reserve(size + spare_for(size));
-    s.bytes.replace(begin, end - begin, replacement);
     const std::ptrdiff_t delta =
         static_cast<std::ptrdiff_t>(replacement.size()) - static_cast<std::ptrdiff_t>(end - begin);
     auto& events = s.scan.events;
+    const auto shift = [delta](std::size_t& at) {
+      at = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(at) + delta);
+    };
+    const auto insert = [&] {
+      if (!event) return;
+      // Grown by a little, not doubled: the index of a large calendar is big.
+      if (events.size() == events.capacity()) events.reserve(events.size() + events.size() / 64 + 16);
+      events.insert(events.begin() + static_cast<std::ptrdiff_t>(index), std::move(*event));
+    };
+    std::size_t owner = 0;
+    if (!s.files.empty()) {
+      owner = s.segment_at(begin);
+      while (owner + 1 < s.files.size() && s.files[owner + 1].begin <= begin && end <= s.files[owner + 1].end) ++owner;
+      // A folder's file may be followed by room that files which shrank or
+      // went left behind: an edit that fits moves the rest of its own file
+      // only, not the bytes and offsets of every file after it.
+      Snapshot::Segment& f = s.files[owner];
+      const std::size_t limit = owner + 1 < s.files.size() ? s.files[owner + 1].begin : s.bytes.size();
+      if (delta <= static_cast<std::ptrdiff_t>(limit - f.end)) {
+        char* data = s.bytes.data();
+        std::memmove(data + begin + replacement.size(), data + end, f.end - end);
+        std::memcpy(data + begin, replacement.data(), replacement.size());
+        const std::size_t old_end = f.end;
+        shift(f.end);
+        for (std::size_t j = index; j < events.size() && events[j].begin < old_end; ++j) {
+          shift(events[j].begin);
+          shift(events[j].end);
+        }
+        insert();
+        return;
+      }
+    }
+    const std::size_t size = s.bytes.size() - (end - begin) + replacement.size();
+    if (size > s.bytes.capacity()) s.bytes.reserve(size + spare_for(size));
+    s.bytes.replace(begin, end - begin, replacement);
     for (std::size_t j = index; j < events.size(); ++j) {
       events[j].begin = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(events[j].begin) + delta);
       events[j].end = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(events[j].end) + delta);
     }
     if (!s.files.empty()) {
       // The file that holds the edit grows or shrinks; those after it move.
-      std::size_t owner = s.segment_at(begin);
-      while (owner + 1 < s.files.size() && s.files[owner + 1].begin <= begin && end <= s.files[owner + 1].end) ++owner;
       s.files[owner].end = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.files[owner].end) + delta);
       for (std::size_t j = owner + 1; j < s.files.size(); ++j) {
         s.files[j].begin = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.files[j].begin) + delta);
@@ -788,11 +819,7 @@ struct CalendarStore::Impl {
     if (s.scan.insert_at != std::string_view::npos && s.scan.insert_at >= end) {
       s.scan.insert_at = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.scan.insert_at) + delta);
     }
-    if (event) {
-      // Grown by a little, not doubled: the index of a large calendar is big.
-      if (events.size() == events.capacity()) events.reserve(events.size() + events.size() / 64 + 16);
-      events.insert(events.begin() + static_cast<std::ptrdiff_t>(index), std::move(*event));
-    }
+    insert();
   }
 };
 
@@ -1141,8 +1168,10 @@ StoreStatus CalendarStore::Impl::update_once(Oid oid, const AppointmentFields& w
   indexed->begin = begin;
   indexed->end = begin + replacement.size();
   indexed->oid = oid;
-  snap.scan.events.erase(snap.scan.events.begin() + static_cast<std::ptrdiff_t>(index));
-  d.splice(index, begin, end, replacement, std::move(indexed));
+  // The event keeps its place in the index: the entry is replaced, not
+  // taken out and put back, which would move every entry after it twice.
+  d.splice(index + 1, begin, end, replacement, std::nullopt);
+  snap.scan.events[index] = std::move(*indexed);
   snap.stamp = stamp;
   const auto old_it = std::lower_bound(snap.by_start.begin(), snap.by_start.end(), old_occurrence);
   if (old_it != snap.by_start.end() && old_it->oid == oid) snap.by_start.erase(old_it);

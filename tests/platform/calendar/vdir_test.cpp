@@ -49,6 +49,24 @@ TEST_F(VdirTest, ASaveRewritesOnlyItsObjectsFile) {
   EXPECT_EQ(other_files(place_.path(), "a.ics"), std::vector<std::string>{"b.ics"});
 }
 
+// A file that shrinks leaves room behind it in the store, which later edits
+// of it grow into before the files after it move: every event reads right
+// throughout, in this store and in a fresh one.
+TEST_F(VdirTest, EditsThatShrinkAndGrowAFileKeepEveryEventInPlace) {
+  write_bytes(place_.path() / "a2.ics", vcalendar(event("c", "Gamma", "03") + event("d", "Delta", "04")));
+  ASSERT_TRUE(store_->refresh().ok);
+  const Oid gamma = oid_of(*store_, "Gamma");
+  for (const char* subject : {"G", "Gamma, longer", "Ga", "Gamma, longer than the room it left"}) {
+    SCOPED_TRACE(subject);
+    ASSERT_TRUE(edit(*store_, gamma, [&](auto& f) { f.subject = u16(subject); }).ok);
+    EXPECT_EQ(oid_of(*store_, subject), gamma);
+    const auto fresh = open_store(place_.path());
+    for (const CalendarStore* store : {store_.get(), fresh.get()}) {
+      for (const char* shown : {subject, "Alpha", "Beta", "Delta"}) EXPECT_NE(oid_of(*store, shown), 0u) << shown;
+    }
+  }
+}
+
 TEST_F(VdirTest, NewItemIsAFileNamedAfterItsUidAndDeleteRemovesIt) {
   StoreStatus status;
   const Oid added = store_->add(appointment(u"Gamma", {2026, 12, 3, 9, 0, 0}, 30), &status);
