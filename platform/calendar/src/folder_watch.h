@@ -26,8 +26,9 @@ class FolderWatch {
     std::vector<std::string> names;  // the entries changed, added, removed or renamed
   };
   // The changes reported since the last call (or since the watch started).
-  // Unknown when the watch is off, or was lost or overflowed; it then stays
-  // off and every later call says unknown.
+  // Unknown when the watch is off, when more changed than the kernel kept
+  // account of, or when the watch was lost (the folder moved or went): then
+  // it stays off and every later call says unknown.
   Changes take();
 
  private:

@@ -58,12 +58,14 @@ FolderListing list_folder(const std::filesystem::path& folder, Stamps stamps) {
   FolderListing listing;
   listing.dir = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   // The stream reads through a second descriptor; `listing.dir` stays open.
-  DIR* dir = listing.dir ? ::fdopendir(::fcntl(listing.dir.get(), F_DUPFD_CLOEXEC, 0)) : nullptr;
+  UniqueFd stream(listing.dir ? ::fcntl(listing.dir.get(), F_DUPFD_CLOEXEC, 0) : -1);
+  DIR* dir = stream ? ::fdopendir(stream.get()) : nullptr;
   if (dir == nullptr) {
     listing.error = errno;
     listing.dir = UniqueFd();
-    return listing;
+    return listing;  // `stream` closes the copy, if any
   }
+  stream.release();  // closedir closes it
   struct Closer {
     DIR* dir;
     ~Closer() { ::closedir(dir); }
