@@ -409,13 +409,16 @@ struct CalendarStore::Impl {
     s->seen.reserve(listing.files.size());
     s->scan.eol = "\r\n";
     const auto shown = [this](const std::string& name) { return (file / printable_name(name)).string(); };
+    // A file with a hard link in another folder may be written through that
+    // one, which this folder's watch never hears of: then every look lists.
+    bool linked = listing.linked;
     for (const FolderFile& f : listing.files) {
       const std::size_t base = s->bytes.size();
       FileStamp stamp = f.stamp;
       const auto old = before.find(f.name);
       if (old != before.end() && f.stamp.exists && same_file(old->second->stamp, f.stamp)) {
         s->bytes.append(previous->bytes, old->second->begin, old->second->end - old->second->begin);
-      } else if (const int error = append_object(listing.dir.get(), f.name, s->bytes, stamp); error != 0) {
+      } else if (const int error = append_object(listing.dir.get(), f.name, s->bytes, stamp, &linked); error != 0) {
         if (error == ENOENT) continue;  // removed since the listing
         if (!stamp.exists) stamp = object_stamp(file / f.name);
         s->seen.push_back({f.name, stamp});
@@ -445,6 +448,7 @@ struct CalendarStore::Impl {
       }
       s->files.push_back({f.name, stamp, base, s->bytes.size()});
     }
+    if (linked && watch) watch->stop();
     warn_skipped(*s);
     assign_oids(*s, previous);
     return s;

@@ -20,6 +20,10 @@ class FolderWatch {
   explicit FolderWatch(const std::filesystem::path& folder);
 
   bool on() const { return static_cast<bool>(fd_); }
+  // Turns the watch off for good: for a folder whose files may change where
+  // the kernel would not report it to this watch (through a hard link in
+  // another folder).
+  void stop() { fd_ = UniqueFd(); }
 
   struct Changes {
     bool unknown = false;            // anything may have changed: read the whole folder

@@ -83,6 +83,7 @@ FolderListing list_folder(const std::filesystem::path& folder, Stamps stamps) {
     if (!known || (S_ISREG(mode) && stamps == Stamps::Taken)) {
       if (::fstatat(at, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
       mode = st.st_mode;
+      if (S_ISREG(mode) && st.st_nlink > 1) listing.linked = true;
     }
     if (!S_ISREG(mode)) {
       listing.refused.push_back(printable_name(name) + " is " + mode_kind(mode));
@@ -96,7 +97,7 @@ FolderListing list_folder(const std::filesystem::path& folder, Stamps stamps) {
   return listing;
 }
 
-int append_object(int dir, const std::string& name, std::string& bytes, FileStamp& stamp) {
+int append_object(int dir, const std::string& name, std::string& bytes, FileStamp& stamp, bool* linked) {
   // O_NONBLOCK: a FIFO put in the file's place meanwhile cannot hang the open.
   const UniqueFd fd(::openat(dir, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   if (!fd) return errno == ELOOP ? kNotRegularFile : errno;
@@ -104,6 +105,7 @@ int append_object(int dir, const std::string& name, std::string& bytes, FileStam
   if (::fstat(fd.get(), &st) != 0) return errno;
   if (!S_ISREG(st.st_mode)) return kNotRegularFile;
   stamp = stamp_of(st);
+  if (st.st_nlink > 1) *linked = true;
   const std::size_t base = bytes.size();
   // One byte more than the file holds: a read that stops short of it has
   // reached the end.

@@ -157,6 +157,16 @@ TEST_F(VdirTest, OtherEntriesAreLeftAloneAndBrokenOnesNamed) {
   EXPECT_EQ(warnings_, once);
 }
 
+// The folder's watch hears of writes through the folder only: a file with
+// a hard link elsewhere is looked at on every refresh.
+TEST_F(VdirTest, AFileWrittenThroughAHardLinkElsewhereIsSeen) {
+  std::filesystem::create_hard_link(place_.file_of("a"), dir_ / "alpha.ics");
+  const auto store = open_store(place_.path());
+  write_bytes(dir_ / "alpha.ics", vcalendar(event("a", "Alpha 2", "01")));
+  ASSERT_TRUE(store->refresh().ok);
+  EXPECT_NE(oid_of(*store, "Alpha 2"), 0u);
+}
+
 TEST_F(VdirTest, FilesAddedAndRemovedElsewhereArePickedUpAndOidsStay) {
   const Oid beta = oid_of(*store_, "Beta");
   write_bytes(place_.path() / "c.ics", vcalendar(event("c", "Gamma", "03")));
