@@ -279,8 +279,26 @@ std::filesystem::path write_target(const std::filesystem::path& file) {
 
 namespace {
 
-// Removes the files in `folder` that `owner_of` names a process of, when
-// that process is not running.
+// Of `names` in the folder `dir`, removes those that `owner_of` names a
+// process of, when that process is not running.
+int remove_stale(int dir, const std::vector<std::string>& names,
+                 const std::function<pid_t(std::string_view)>& owner_of) {
+  const pid_t self = ::getpid();
+  int removed = 0;
+  for (const std::string& name : names) {
+    const pid_t owner = owner_of(name);
+    if (owner <= 0 || owner == self) continue;
+    // EPERM means the process exists (it is another user's): keep its file.
+    if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+    // Only plain files, never what a link points at nor a folder.
+    struct stat st {};
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (::unlinkat(dir, name.c_str(), 0) == 0) ++removed;
+  }
+  return removed;
+}
+
+// The same for every entry of `folder`.
 int remove_stale(const std::filesystem::path& folder, const std::function<pid_t(std::string_view)>& owner_of) {
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return 0;
@@ -288,26 +306,19 @@ int remove_stale(const std::filesystem::path& folder, const std::function<pid_t(
     DIR* dir;
     ~Closer() { ::closedir(dir); }
   } closer{dir};
-  const pid_t self = ::getpid();
-  int removed = 0;
-  std::vector<std::string> stale;
+  std::vector<std::string> names;
   while (const dirent* entry = ::readdir(dir)) {
-    const std::string_view name = entry->d_name;
-    const pid_t owner = owner_of(name);
-    if (owner <= 0 || owner == self) continue;
-    // EPERM means the process exists (it is another user's): keep its file.
-    if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
-    stale.emplace_back(name);
+    if (owner_of(entry->d_name) > 0) names.emplace_back(entry->d_name);
   }
-  for (const std::string& name : stale) {
-    // Only plain files, never what a link points at nor a folder.
-    struct stat st {};
-    if (::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
-      continue;
-    }
-    if (::unlinkat(::dirfd(dir), name.c_str(), 0) == 0) ++removed;
-  }
-  return removed;
+  return remove_stale(::dirfd(dir), names, owner_of);
+}
+
+// The process id in the name of a temporary file of a save of any file.
+pid_t any_temp_owner(std::string_view name) {
+  constexpr std::string_view kMark = ".tallyset-";
+  const std::size_t mark = name.rfind(kMark);
+  if (name.empty() || name.front() != '.' || mark == std::string_view::npos || mark < 2) return 0;
+  return temp_owner(name, name.substr(0, mark + kMark.size()));
 }
 
 }  // namespace
@@ -320,13 +331,8 @@ int remove_stale_temp_files(const std::filesystem::path& file) {
   return remove_stale(folder, [&](std::string_view name) { return temp_owner(name, prefix); });
 }
 
-int remove_stale_temp_files_in(const std::filesystem::path& folder) {
-  constexpr std::string_view kMark = ".tallyset-";
-  return remove_stale(folder, [&](std::string_view name) -> pid_t {
-    const std::size_t mark = name.rfind(kMark);
-    if (name.empty() || name.front() != '.' || mark == std::string_view::npos || mark < 2) return 0;
-    return temp_owner(name, name.substr(0, mark + kMark.size()));
-  });
+int remove_stale_temp_files_in(int folder, const std::vector<std::string>& names) {
+  return remove_stale(folder, names, any_temp_owner);
 }
 
 WriteResult replace_file(const std::filesystem::path& file,

@@ -118,8 +118,9 @@ std::filesystem::path write_target(const std::filesystem::path& file);
 // returns how many were removed.
 int remove_stale_temp_files(const std::filesystem::path& file);
 
-// The same for every file of `folder`: the temporary files of saves of any
-// file in it whose process has ended.
-int remove_stale_temp_files_in(const std::filesystem::path& folder);
+// The same for the temporary files of saves of any file in the open folder
+// `folder`, among `names` (read from it by the caller), whose process has
+// ended.
+int remove_stale_temp_files_in(int folder, const std::vector<std::string>& names);
 
 }  // namespace platform::calendar::detail

@@ -8,6 +8,7 @@
 #include <span>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <cerrno>
 #include <unistd.h>
 #include <random>
@@ -20,6 +21,7 @@
 #include "content_line.h"
 #include "event_editor.h"
 #include "event_index.h"
+#include "folder_watch.h"
 #include "ical_time.h"
 #include "restriction.h"
 #include "series_edit.h"
@@ -66,6 +68,7 @@ struct Snapshot {
   };
   std::vector<Segment> files;
   std::vector<FolderFile> seen;
+  std::vector<std::string> refused;  // as the listing words them
   // The folder as it was just before `seen` was listed (or after this
   // store's own last change to it).
   FileStamp folder;
@@ -228,6 +231,7 @@ class EventTarget final : public RestrictionTarget {
 struct CalendarStore::Impl {
   std::filesystem::path file;
   bool folder = false;  // `file` is a vdir: one calendar object per .ics file
+  std::optional<FolderWatch> watch;  // of the folder, when `folder`
   StoreOptions options;
   icaltimezone* local = nullptr;
   std::string local_name;
@@ -384,7 +388,7 @@ struct CalendarStore::Impl {
   // cannot be read or whose structure is broken is named and left out.
   std::unique_ptr<Snapshot> load_folder(const FolderListing& listing, const Snapshot* previous) {
     auto s = std::make_unique<Snapshot>(local);
-    s->seen = listing.files;
+    s->refused = listing.refused;
     for (const std::string& refused : listing.refused) {
       warn_once("refused\n" + refused, str_cat({where(), ": ", refused, "; it is left out of the calendar"}));
     }
@@ -392,40 +396,46 @@ struct CalendarStore::Impl {
     if (previous != nullptr) {
       for (const Snapshot::Segment& f : previous->files) before.emplace(f.name, &f);
     }
+    // A listing without stamps does not know the sizes: about 2 KiB a file
+    // is a guess on the large side for one event with its time zones.
+    constexpr std::size_t kGuessedObjectSize = 2048;
     std::size_t total = 0;
-    for (const FolderFile& f : listing.files) total += static_cast<std::size_t>(f.stamp.size);
-    s->bytes.reserve(total + spare_for(total));
-    s->scan.eol = "\r\n";
     for (const FolderFile& f : listing.files) {
-      const std::string path = (file / printable_name(f.name)).string();
-      std::string read_bytes;
-      std::string_view bytes;
+      total += f.stamp.exists ? static_cast<std::size_t>(f.stamp.size) : kGuessedObjectSize;
+    }
+    s->bytes.reserve(total + spare_for(total));
+    s->scan.events.reserve(listing.files.size());  // mostly one event a file
+    s->files.reserve(listing.files.size());
+    s->seen.reserve(listing.files.size());
+    s->scan.eol = "\r\n";
+    const auto shown = [this](const std::string& name) { return (file / printable_name(name)).string(); };
+    // A file with a hard link in another folder may be written through that
+    // one, which this folder's watch never hears of: then every look lists.
+    bool linked = listing.linked;
+    for (const FolderFile& f : listing.files) {
+      const std::size_t base = s->bytes.size();
       FileStamp stamp = f.stamp;
       const auto old = before.find(f.name);
-      if (old != before.end() && same_file(old->second->stamp, f.stamp)) {
-        bytes = std::string_view(previous->bytes).substr(old->second->begin, old->second->end - old->second->begin);
-      } else {
-        ReadResult read = read_file(file / f.name);
-        if (read.error == ENOENT) continue;  // removed since the listing
-        if (read.error != 0) {
-          warn_once(str_cat({"unreadable\n", f.name, "\n", std::to_string(f.stamp.mtime_ns)}),
-                    str_cat({path, " cannot be read: ", reason(read.error, file / f.name),
-                             "; it is left out of the calendar"}));
-          continue;
-        }
-        read_bytes = std::move(read.bytes);
-        bytes = read_bytes;
-        stamp = read.stamp;
+      if (old != before.end() && f.stamp.exists && same_file(old->second->stamp, f.stamp)) {
+        s->bytes.append(previous->bytes, old->second->begin, old->second->end - old->second->begin);
+      } else if (const int error = append_object(listing.dir.get(), f.name, s->bytes, stamp, &linked); error != 0) {
+        if (error == ENOENT) continue;  // removed since the listing
+        if (!stamp.exists) stamp = object_stamp(file / f.name);
+        s->seen.push_back({f.name, stamp});
+        warn_once(str_cat({"unreadable\n", f.name, "\n", std::to_string(stamp.mtime_ns)}),
+                  str_cat({shown(f.name), " cannot be read: ", reason(error, file / f.name),
+                           "; it is left out of the calendar"}));
+        continue;
       }
-      ScanResult result = scan_calendar(bytes, s->zones);
+      s->seen.push_back({f.name, stamp});
+      ScanResult result = scan_calendar(std::string_view(s->bytes).substr(base), s->zones);
       if (!result.scan) {
+        s->bytes.resize(base);
         warn_once(str_cat({"broken\n", f.name, "\n", std::to_string(stamp.mtime_ns), "\n", std::to_string(stamp.size)}),
-                  str_cat({path, ": line ", std::to_string(result.error.line), ": ", result.error.reason,
+                  str_cat({shown(f.name), ": line ", std::to_string(result.error.line), ": ", result.error.reason,
                            "; the file is left out of the calendar and left as it is"}));
         continue;
       }
-      const std::size_t base = s->bytes.size();
-      s->bytes.append(bytes);
       for (IndexedEvent& e : result.scan->events) {
         e.begin += base;
         e.end += base;
@@ -438,6 +448,7 @@ struct CalendarStore::Impl {
       }
       s->files.push_back({f.name, stamp, base, s->bytes.size()});
     }
+    if (linked && watch) watch->stop();
     warn_skipped(*s);
     assign_oids(*s, previous);
     return s;
@@ -564,11 +575,12 @@ struct CalendarStore::Impl {
     *reloaded = false;
     if (folder) {
       const FileStamp before = folder_stamp(file);
+      if (quiet_folder(before)) return {};
       const FolderListing listing = list_folder(file);
       if (listing.error != 0) {
         return failure(where() + " could not be read again: " + reason(listing.error), listing.error);
       }
-      if (listing.files == snapshot->seen && listing.refused.empty()) {
+      if (listing.files == snapshot->seen && listing.refused == snapshot->refused) {
         snapshot->folder = before;
         return {};
       }
@@ -607,15 +619,36 @@ struct CalendarStore::Impl {
     return {};
   }
 
-  // Before a save of `oid` (0 for a new one). In a folder the whole listing
-  // is skipped when neither the folder (no file added, removed or renamed)
-  // nor the files that hold the appointment changed: a save then costs its
-  // own file, not a stat of every file. A file another program rewrote in
-  // place meanwhile is still seen by the next listing, and the file being
-  // saved is compared once more just before its rename.
+  // Whether the folder's watch vouches that no object file changed since
+  // the store last looked: the folder is the same, and every entry reported
+  // changed is still as the store saw it (its own saves are reported too).
+  // Takes the reported changes either way.
+  bool quiet_folder(const FileStamp& now) {
+    const FolderWatch::Changes changes = watch->take();
+    if (changes.unknown || !same_file(now, snapshot->folder)) return false;
+    for (const std::string& name : changes.names) {
+      if (!is_object_name(name)) continue;
+      const auto seen = std::lower_bound(snapshot->seen.begin(), snapshot->seen.end(), name,
+                                         [](const FolderFile& a, const std::string& n) { return a.name < n; });
+      if (seen != snapshot->seen.end() && seen->name == name) {
+        if (!same_file(object_stamp(file / name), seen->stamp)) return false;
+        continue;
+      }
+      struct stat st {};
+      if (::lstat((file / name).c_str(), &st) == 0) return false;  // an entry not seen before
+    }
+    return true;
+  }
+
+  // Before a save of `oid` (0 for a new one). In a folder whose watch is
+  // off the whole listing is skipped when neither the folder (no file added,
+  // removed or renamed) nor the files that hold the appointment changed: a
+  // save then costs its own file, not a stat of every file. A file another
+  // program rewrote in place meanwhile is still seen by the next listing, and
+  // the file being saved is compared once more just before its rename.
   StoreStatus sync_before_write(Oid oid, bool* reloaded) {
     *reloaded = false;
-    if (!folder || !same_file(folder_stamp(file), snapshot->folder)) return sync(reloaded);
+    if (!folder || watch->on() || !same_file(folder_stamp(file), snapshot->folder)) return sync(reloaded);
     if (oid != 0) {
       const auto shown = listed(oid);
       if (!shown) return sync(reloaded);
@@ -737,20 +770,50 @@ struct CalendarStore::Impl {
   void splice(std::size_t index, std::size_t begin, std::size_t end, const std::string& replacement,
               std::optional<IndexedEvent> event) {
     Snapshot& s = *snapshot;
-    const std::size_t size = s.bytes.size() - (end - begin) + replacement.size();
-    if (size > s.bytes.capacity()) s.bytes.reserve(size + spare_for(size));
-    s.bytes.replace(begin, end - begin, replacement);
     const std::ptrdiff_t delta =
         static_cast<std::ptrdiff_t>(replacement.size()) - static_cast<std::ptrdiff_t>(end - begin);
     auto& events = s.scan.events;
+    const auto shift = [delta](std::size_t& at) {
+      at = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(at) + delta);
+    };
+    const auto insert = [&] {
+      if (!event) return;
+      // Grown by a little, not doubled: the index of a large calendar is big.
+      if (events.size() == events.capacity()) events.reserve(events.size() + events.size() / 64 + 16);
+      events.insert(events.begin() + static_cast<std::ptrdiff_t>(index), std::move(*event));
+    };
+    std::size_t owner = 0;
+    if (!s.files.empty()) {
+      owner = s.segment_at(begin);
+      while (owner + 1 < s.files.size() && s.files[owner + 1].begin <= begin && end <= s.files[owner + 1].end) ++owner;
+      // A folder's file may be followed by room that files which shrank or
+      // went left behind: an edit that fits moves the rest of its own file
+      // only, not the bytes and offsets of every file after it.
+      Snapshot::Segment& f = s.files[owner];
+      const std::size_t limit = owner + 1 < s.files.size() ? s.files[owner + 1].begin : s.bytes.size();
+      if (delta <= static_cast<std::ptrdiff_t>(limit - f.end)) {
+        char* data = s.bytes.data();
+        std::memmove(data + begin + replacement.size(), data + end, f.end - end);
+        std::memcpy(data + begin, replacement.data(), replacement.size());
+        const std::size_t old_end = f.end;
+        shift(f.end);
+        for (std::size_t j = index; j < events.size() && events[j].begin < old_end; ++j) {
+          shift(events[j].begin);
+          shift(events[j].end);
+        }
+        insert();
+        return;
+      }
+    }
+    const std::size_t size = s.bytes.size() - (end - begin) + replacement.size();
+    if (size > s.bytes.capacity()) s.bytes.reserve(size + spare_for(size));
+    s.bytes.replace(begin, end - begin, replacement);
     for (std::size_t j = index; j < events.size(); ++j) {
       events[j].begin = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(events[j].begin) + delta);
       events[j].end = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(events[j].end) + delta);
     }
     if (!s.files.empty()) {
       // The file that holds the edit grows or shrinks; those after it move.
-      std::size_t owner = s.segment_at(begin);
-      while (owner + 1 < s.files.size() && s.files[owner + 1].begin <= begin && end <= s.files[owner + 1].end) ++owner;
       s.files[owner].end = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.files[owner].end) + delta);
       for (std::size_t j = owner + 1; j < s.files.size(); ++j) {
         s.files[j].begin = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.files[j].begin) + delta);
@@ -760,11 +823,7 @@ struct CalendarStore::Impl {
     if (s.scan.insert_at != std::string_view::npos && s.scan.insert_at >= end) {
       s.scan.insert_at = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.scan.insert_at) + delta);
     }
-    if (event) {
-      // Grown by a little, not doubled: the index of a large calendar is big.
-      if (events.size() == events.capacity()) events.reserve(events.size() + events.size() / 64 + 16);
-      events.insert(events.begin() + static_cast<std::ptrdiff_t>(index), std::move(*event));
-    }
+    insert();
   }
 };
 
@@ -787,14 +846,15 @@ std::unique_ptr<CalendarStore> CalendarStore::open(const std::filesystem::path& 
   std::error_code ec;
   if (std::filesystem::is_directory(file, ec)) {
     impl->folder = true;
-    // Saves killed half way leave their temporary files in the folder.
-    remove_stale_temp_files_in(file);
+    impl->watch.emplace(file);
     const FileStamp before = folder_stamp(file);
-    const FolderListing listing = list_folder(file);
+    const FolderListing listing = list_folder(file, Stamps::FromRead);
     if (listing.error != 0) {
       *error = file.string() + " cannot be read: " + reason(listing.error);
       return nullptr;
     }
+    // Saves killed half way leave their temporary files in the folder.
+    remove_stale_temp_files_in(listing.dir.get(), listing.temporary);
     impl->snapshot = impl->load_folder(listing, nullptr);
     impl->snapshot->folder = before;
     return std::unique_ptr<CalendarStore>(new CalendarStore(std::move(impl)));
@@ -1112,8 +1172,10 @@ StoreStatus CalendarStore::Impl::update_once(Oid oid, const AppointmentFields& w
   indexed->begin = begin;
   indexed->end = begin + replacement.size();
   indexed->oid = oid;
-  snap.scan.events.erase(snap.scan.events.begin() + static_cast<std::ptrdiff_t>(index));
-  d.splice(index, begin, end, replacement, std::move(indexed));
+  // The event keeps its place in the index: the entry is replaced, not
+  // taken out and put back, which would move every entry after it twice.
+  d.splice(index + 1, begin, end, replacement, std::nullopt);
+  snap.scan.events[index] = std::move(*indexed);
   snap.stamp = stamp;
   const auto old_it = std::lower_bound(snap.by_start.begin(), snap.by_start.end(), old_occurrence);
   if (old_it != snap.by_start.end() && old_it->oid == oid) snap.by_start.erase(old_it);

@@ -377,6 +377,22 @@ ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
         result.error = {line.line_number, "a calendar inside a calendar"};
         return result;
       }
+      if (stack.size() == 1 && component == "VTIMEZONE") {
+        // The same bytes as a zone indexed before are the same lines: the
+        // block is passed over whole, unless what follows it would continue
+        // its last line or be split into lines another way.
+        const std::size_t after = line.begin + zones.known_block_at(bytes.substr(line.begin));
+        const std::string_view block = bytes.substr(line.begin, after - line.begin);
+        const std::string_view rest = bytes.substr(after);
+        if (after > line.begin && block.find('\n') != std::string_view::npos &&
+            (rest.empty() || (rest.front() != ' ' && rest.front() != '\t')) &&
+            (rest.find('\n') != std::string_view::npos || rest.find('\r') == std::string_view::npos)) {
+          timezones.emplace_back(line.begin, after);
+          const auto physical = static_cast<int>(std::count(block.begin(), block.end(), '\n'));
+          lines = LineScanner(bytes, after, bytes.size(), line.line_number + physical);
+          continue;
+        }
+      }
       in_event = component == "VEVENT";
       if (in_event) {
         if (stack.back().name != "VCALENDAR") {

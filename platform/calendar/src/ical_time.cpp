@@ -1,6 +1,8 @@
 // Date-time parsing and time zone conversion on top of libical.
 #include "ical_time.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -138,14 +140,30 @@ bool plausible_observances(icalcomponent* vtimezone) {
 }  // namespace
 
 bool TimeZones::add_vtimezone(std::string_view block) {
-  auto [it, fresh] = parsed_.try_emplace(std::string(block));
-  if (fresh) it->second = parse_vtimezone(it->first);
+  auto it = parsed_.find(block);
+  if (it == parsed_.end()) {
+    it = parsed_.emplace(std::string(block), Parsed{}).first;
+    it->second = parse_vtimezone(it->first);
+  }
   const Parsed& parsed = it->second;
   if (parsed.zone == nullptr) return false;
   // The first definition of a TZID wins, as in libical.
-  file_zones_.emplace(parsed.tzid, parsed.zone);
-  if (in_file_) this_file_.emplace(parsed.tzid, parsed.zone);
+  if (file_zones_.find(parsed.tzid) == file_zones_.end()) file_zones_.emplace(parsed.tzid, parsed.zone);
+  if (in_file_ && std::none_of(this_file_.begin(), this_file_.end(),
+                               [&](const auto& z) { return *z.first == parsed.tzid; })) {
+    this_file_.emplace_back(&parsed.tzid, parsed.zone);
+  }
   return true;
+}
+
+std::size_t TimeZones::known_block_at(std::string_view rest) const {
+  // A calendar with very many zones is rare; comparing with each would cost more than it saves.
+  constexpr std::size_t kMostCompared = 32;
+  if (parsed_.size() > kMostCompared) return 0;
+  for (const auto& [block, parsed] : parsed_) {
+    if (rest.starts_with(block)) return block.size();
+  }
+  return 0;
 }
 
 TimeZones::Parsed TimeZones::parse_vtimezone(const std::string& text) {
@@ -184,7 +202,9 @@ void TimeZones::end_file() {
 icaltimezone* TimeZones::find(std::string_view tzid) const {
   const std::string name(tzid);
   if (in_file_) {
-    if (auto it = this_file_.find(name); it != this_file_.end()) return it->second;
+    for (const auto& [file_tzid, zone] : this_file_) {
+      if (*file_tzid == name) return zone;
+    }
   }
   if (auto it = file_zones_.find(name); it != file_zones_.end()) return it->second;
   if (auto it = builtin_cache_.find(name); it != builtin_cache_.end()) return it->second;

@@ -45,6 +45,10 @@ class TimeZones {
   // Blocks of the same bytes (a folder's files each carrying the zones they
   // use) are parsed once and share one zone.
   bool add_vtimezone(std::string_view block);
+  // The length of a block already added (by this file or another) that
+  // `rest` starts with, else 0: a folder's files carry the same zones, and
+  // one compare tells that the block needs no scanning again.
+  std::size_t known_block_at(std::string_view rest) const;
   // While one file of a folder is indexed: its own VTIMEZONEs come before
   // those of the other files, so that each file's TZIDs name its own zones.
   void begin_file();
@@ -70,8 +74,9 @@ class TimeZones {
   icaltimezone* local_;
   std::vector<TimezonePtr> owned_;
   std::unordered_map<std::string, icaltimezone*> file_zones_;
-  // The zones of the file being indexed, by TZID, while in_file_.
-  std::unordered_map<std::string, icaltimezone*> this_file_;
+  // The zones of the file being indexed, by TZID (a Parsed's), while
+  // in_file_: a few, looked at in order, and no allocation for each file.
+  std::vector<std::pair<const std::string*, icaltimezone*>> this_file_;
   bool in_file_ = false;
   // Every block parsed, by its bytes: the zone and its TZID, or no zone when
   // libical cannot use it.
@@ -79,7 +84,13 @@ class TimeZones {
     icaltimezone* zone = nullptr;
     std::string tzid;
   };
-  std::unordered_map<std::string, Parsed> parsed_;
+  // Looked up by the block's bytes in place: a folder's every file carries
+  // its zones, and copying each block to look it up cost more than the rest.
+  struct BytesHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>{}(bytes); }
+  };
+  std::unordered_map<std::string, Parsed, BytesHash, std::equal_to<>> parsed_;
   Parsed parse_vtimezone(const std::string& text);
   mutable std::unordered_map<std::string, icaltimezone*> builtin_cache_;
 };

@@ -54,32 +54,80 @@ std::string printable_name(std::string_view name) {
   return out;
 }
 
-FolderListing list_folder(const std::filesystem::path& folder) {
+FolderListing list_folder(const std::filesystem::path& folder, Stamps stamps) {
   FolderListing listing;
-  DIR* dir = ::opendir(folder.c_str());
+  listing.dir = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // The stream reads through a second descriptor; `listing.dir` stays open.
+  UniqueFd stream(listing.dir ? ::fcntl(listing.dir.get(), F_DUPFD_CLOEXEC, 0) : -1);
+  DIR* dir = stream ? ::fdopendir(stream.get()) : nullptr;
   if (dir == nullptr) {
     listing.error = errno;
-    return listing;
+    listing.dir = UniqueFd();
+    return listing;  // `stream` closes the copy, if any
   }
+  stream.release();  // closedir closes it
   struct Closer {
     DIR* dir;
     ~Closer() { ::closedir(dir); }
   } closer{dir};
+  const int at = listing.dir.get();
   while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name = entry->d_name;
-    if (!is_object_name(name)) continue;
-    struct stat st {};
-    if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-    if (!S_ISREG(st.st_mode)) {
-      listing.refused.push_back(printable_name(name) + " is " + mode_kind(st.st_mode));
+    if (!is_object_name(name)) {
+      if (name.front() == '.' && name.find(".tallyset-") != std::string_view::npos) listing.temporary.emplace_back(name);
       continue;
     }
-    listing.files.push_back({std::string(name), stamp_of(st)});
+    mode_t mode = DTTOIF(entry->d_type);
+    struct stat st {};
+    const bool known = entry->d_type != DT_UNKNOWN;
+    if (!known || (S_ISREG(mode) && stamps == Stamps::Taken)) {
+      if (::fstatat(at, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+      mode = st.st_mode;
+      if (S_ISREG(mode) && st.st_nlink > 1) listing.linked = true;
+    }
+    if (!S_ISREG(mode)) {
+      listing.refused.push_back(printable_name(name) + " is " + mode_kind(mode));
+      continue;
+    }
+    listing.files.push_back({std::string(name), stamps == Stamps::Taken ? stamp_of(st) : FileStamp{}});
   }
   std::sort(listing.files.begin(), listing.files.end(),
             [](const FolderFile& a, const FolderFile& b) { return a.name < b.name; });
   std::sort(listing.refused.begin(), listing.refused.end());
   return listing;
+}
+
+int append_object(int dir, const std::string& name, std::string& bytes, FileStamp& stamp, bool* linked) {
+  // O_NONBLOCK: a FIFO put in the file's place meanwhile cannot hang the open.
+  const UniqueFd fd(::openat(dir, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!fd) return errno == ELOOP ? kNotRegularFile : errno;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return kNotRegularFile;
+  stamp = stamp_of(st);
+  if (st.st_nlink > 1) *linked = true;
+  const std::size_t base = bytes.size();
+  // One byte more than the file holds: a read that stops short of it has
+  // reached the end.
+  std::size_t want = static_cast<std::size_t>(st.st_size) + 1;
+  std::size_t got = 0;
+  while (true) {
+    bytes.resize(base + got + want);
+    const ssize_t n = ::read(fd.get(), bytes.data() + base + got, want);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      bytes.resize(base);
+      return error;
+    }
+    got += static_cast<std::size_t>(n);
+    if (n == 0 || (got == static_cast<std::size_t>(st.st_size) && static_cast<std::size_t>(n) < want)) break;
+    want = std::max<std::size_t>(4096, want - static_cast<std::size_t>(n));
+  }
+  bytes.resize(base + got);
+  // Written while it was read: the stamp cannot vouch for these bytes.
+  if (got != static_cast<std::size_t>(st.st_size)) stamp.mtime_ns = -1;
+  return 0;
 }
 
 bool same_file(const FileStamp& a, const FileStamp& b) {

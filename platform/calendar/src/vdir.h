@@ -30,12 +30,26 @@ struct FolderFile {
 
 struct FolderListing {
   int error = 0;                     // errno of reading the folder
+  UniqueFd dir;                      // the folder read, for opening its files
   std::vector<FolderFile> files;     // plain files, by name
   std::vector<std::string> refused;  // object names that are not plain files: "NAME is a FIFO"
+  std::vector<std::string> temporary;  // hidden entries named like a save's temporary file
+  bool linked = false;               // a file stat'ed has another hard link
 };
+// Whether list_folder stats every file or leaves the stamps to the read of
+// each file (then a file's stamp does not exist yet, and the folder's own
+// entry type tells a plain file: one look at each file instead of two).
+enum class Stamps { Taken, FromRead };
 // The calendar objects of `folder`. Links are never followed: a link in the
 // folder is refused, so that a save can never write outside it.
-FolderListing list_folder(const std::filesystem::path& folder);
+FolderListing list_folder(const std::filesystem::path& folder, Stamps stamps = Stamps::Taken);
+
+// Appends the content of the plain file `name` in the folder `dir` to
+// `bytes` and gives its stamp: one open relative to the folder (never
+// following a link), one fstat, and for a file that keeps its size while it
+// is read, one read. 0, an errno value or kNotRegularFile; on an error
+// `bytes` is as it was. `*linked` is set when the file has another hard link.
+int append_object(int dir, const std::string& name, std::string& bytes, FileStamp& stamp, bool* linked);
 
 // The stamp of the plain file `path` (links not followed); not `exists`
 // when it is missing or not a plain file.

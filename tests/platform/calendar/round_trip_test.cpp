@@ -1,6 +1,6 @@
 // Saving through the store changes only what the user changed: the rest of
 // the file — unknown properties, alarms, folding, line ends — stays
-// byte for byte.
+// byte for byte, in one file and in a folder of one file per event.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -15,21 +15,26 @@ using Edit = std::function<void(AppointmentFields&)>;
 
 // rich.ics is a calendar as a desktop client leaves it: a zone, an alarm,
 // X- lines, odd parameters, folding in an awkward place, a VTODO. It is
-// tried with its own LF line ends and with CRLF.
-class RoundTripTest : public ::testing::TestWithParam<bool> {
+// tried with its own LF line ends and with CRLF, as one file and split into
+// a folder (each event's file with the zone it names).
+class RoundTripTest : public ::testing::TestWithParam<std::tuple<Backend, bool>> {
  protected:
   void SetUp() override {
-    original_ = GetParam() ? crlf(test_data("rich.ics")) : test_data("rich.ics");
-    eol_ = GetParam() ? "\r\n" : "\n";
-    write_bytes(file(), original_);
-    store_ = open_store(file(), fixed_clock());
+    const std::string rich = is_crlf() ? crlf(test_data("rich.ics")) : test_data("rich.ics");
+    eol_ = is_crlf() ? "\r\n" : "\n";
+    place_.write(rich);
+    original_ = text();
+    store_ = open_store(place_.path(), fixed_clock());
     ASSERT_TRUE(store_);
     ASSERT_EQ(store_->size(), 4u);
   }
-  std::filesystem::path file() const { return dir_ / "work.ics"; }
+  bool is_crlf() const { return std::get<1>(GetParam()); }
+  bool in_folder() const { return std::get<0>(GetParam()) == Backend::Vdir; }
+  // The calendar's text: the file, or the folder's events one after another.
+  std::string text() const { return place_.read(); }
   // Lines given with LF, in the file's line end.
-  std::string lines(const std::string& lf) const { return GetParam() ? crlf(lf + "\n") : lf + "\n"; }
-  bool has(const std::string& lf) const { return read_bytes(file()).find(lines(lf)) != std::string::npos; }
+  std::string lines(const std::string& lf) const { return is_crlf() ? crlf(lf + "\n") : lf + "\n"; }
+  bool has(const std::string& lf) const { return text().find(lines(lf)) != std::string::npos; }
 
   // Applies `edit` to the event with `subject` and saves; the store then
   // shows the edited fields, as does a fresh read of the file.
@@ -41,8 +46,8 @@ class RoundTripTest : public ::testing::TestWithParam<bool> {
     const StoreStatus status = store_->update(oid, f);
     EXPECT_TRUE(status.ok) << status.message;
     EXPECT_EQ(store_->get(oid), f) << subject;
-    EXPECT_EQ(everything(*open_store(file())), everything(*store_));
-    return diff_lines(original_, read_bytes(file()));
+    EXPECT_EQ(everything(*open_store(place_.path())), everything(*store_));
+    return diff_lines(original_, text());
   }
 
   static std::vector<AppointmentFields> everything(const CalendarStore& store) {
@@ -53,19 +58,33 @@ class RoundTripTest : public ::testing::TestWithParam<bool> {
 
   ScopedTz tz_{"Europe/Berlin"};
   TempDir dir_;
+  Place place_{std::get<0>(GetParam()), dir_};
   std::string original_;
   std::string eol_;
   std::unique_ptr<CalendarStore> store_;
 };
 
-INSTANTIATE_TEST_SUITE_P(LineEnds, RoundTripTest, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "CRLF" : "LF"; });
+std::string place_and_line_end(const ::testing::TestParamInfo<std::tuple<Backend, bool>>& info) {
+  return std::string(std::get<0>(info.param) == Backend::File ? "File" : "Vdir") +
+         (std::get<1>(info.param) ? "CRLF" : "LF");
+}
+INSTANTIATE_TEST_SUITE_P(PlacesAndLineEnds, RoundTripTest,
+                         ::testing::Combine(::testing::Values(Backend::File, Backend::Vdir), ::testing::Bool()),
+                         place_and_line_end);
+
+// What only one file has: a new event goes into it (in a folder it is a
+// file of its own, VdirTest), and the file may be a link (a folder refuses
+// links in it).
+using FileRoundTripTest = RoundTripTest;
+INSTANTIATE_TEST_SUITE_P(LineEnds, FileRoundTripTest,
+                         ::testing::Combine(::testing::Values(Backend::File), ::testing::Bool()), place_and_line_end);
 
 TEST_P(RoundTripTest, NothingChangedWritesNothing) {
-  const auto before = std::filesystem::last_write_time(file());
+  const auto planning = place_.file_of("first@example.com");
+  const auto before = std::filesystem::last_write_time(planning);
   EXPECT_TRUE(edit(*store_, oid_of(*store_, "Planning"), [](auto&) {}).ok);
-  EXPECT_EQ(read_bytes(file()), original_);
-  EXPECT_EQ(std::filesystem::last_write_time(file()), before);
+  EXPECT_EQ(text(), original_);
+  EXPECT_EQ(std::filesystem::last_write_time(planning), before);
 }
 
 TEST_P(RoundTripTest, CategoriesReadBackExactly) {
@@ -73,10 +92,10 @@ TEST_P(RoundTripTest, CategoriesReadBackExactly) {
   for (const char* categories : {"A,B,", ",A", ",", "semi;colon", "back\\slash", "Caf\xC3\xA9", ""}) {
     ASSERT_TRUE(edit(*store_, oid, [&](auto& f) { f.categories = u16(categories); }).ok) << categories;
     EXPECT_EQ(u8(store_->get(oid)->categories), categories);
-    EXPECT_EQ(u8(open_store(file())->get(oid)->categories), categories);
+    EXPECT_EQ(u8(open_store(place_.path())->get(oid)->categories), categories);
   }
   // Back to none: no CATEGORIES line is left behind.
-  const std::string text = read_bytes(file());
+  const std::string text = this->text();
   const std::size_t lunch = text.find("UID:second@");
   EXPECT_GT(text.find("CATEGORIES", lunch), text.find("END:VEVENT", lunch));
 }
@@ -89,7 +108,7 @@ TEST_P(RoundTripTest, TextIsEscapedAndFoldedWithTheFilesLineEnd) {
   f.subject = u16(subject);
   f.body = u"one\r\ntwo\nthree";
   ASSERT_TRUE(store_->update(oid, f).ok);
-  const LineDiff d = diff_lines(original_, read_bytes(file()));
+  const LineDiff d = diff_lines(original_, text());
   std::string written;
   for (const std::string& l : d.added) {
     EXPECT_LE(l.size(), 75 + eol_.size()) << l;
@@ -104,20 +123,20 @@ TEST_P(RoundTripTest, TextIsEscapedAndFoldedWithTheFilesLineEnd) {
     EXPECT_NE(unfolded.find(lines(expected)), std::string::npos) << written;
   f.body = u"one\ntwo\nthree";
   EXPECT_EQ(store_->get(oid), f);
-  EXPECT_EQ(open_store(file())->get(oid), f);
+  EXPECT_EQ(open_store(place_.path())->get(oid), f);
 }
 
 TEST_P(RoundTripTest, NewPropertiesGoBeforeTheAlarm) {
   // A body that is there is rewritten where it stands, not written twice.
   save("Planning", [](AppointmentFields& f) { f.body = u"Changed notes"; });
-  std::string text = read_bytes(file());
+  std::string text = this->text();
   EXPECT_LT(text.find("DESCRIPTION:Changed notes"), text.find("BEGIN:VALARM"));
   EXPECT_EQ(text.find("DESCRIPTION:", text.find("DESCRIPTION:Changed notes") + 1), text.find("DESCRIPTION:Reminder"));
   save("Planning", [](AppointmentFields& f) { f.body = u""; });
-  EXPECT_EQ(read_bytes(file()).find("folded at its own"), std::string::npos);
+  EXPECT_EQ(this->text().find("folded at its own"), std::string::npos);
   // And back: the new DESCRIPTION lands among the event's own properties.
   save("Planning", [](AppointmentFields& f) { f.body = u"Back again"; });
-  text = read_bytes(file());
+  text = this->text();
   EXPECT_LT(text.find("DESCRIPTION:Back again"), text.find("BEGIN:VALARM"));
   EXPECT_GT(text.find("DESCRIPTION:Back again"), text.find("UID:first@"));
 }
@@ -125,7 +144,12 @@ TEST_P(RoundTripTest, NewPropertiesGoBeforeTheAlarm) {
 // Each edit rewrites its own lines in the form they were written in; the
 // rows run one after another on the same file.
 TEST_P(RoundTripTest, StartDurationAndAllDayKeepTheFormTheyWereWrittenIn) {
-  struct Case { std::string subject; Edit edit; std::string expected; } cases[] = {
+  struct Case {
+    std::string subject;
+    Edit edit;
+    std::string expected;
+    std::string in_folder = {};  // when a folder writes it otherwise
+  } cases[] = {
       // A zoned start stays in its zone, its end moves along.
       {"Planning", [](auto& f) { f.start = {2026, 7, 1, 14, 0, 0}; },
        "DTSTART;TZID=Europe/Berlin:20260701T140000\nDTEND;TZID=Europe/Berlin:20260701T153000"},
@@ -141,14 +165,17 @@ TEST_P(RoundTripTest, StartDurationAndAllDayKeepTheFormTheyWereWrittenIn) {
        "DTSTART;VALUE=DATE:20261231\nDTEND;VALUE=DATE:20270103"},
       {"Lunch", [](auto& f) { f.all_day = true; f.start = {2026, 12, 1, 0, 0, 0}; f.duration_minutes = 1440; },
        "DTSTART;VALUE=DATE:20261201\nDURATION:P1D"},
-      // The file defines the local zone, so a start that gets a time uses it.
+      // The file defines the local zone, so a start that gets a time uses it;
+      // a folder's file need not hold it, so there it is UTC.
       {"Holiday", [](auto& f) { f.all_day = false; f.start = {2026, 12, 24, 18, 0, 0}; f.duration_minutes = 240; },
-       "DTSTART;TZID=Europe/Berlin:20261224T180000\nDTEND;TZID=Europe/Berlin:20261224T220000"},
+       "DTSTART;TZID=Europe/Berlin:20261224T180000\nDTEND;TZID=Europe/Berlin:20261224T220000",
+       "DTSTART:20261224T170000Z\nDTEND:20261224T210000Z"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.subject + ": " + c.expected);
+    const std::string& expected = in_folder() && !c.in_folder.empty() ? c.in_folder : c.expected;
+    SCOPED_TRACE(c.subject + ": " + expected);
     save(c.subject, c.edit);
-    EXPECT_TRUE(has(c.expected)) << read_bytes(file());
+    EXPECT_TRUE(has(expected)) << text();
   }
   EXPECT_TRUE(has("SEQUENCE:4"));  // Planning's, after two saves
 }
@@ -166,12 +193,12 @@ TEST_P(RoundTripTest, InvalidFieldsAreRefusedWithoutTouchingTheFile) {
     edit(f);
     const StoreStatus status = store_->update(oid, f);
     EXPECT_FALSE(status.ok);
-    EXPECT_NE(status.message.find("work.ics"), std::string::npos) << status.message;
+    EXPECT_NE(status.message.find(place_.path().string()), std::string::npos) << status.message;
     StoreStatus add_status;
     EXPECT_EQ(store_->add(f, &add_status), 0u);
     EXPECT_FALSE(add_status.ok);
   }
-  EXPECT_EQ(read_bytes(file()), original_);
+  EXPECT_EQ(text(), original_);
   EXPECT_FALSE(store_->update(4242, *store_->get(oid)).ok);
   EXPECT_FALSE(store_->remove(4242).ok);
 }
@@ -185,7 +212,7 @@ TEST_P(RoundTripTest, RemoveTakesOutExactlyThatEvent) {
   ASSERT_NE(at, std::string::npos);
   const std::size_t end = expected.find(lines("END:VEVENT"), at) + lines("END:VEVENT").size();
   expected.erase(at, end - at);
-  EXPECT_EQ(read_bytes(file()), expected);
+  EXPECT_EQ(text(), expected);
   EXPECT_EQ(store_->size(), 3u);
   EXPECT_FALSE(store_->get(lunch));
   // Later events moved in the file; the store still finds their bytes.
@@ -193,7 +220,7 @@ TEST_P(RoundTripTest, RemoveTakesOutExactlyThatEvent) {
   EXPECT_EQ(store_->get(planning)->subject, u"Planning");
 }
 
-TEST_P(RoundTripTest, AddedEventGoesInTheCalendarAndReadsBack) {
+TEST_P(FileRoundTripTest, AddedEventGoesInTheCalendarAndReadsBack) {
   AppointmentFields f = appointment(u"Dentist", {2026, 12, 4, 8, 30, 0}, 50);
   f.body = u"Bring the form";
   f.categories = u"Personal,";
@@ -202,14 +229,14 @@ TEST_P(RoundTripTest, AddedEventGoesInTheCalendarAndReadsBack) {
   ASSERT_NE(oid, 0u) << status.message;
   EXPECT_EQ(store_->get(oid), f);
   // After the VTODO, before END:VCALENDAR; the rest untouched.
-  const LineDiff d = diff_lines(original_, read_bytes(file()));
+  const LineDiff d = diff_lines(original_, text());
   EXPECT_TRUE(d.removed.empty());
   EXPECT_EQ(d.added.front(), lines("BEGIN:VEVENT"));
   EXPECT_EQ(d.added.back(), lines("END:VEVENT"));
   // The file has a VTIMEZONE for the local zone, so the new event uses it.
   EXPECT_TRUE(has("DTSTART;TZID=Europe/Berlin:20261204T083000"));
   EXPECT_TRUE(has("DTSTAMP:20261206T100000Z"));
-  auto reopened = open_store(file());
+  auto reopened = open_store(place_.path());
   EXPECT_EQ(reopened->get(oid_of(*reopened, "Dentist")), f);
   EXPECT_EQ(reopened->size(), 5u);
   // The new oid takes its place in start order.
@@ -217,18 +244,19 @@ TEST_P(RoundTripTest, AddedEventGoesInTheCalendarAndReadsBack) {
   EXPECT_EQ(day, std::vector<Oid>{oid});
 }
 
-TEST_P(RoundTripTest, PermissionsAndSymlinkSurviveASave) {
-  ASSERT_EQ(chmod(file().c_str(), 0640), 0);
+TEST_P(FileRoundTripTest, PermissionsAndSymlinkSurviveASave) {
+  const std::filesystem::path file = place_.path();
+  ASSERT_EQ(chmod(file.c_str(), 0640), 0);
   const auto link = dir_ / "link.ics";
-  std::filesystem::create_symlink(file(), link);
+  std::filesystem::create_symlink(file, link);
   auto via_link = open_store(link, fixed_clock());
   ASSERT_TRUE(edit(*via_link, oid_of(*via_link, "Lunch"), [](auto& f) { f.subject = u"Lunch with Jane"; }).ok);
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   struct stat st {};
-  ASSERT_EQ(stat(file().c_str(), &st), 0);
+  ASSERT_EQ(stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_TRUE(has("SUMMARY:Lunch with Jane"));
-  EXPECT_EQ(other_files(dir_.path(), "work.ics"), std::vector<std::string>{"link.ics"});
+  EXPECT_EQ(other_files(dir_.path(), file.filename().string()), std::vector<std::string>{"link.ics"});
 }
 
 TEST(AddToNewFile, MissingFileIsAnEmptyCalendarCreatedOnFirstAdd) {

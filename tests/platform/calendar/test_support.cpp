@@ -141,30 +141,41 @@ constexpr std::string_view kFooter = "END:VCALENDAR\n";
 
 void Place::write(const std::string& calendar) {
   if (backend_ == Backend::File) return write_bytes(path_, calendar);
-  // Split the top-level components by UID, in order.
-  std::vector<std::pair<std::string, std::string>> objects;
+  // Split the top-level components by UID, in order; a VTIMEZONE goes into
+  // the files that name its TZID.
+  const std::string eol = calendar.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+  std::vector<std::pair<std::string, std::string>> objects, zones;
   std::string block, uid;
   std::size_t at = 0;
   while (at < calendar.size()) {
-    const std::size_t eol = calendar.find('\n', at);
-    const std::string line = calendar.substr(at, eol - at + 1);
-    at = eol + 1;
-    if (block.empty() && line.rfind("BEGIN:V", 0) != 0) continue;  // the calendar's own lines
-    if (block.empty() && line == "BEGIN:VCALENDAR\n") continue;
+    const std::size_t end = calendar.find('\n', at);
+    const std::string line = calendar.substr(at, end - at + 1);
+    const std::string bare = line.substr(0, line.size() - eol.size());
+    at = end + 1;
+    if (block.empty() && (bare.rfind("BEGIN:V", 0) != 0 || bare == "BEGIN:VCALENDAR")) continue;  // the calendar's own lines
     block += line;
-    if (uid.empty() && line.rfind("UID:", 0) == 0) uid = line.substr(4, line.size() - 5);
-    if (line.rfind("END:V", 0) == 0 && line.substr(4) == block.substr(6, block.find('\n') - 5)) {
-      auto it = std::find_if(objects.begin(), objects.end(), [&](const auto& o) { return o.first == uid; });
-      if (it == objects.end()) it = objects.insert(objects.end(), {uid, ""});
+    if (uid.empty() && (bare.rfind("UID:", 0) == 0 || bare.rfind("TZID:", 0) == 0)) uid = bare.substr(bare.find(':') + 1);
+    if (bare.rfind("END:V", 0) == 0 && bare.substr(4) == block.substr(6, block.find(eol) - 6)) {
+      auto& list = block.rfind("BEGIN:VTIMEZONE", 0) == 0 ? zones : objects;
+      auto it = std::find_if(list.begin(), list.end(), [&](const auto& o) { return o.first == uid; });
+      if (it == list.end()) it = list.insert(list.end(), {uid, ""});
       it->second += block;
       block.clear();
       uid.clear();
     }
   }
+  for (auto& [id, body] : objects) {
+    std::string used;
+    for (const auto& [tzid, zone] : zones) {
+      if (body.find("TZID=" + tzid) != std::string::npos) used += zone;
+    }
+    body.insert(0, used);
+  }
+  const auto eols = [&](std::string_view lf) { return eol == "\n" ? std::string(lf) : crlf(std::string(lf)); };
   order_.clear();
   for (const auto& [id, body] : objects) {
     order_.push_back(id);
-    const std::string bytes = std::string(kHeader) + body + std::string(kFooter);
+    const std::string bytes = eols(kHeader) + body + eols(kFooter);
     const auto file = file_of(id);
     if (!std::filesystem::exists(file) || read_bytes(file) != bytes) write_bytes(file, bytes);
   }

@@ -104,9 +104,10 @@ class Place {
   Place(Backend backend, const TempDir& dir);
   // What the store opens.
   const std::filesystem::path& path() const { return path_; }
-  // Writes `calendar` (LF, no VTIMEZONE) as another program would: the
-  // file, or one file per UID, "UID.ics", rewriting only the files whose
-  // bytes differ and removing those of UIDs no longer there.
+  // Writes `calendar` as another program would: the file, or one file per
+  // UID, "UID.ics", in the calendar's line ends and with the VTIMEZONEs its
+  // TZIDs name, rewriting only the files whose bytes differ and removing
+  // those of UIDs no longer there.
   void write(const std::string& calendar);
   // The calendar as one text: the file, or the objects of the folder's
   // files in the order last written (new files after them, by name).

@@ -49,6 +49,24 @@ TEST_F(VdirTest, ASaveRewritesOnlyItsObjectsFile) {
   EXPECT_EQ(other_files(place_.path(), "a.ics"), std::vector<std::string>{"b.ics"});
 }
 
+// A file that shrinks leaves room behind it in the store, which later edits
+// of it grow into before the files after it move: every event reads right
+// throughout, in this store and in a fresh one.
+TEST_F(VdirTest, EditsThatShrinkAndGrowAFileKeepEveryEventInPlace) {
+  write_bytes(place_.path() / "a2.ics", vcalendar(event("c", "Gamma", "03") + event("d", "Delta", "04")));
+  ASSERT_TRUE(store_->refresh().ok);
+  const Oid gamma = oid_of(*store_, "Gamma");
+  for (const char* subject : {"G", "Gamma, longer", "Ga", "Gamma, longer than the room it left"}) {
+    SCOPED_TRACE(subject);
+    ASSERT_TRUE(edit(*store_, gamma, [&](auto& f) { f.subject = u16(subject); }).ok);
+    EXPECT_EQ(oid_of(*store_, subject), gamma);
+    const auto fresh = open_store(place_.path());
+    for (const CalendarStore* store : {store_.get(), fresh.get()}) {
+      for (const char* shown : {subject, "Alpha", "Beta", "Delta"}) EXPECT_NE(oid_of(*store, shown), 0u) << shown;
+    }
+  }
+}
+
 TEST_F(VdirTest, NewItemIsAFileNamedAfterItsUidAndDeleteRemovesIt) {
   StoreStatus status;
   const Oid added = store_->add(appointment(u"Gamma", {2026, 12, 3, 9, 0, 0}, 30), &status);
@@ -67,20 +85,26 @@ TEST_F(VdirTest, NewItemIsAFileNamedAfterItsUidAndDeleteRemovesIt) {
 }
 
 // Each file carries the zones it uses; one TZID defined differently in two
-// files means each file's own zone.
+// files means each file's own zone. A zone block seen in an earlier file is
+// passed over whole, and the lines after it keep their numbers.
 TEST_F(VdirTest, EachFilesTzidNamesItsOwnZone) {
-  const auto zoned = [](const std::string& uid, const std::string& offset) {
+  const auto zoned = [](const std::string& offset, const std::string& event) {
     return vcalendar("BEGIN:VTIMEZONE\nTZID:Office\nBEGIN:STANDARD\nDTSTART:19700101T000000\nTZOFFSETFROM:" +
-                     offset + "\nTZOFFSETTO:" + offset + "\nEND:STANDARD\nEND:VTIMEZONE\nBEGIN:VEVENT\nUID:" + uid +
-                     "\nSUMMARY:" + uid + "\nDTSTART;TZID=Office:20261201T100000\nEND:VEVENT\n");
+                     offset + "\nTZOFFSETTO:" + offset + "\nEND:STANDARD\nEND:VTIMEZONE\n" + event);
   };
-  write_bytes(place_.path() / "x.ics", zoned("East", "+0500"));
-  write_bytes(place_.path() / "y.ics", zoned("West", "-0300"));
-  write_bytes(place_.path() / "z.ics", zoned("Again", "+0500"));
-  const auto store = open_store(place_.path());
-  EXPECT_EQ(store->get(oid_of(*store, "East"))->start.hour, 5);
-  EXPECT_EQ(store->get(oid_of(*store, "West"))->start.hour, 13);
-  EXPECT_EQ(store->get(oid_of(*store, "Again"))->start.hour, 5);
+  const auto timed = [](const std::string& uid) {
+    return "BEGIN:VEVENT\nUID:" + uid + "\nSUMMARY:" + uid + "\nDTSTART;TZID=Office:20261201T100000\nEND:VEVENT\n";
+  };
+  write_bytes(place_.path() / "x.ics", zoned("+0500", timed("East")));
+  write_bytes(place_.path() / "y.ics", zoned("-0300", timed("West")));
+  write_bytes(place_.path() / "z.ics", zoned("+0500", timed("Again")));
+  write_bytes(place_.path() / "zz.ics", zoned("+0500", "BEGIN:VEVENT\nUID:w\nEND:VTODO\n"));
+  ASSERT_TRUE(store_->refresh().ok);
+  EXPECT_EQ(store_->get(oid_of(*store_, "East"))->start.hour, 5);
+  EXPECT_EQ(store_->get(oid_of(*store_, "West"))->start.hour, 13);
+  EXPECT_EQ(store_->get(oid_of(*store_, "Again"))->start.hour, 5);
+  EXPECT_NE(warnings_.find("zz.ics: line 14: END:VTODO does not close BEGIN:VEVENT of line 12"), std::string::npos)
+      << warnings_;
 }
 
 // A file holding more than the deleted event loses only the event.
@@ -131,6 +155,16 @@ TEST_F(VdirTest, OtherEntriesAreLeftAloneAndBrokenOnesNamed) {
   const std::string once = warnings_;
   ASSERT_TRUE(store_->refresh().ok);
   EXPECT_EQ(warnings_, once);
+}
+
+// The folder's watch hears of writes through the folder only: a file with
+// a hard link elsewhere is looked at on every refresh.
+TEST_F(VdirTest, AFileWrittenThroughAHardLinkElsewhereIsSeen) {
+  std::filesystem::create_hard_link(place_.file_of("a"), dir_ / "alpha.ics");
+  const auto store = open_store(place_.path());
+  write_bytes(dir_ / "alpha.ics", vcalendar(event("a", "Alpha 2", "01")));
+  ASSERT_TRUE(store->refresh().ok);
+  EXPECT_NE(oid_of(*store, "Alpha 2"), 0u);
 }
 
 TEST_F(VdirTest, FilesAddedAndRemovedElsewhereArePickedUpAndOidsStay) {
