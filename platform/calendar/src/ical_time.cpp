@@ -278,31 +278,32 @@ std::int64_t to_epoch_seconds(const DateTimeValue& v, const TimeForm& form,
   return zones.epoch_of_wall(v, zone);
 }
 
-std::int64_t TimeZones::epoch_of_wall(const DateTimeValue& v, icaltimezone* zone) const {
-  const std::int64_t wall = wall_seconds({v.year, v.month, v.day, v.hour, v.minute, v.second});
-  const std::int64_t day = floor_div(wall, 86400);
-  auto [it, added] = wall_offsets_[zone].try_emplace(day, 0);
+int TimeZones::day_offset(std::unordered_map<const icaltimezone*, DayOffsets>& offsets, LastDay& last,
+                          icaltimezone* zone, std::int64_t day, bool wall) const {
+  if (last.zone == zone && last.day == day) return last.offset;
+  auto [it, added] = offsets[zone].try_emplace(day, 0);
   if (added) {
-    it->second = offset_through_day(day * 86400, kChanges, [zone](std::int64_t at) {
+    it->second = offset_through_day(day * 86400, kChanges, [zone, wall](std::int64_t at) {
       icaltimetype t = ical_at_wall_seconds(at);
-      return icaltimezone_get_utc_offset(zone, &t, nullptr);
+      return wall ? icaltimezone_get_utc_offset(zone, &t, nullptr)
+                  : icaltimezone_get_utc_offset_of_utc_time(zone, &t, nullptr);
     });
   }
-  if (it->second != kChanges) return wall - it->second;
+  last = {zone, day, it->second};
+  return it->second;
+}
+
+std::int64_t TimeZones::epoch_of_wall(const DateTimeValue& v, icaltimezone* zone) const {
+  const std::int64_t wall = wall_seconds({v.year, v.month, v.day, v.hour, v.minute, v.second});
+  const int offset = day_offset(wall_offsets_, last_wall_, zone, floor_div(wall, 86400), true);
+  if (offset != kChanges) return wall - offset;
   return static_cast<std::int64_t>(icaltime_as_timet_with_zone(to_ical(v), zone));
 }
 
 DateTimeValue TimeZones::wall_at(std::int64_t epoch_seconds, icaltimezone* zone) const {
-  const std::int64_t day = floor_div(epoch_seconds, 86400);
-  auto [it, added] = instant_offsets_[zone].try_emplace(day, 0);
-  if (added) {
-    it->second = offset_through_day(day * 86400, kChanges, [zone](std::int64_t at) {
-      icaltimetype t = ical_at_wall_seconds(at);
-      return icaltimezone_get_utc_offset_of_utc_time(zone, &t, nullptr);
-    });
-  }
-  if (it->second != kChanges) {
-    const LocalDateTime t = from_wall_seconds(epoch_seconds + it->second);
+  const int offset = day_offset(instant_offsets_, last_instant_, zone, floor_div(epoch_seconds, 86400), false);
+  if (offset != kChanges) {
+    const LocalDateTime t = from_wall_seconds(epoch_seconds + offset);
     return {t.year, t.month, t.day, t.hour, t.minute, t.second};
   }
   const icaltimetype t = icaltime_from_timet_with_zone(static_cast<time_t>(epoch_seconds), 0, zone);

@@ -66,6 +66,16 @@ class TimeZones {
   static constexpr int kChanges = 1 << 30;
   using DayOffsets = std::unordered_map<std::int64_t, int>;
   mutable std::unordered_map<const icaltimezone*, DayOffsets> wall_offsets_, instant_offsets_;
+  // The day last looked up in each map: a file's events come mostly in runs
+  // on one day and in one zone, so most look-ups stop here.
+  struct LastDay {
+    const icaltimezone* zone = nullptr;
+    std::int64_t day = 0;
+    int offset = 0;
+  };
+  mutable LastDay last_wall_, last_instant_;
+  int day_offset(std::unordered_map<const icaltimezone*, DayOffsets>& offsets, LastDay& last,
+                 icaltimezone* zone, std::int64_t day, bool wall) const;
 
   icaltimezone* local_;
   std::vector<TimezonePtr> owned_;
