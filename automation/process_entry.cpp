@@ -206,6 +206,7 @@ int RunProcess(int argc, char** argv, const res::ModuleResources& resources) {
   options.screen_width = cl->screen_width;
   options.screen_height = cl->screen_height;
   options.now = cl->now;
+  options.process_ends_with_session = true;
   Session session(options);
   const std::filesystem::path calendar = CalendarPath(*cl);
   InstallPlatform(session, calendar);
