@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,12 +33,21 @@ class LineScanner {
   int line_number() const { return line_; }
 
  private:
+  // The offset of the next line end at or after `pos` (to_ when none).
+  std::size_t line_end(std::size_t pos);
+
   std::string_view bytes_;
   std::size_t pos_;
   std::size_t to_;
   int line_;
   bool cr_only_;
   std::string unfolded_;
+  // Line feeds are found 64 bytes at a time: bit i of lf_mask_ is set when
+  // byte lf_block_ + i is one. Most lines are shorter than that, so one
+  // compare of a block serves several lines.
+  std::size_t lf_block_ = 0;
+  std::uint64_t lf_mask_ = 0;
+  bool lf_valid_ = false;
 };
 
 struct Param {

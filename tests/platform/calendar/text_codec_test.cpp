@@ -1,6 +1,9 @@
 // Content-line level pieces: text escaping, folding, unfolding, encodings.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "content_line.h"
 #include "text_codec.h"
 
@@ -76,6 +79,40 @@ TEST(LineScanner, GivesUnfoldedLinesWithTheirByteSpans) {
               std::tuple(e.text, e.begin, e.end, e.number, e.eol));
   }
   EXPECT_FALSE(scanner.next(line));
+}
+
+// Line ends are found 64 bytes at a time: lines of every length around that,
+// continuations across blocks and the last bytes of the text, wherever the
+// blocks fall, read as a plain split of the text reads them.
+TEST(LineScanner, FindsEveryLineEndWhereverTheBlocksFall) {
+  std::string body;
+  for (const std::size_t length : {0, 1, 62, 63, 64, 65, 127, 130, 3, 200}) {
+    body += "X:" + std::string(length, 'a') + (length % 2 ? "\r\n" : "\n");
+    if (length == 65 || length == 200) body += " " + std::string(length, 'c') + "\r\n";
+    if (length == 1 || length == 63) body += "\n\r\n";  // blank lines
+  }
+  body += "END:" + std::string(70, 'z');  // no terminator
+  for (std::size_t pad = 0; pad < 70; ++pad) {
+    const std::string bytes = std::string(pad, '\n') + body;
+    std::vector<std::string> expected;
+    for (std::size_t at = pad; at < bytes.size();) {
+      std::size_t end = bytes.find('\n', at);
+      if (end == std::string::npos) end = bytes.size();
+      std::string text = bytes.substr(at, end - at);
+      if (!text.empty() && text.back() == '\r') text.pop_back();
+      if (!text.empty() && text.front() == ' ') {
+        expected.back() += text.substr(1);
+      } else {
+        expected.push_back(text);
+      }
+      at = end + 1;
+    }
+    LineScanner scanner(bytes, pad, bytes.size(), 1);
+    LogicalLine line;
+    std::vector<std::string> got;
+    while (scanner.next(line)) got.emplace_back(line.text);
+    EXPECT_EQ(got, expected) << "after " << pad << " blank lines";
+  }
 }
 
 TEST(ContentLine, SplitsNameParametersAndValue) {
