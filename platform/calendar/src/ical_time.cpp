@@ -1,6 +1,8 @@
 // Date-time parsing and time zone conversion on top of libical.
 #include "ical_time.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -278,30 +280,40 @@ std::int64_t to_epoch_seconds(const DateTimeValue& v, const TimeForm& form,
   return zones.epoch_of_wall(v, zone);
 }
 
-int TimeZones::day_offset(std::unordered_map<const icaltimezone*, DayOffsets>& offsets, LastDay& last,
-                          icaltimezone* zone, std::int64_t day, bool wall) const {
-  if (last.zone == zone && last.day == day) return last.offset;
-  auto [it, added] = offsets[zone].try_emplace(day, 0);
-  if (added) {
-    it->second = offset_through_day(day * 86400, kChanges, [zone, wall](std::int64_t at) {
+int TimeZones::day_offset(std::vector<ZoneDays>& offsets, icaltimezone* zone, std::int64_t day,
+                          bool wall) const {
+  auto z = std::find_if(offsets.begin(), offsets.end(), [zone](const ZoneDays& d) { return d.zone == zone; });
+  if (z == offsets.end()) z = offsets.insert(offsets.end(), ZoneDays{zone, {}, 0, nullptr});
+  const std::int64_t block = floor_div(day, kBlockDays);
+  if (z->last == nullptr || z->last_block != block) {
+    auto& slot = z->blocks[block];
+    if (!slot) {
+      slot = std::make_unique<DayBlock>();
+      slot->fill(kUnknown);
+    }
+    z->last = slot.get();
+    z->last_block = block;
+  }
+  int& offset = (*z->last)[static_cast<std::size_t>(day - block * kBlockDays)];
+  if (offset == kUnknown) {
+    offset = offset_through_day(day * 86400, kChanges, [zone, wall](std::int64_t at) {
       icaltimetype t = ical_at_wall_seconds(at);
       return wall ? icaltimezone_get_utc_offset(zone, &t, nullptr)
                   : icaltimezone_get_utc_offset_of_utc_time(zone, &t, nullptr);
     });
   }
-  last = {zone, day, it->second};
-  return it->second;
+  return offset;
 }
 
 std::int64_t TimeZones::epoch_of_wall(const DateTimeValue& v, icaltimezone* zone) const {
   const std::int64_t wall = wall_seconds({v.year, v.month, v.day, v.hour, v.minute, v.second});
-  const int offset = day_offset(wall_offsets_, last_wall_, zone, floor_div(wall, 86400), true);
+  const int offset = day_offset(wall_offsets_, zone, floor_div(wall, 86400), true);
   if (offset != kChanges) return wall - offset;
   return static_cast<std::int64_t>(icaltime_as_timet_with_zone(to_ical(v), zone));
 }
 
 DateTimeValue TimeZones::wall_at(std::int64_t epoch_seconds, icaltimezone* zone) const {
-  const int offset = day_offset(instant_offsets_, last_instant_, zone, floor_div(epoch_seconds, 86400), false);
+  const int offset = day_offset(instant_offsets_, zone, floor_div(epoch_seconds, 86400), false);
   if (offset != kChanges) {
     const LocalDateTime t = from_wall_seconds(epoch_seconds + offset);
     return {t.year, t.month, t.day, t.hour, t.minute, t.second};

@@ -5,7 +5,9 @@
 
 #include <libical/ical.h>
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,18 +66,22 @@ class TimeZones {
   // Seconds east of UTC through a whole day, or kChanges; by zone, then by the
   // day's number (a local day for wall times, a UTC day for instants).
   static constexpr int kChanges = 1 << 30;
-  using DayOffsets = std::unordered_map<std::int64_t, int>;
-  mutable std::unordered_map<const icaltimezone*, DayOffsets> wall_offsets_, instant_offsets_;
-  // The day last looked up in each map: a file's events come mostly in runs
-  // on one day and in one zone, so most look-ups stop here.
-  struct LastDay {
+  // Days are kept in blocks of 256 (a file's events crowd into a few years,
+  // so a few blocks hold them all), and the block last used is kept beside
+  // the table: a file's events come in runs on nearby days in one zone, so
+  // most look-ups are one index. Files use a zone or three, found by a
+  // linear search.
+  static constexpr int kUnknown = -(1 << 30);
+  static constexpr int kBlockDays = 256;
+  using DayBlock = std::array<int, kBlockDays>;
+  struct ZoneDays {
     const icaltimezone* zone = nullptr;
-    std::int64_t day = 0;
-    int offset = 0;
+    std::unordered_map<std::int64_t, std::unique_ptr<DayBlock>> blocks;
+    std::int64_t last_block = 0;
+    DayBlock* last = nullptr;
   };
-  mutable LastDay last_wall_, last_instant_;
-  int day_offset(std::unordered_map<const icaltimezone*, DayOffsets>& offsets, LastDay& last,
-                 icaltimezone* zone, std::int64_t day, bool wall) const;
+  mutable std::vector<ZoneDays> wall_offsets_, instant_offsets_;
+  int day_offset(std::vector<ZoneDays>& offsets, icaltimezone* zone, std::int64_t day, bool wall) const;
 
   icaltimezone* local_;
   std::vector<TimezonePtr> owned_;
