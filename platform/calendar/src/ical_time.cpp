@@ -145,8 +145,11 @@ bool TimeZones::add_vtimezone(std::string_view block) {
   const Parsed& parsed = it->second;
   if (parsed.zone == nullptr) return false;
   // The first definition of a TZID wins, as in libical.
-  file_zones_.emplace(parsed.tzid, parsed.zone);
-  if (in_file_) this_file_.emplace(parsed.tzid, parsed.zone);
+  const bool added = file_zones_.emplace(parsed.tzid, parsed.zone).second;
+  if (in_file_) {
+    this_file_.emplace(parsed.tzid, parsed.zone);
+    if (added) added_in_file_.push_back(parsed.tzid);
+  }
   return true;
 }
 
@@ -175,12 +178,19 @@ TimeZones::Parsed TimeZones::parse_vtimezone(const std::string& text) {
 
 void TimeZones::begin_file() {
   this_file_.clear();
+  added_in_file_.clear();
   in_file_ = true;
 }
 
 void TimeZones::end_file() {
   this_file_.clear();
+  added_in_file_.clear();
   in_file_ = false;
+}
+
+void TimeZones::drop_file() {
+  for (const std::string& tzid : added_in_file_) file_zones_.erase(tzid);
+  end_file();
 }
 
 icaltimezone* TimeZones::find(std::string_view tzid) const {

@@ -51,6 +51,9 @@ class TimeZones {
   // those of the other files, so that each file's TZIDs name its own zones.
   void begin_file();
   void end_file();
+  // Ends the file as if its VTIMEZONEs had never been added: for a file
+  // refused part way through its indexing.
+  void drop_file();
   // The file's VTIMEZONE of that TZID, else a built-in zone; nullptr if neither.
   icaltimezone* find(std::string_view tzid) const;
   bool file_defines(std::string_view tzid) const;
@@ -89,6 +92,7 @@ class TimeZones {
   // The zones of the file being indexed, by TZID, while in_file_.
   std::unordered_map<std::string, icaltimezone*> this_file_;
   bool in_file_ = false;
+  std::vector<std::string> added_in_file_;  // the TZIDs it added to file_zones_
   // Every block parsed, by its bytes: the zone and its TZID, or no zone when
   // libical cannot use it.
   struct Parsed {
