@@ -4,6 +4,7 @@
 // leave the rest of the file as it was written.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -55,11 +56,36 @@ struct Param {
   std::string_view raw_value;  // as written, quotes included
 };
 
+// A property's parameters. Nearly every line has at most a few (TZID,
+// VALUE), kept in place: the scan splits several lines of every event, and a
+// heap block for each was a measurable share of it. More spill into a vector.
+class Params {
+ public:
+  void push_back(const Param& param) {
+    if (size_ < kInPlace) {
+      in_place_[size_] = param;
+    } else {
+      if (spilled_.empty()) spilled_.assign(in_place_.begin(), in_place_.end());
+      spilled_.push_back(param);
+    }
+    ++size_;
+  }
+  const Param* begin() const { return size_ <= kInPlace ? in_place_.data() : spilled_.data(); }
+  const Param* end() const { return begin() + size_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  static constexpr std::size_t kInPlace = 4;
+  std::array<Param, kInPlace> in_place_{};
+  std::vector<Param> spilled_;
+  std::size_t size_ = 0;
+};
+
 // One content line split into its parts; views into the line's text.
 struct Property {
   std::string_view name;
   std::string_view head;  // name and parameters exactly as written
-  std::vector<Param> params;
+  Params params;
   std::string_view value;
 };
 

@@ -125,6 +125,12 @@ TEST(ContentLine, SplitsNameParametersAndValue) {
   EXPECT_EQ(find_param(*p, "x-a"), "a:b;c");
   EXPECT_EQ(find_param(*p, "tzid"), "Europe/Berlin");
   EXPECT_FALSE(find_param(*p, "VALUE"));
+  const auto many = parse_property("X;A=1;B=2;C=3;D=4;E=5;F=6:v");  // more than are kept in place
+  ASSERT_TRUE(many);
+  EXPECT_EQ(many->params.size(), 6u);
+  EXPECT_EQ(std::tuple(find_param(*many, "A"), find_param(*many, "D"), find_param(*many, "F"), many->value),
+            std::tuple(std::optional<std::string_view>("1"), std::optional<std::string_view>("4"),
+                       std::optional<std::string_view>("6"), std::string_view("v")));
   EXPECT_FALSE(parse_property("NO COLON HERE"));
   EXPECT_FALSE(parse_property("X;A=\"unterminated:value"));
 }
