@@ -20,6 +20,7 @@
 #include "platform/core/screen.h"
 #include "platform/core/session.h"
 #include "platform/desktop/desktop_channel.h"
+#include "platform/gdi/text.h"
 #include "platform/hosts/headless_host.h"
 #include "platform/hosts/platform_floors.h"
 #include "platform/hosts/sdl_host.h"
@@ -202,10 +203,13 @@ int RunProcess(int argc, char** argv, const res::ModuleResources& resources) {
     }
   }
 
+  // Every start draws text; the font configuration loads meanwhile.
+  StartFontSetup();
   SessionOptions options;
   options.screen_width = cl->screen_width;
   options.screen_height = cl->screen_height;
   options.now = cl->now;
+  options.process_ends_with_session = true;
   Session session(options);
   const std::filesystem::path calendar = CalendarPath(*cl);
   InstallPlatform(session, calendar);

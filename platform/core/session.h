@@ -29,6 +29,10 @@ struct SessionOptions {
   int screen_width = 240;
   int screen_height = 320;
   std::optional<SYSTEMTIME> now;  // --now; none = real local time
+  // The process ends when this session does (the program's own process, not
+  // a test running sessions one after another): what the program still holds
+  // when it closes may be left for the operating system to take back.
+  bool process_ends_with_session = false;
 };
 
 // What a floor above core keeps per session. Services live until the

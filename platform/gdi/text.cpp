@@ -62,6 +62,8 @@ std::u16string EllipsizeUncached(const FontSpec& font, std::u16string_view text,
 
 }  // namespace
 
+void StartFontSetup() { SharedContext(); }
+
 TextExtent MeasureText(const FontSpec& font, std::u16string_view text) {
   static std::unordered_map<std::string, TextExtent> cache;
   std::string key = CacheKey(font, text, -1);

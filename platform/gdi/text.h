@@ -24,6 +24,12 @@ struct TextExtent {
   int height = 0;  // the line height
 };
 
+// Starts reading the font configuration, which Pango does on a thread of its
+// own: called at process start, that work overlaps whatever the program does
+// before its first text (opening the calendar) instead of holding up the
+// first measurement. Later calls do nothing.
+void StartFontSetup();
+
 TextExtent MeasureText(const FontSpec& font, std::u16string_view text);
 // Draws one line of text with its top-left corner at (x, y) in `cr`'s space.
 void DrawTextLine(cairo_t* cr, const FontSpec& font, std::u16string_view text, double x, double y, COLORREF color);

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -53,6 +54,30 @@ std::int64_t ns(const timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'0
 // system's granularity; a change within this window of the stamp may leave
 // them all unchanged.
 constexpr std::int64_t kRacyWindowNs = 2'000'000'000;
+// On a local file system that keeps nanoseconds the kernel stamps files from
+// its coarse clock, which is at most a tick (1 to 10 ms) behind the time: a
+// change made after the stamp was taken shows in the stamps once the file's
+// time lies further back than this.
+constexpr std::int64_t kFineRacyWindowNs = 100'000'000;
+
+// Whether `file` lies on a local file system whose stamps are the kernel's own
+// (not a server's clock, as on NFS or SMB) and finer than seconds.
+bool fine_local_stamps(const std::filesystem::path& file, const FileStamp& stamp) {
+  if (stamp.mtime_ns % 1'000'000'000 == 0) return false;  // whole seconds: a coarse file system
+  struct statfs fs {};
+  if (::statfs(file.c_str(), &fs) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53:      // ext2/3/4
+    case 0x58465342:  // XFS
+    case 0x9123683E:  // Btrfs
+    case 0x01021994:  // tmpfs
+    case 0xF2F52010:  // F2FS
+    case 0x794C7630:  // overlayfs
+      return true;
+    default:
+      return false;
+  }
+}
 
 int retry_eintr(const std::function<int()>& call) {
   int r;
@@ -265,7 +290,8 @@ Freshness compare_stamp(const std::filesystem::path& file, const FileStamp& stam
       ns(st.st_mtim) != stamp.mtime_ns || ns(st.st_ctim) != stamp.ctime_ns) {
     return Freshness::Changed;
   }
-  return stamp.mtime_ns + kRacyWindowNs >= stamp.taken_ns ? Freshness::Unsure : Freshness::Same;
+  const std::int64_t window = fine_local_stamps(file, stamp) ? kFineRacyWindowNs : kRacyWindowNs;
+  return stamp.mtime_ns + window >= stamp.taken_ns ? Freshness::Unsure : Freshness::Same;
 }
 
 std::filesystem::path write_target(const std::filesystem::path& file) {

@@ -23,6 +23,7 @@
 #include "event_index.h"
 #include "folder_watch.h"
 #include "ical_time.h"
+#include "oid_positions.h"
 #include "restriction.h"
 #include "series_edit.h"
 #include "series_index.h"
@@ -53,7 +54,7 @@ struct Snapshot {
   std::string bytes;
   TimeZones zones;
   CalendarScan scan;
-  std::unordered_map<Oid, std::size_t> position;  // into scan.events
+  OidPositions position;  // into scan.events
   std::vector<Occurrence> by_start;  // every event but the series themselves
   SeriesIndex series;
   std::vector<Series*> series_by_number;  // by the store's short names of their keys, once listed
@@ -82,14 +83,15 @@ struct Snapshot {
 
   void rebuild_lookup() {
     position.clear();
-    position.reserve(scan.events.size());
+    position.reserve(scan.events.capacity());
     by_start.clear();
     by_start.reserve(scan.events.capacity());
     series.build(scan.events);
     for (std::size_t i = 0; i < scan.events.size(); ++i) {
-      position.emplace(scan.events[i].oid, i);
+      position.append(scan.events[i].oid, i);
       if (!series.is_master(scan.events[i].oid)) by_start.push_back(occurrence_of(scan.events[i]));
     }
+    position.finish();
     std::sort(by_start.begin(), by_start.end());
   }
 
@@ -488,7 +490,8 @@ struct CalendarStore::Impl {
           continue;
         }
       }
-      const auto it = known.find(identity(e, bytes));
+      // A first load knows no oids: no identity to build for each event.
+      const auto it = known.empty() ? known.end() : known.find(identity(e, bytes));
       if (it != known.end() && !it->second.empty()) {
         e.oid = it->second.back();
         it->second.pop_back();

@@ -1,7 +1,12 @@
 // Content line scanning and splitting.
 #include "content_line.h"
 
+#include <bit>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace platform::calendar::detail {
 
@@ -15,31 +20,64 @@ LineScanner::LineScanner(std::string_view bytes, std::size_t from, std::size_t t
                std::memchr(bytes.data() + from, '\r', to - from) != nullptr) {}
 
 namespace {
-// One physical line from `pos`: content end and the offset after the terminator.
-struct Physical {
-  std::size_t content_end;
-  std::size_t next;
-};
 
-Physical physical_line(std::string_view b, std::size_t pos, std::size_t to, bool cr_only) {
-  if (cr_only) {
-    const void* cr = std::memchr(b.data() + pos, '\r', to - pos);
-    if (cr == nullptr) return {to, to};
-    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(cr) - b.data());
-    return {at, at + 1};
+constexpr std::size_t kBlock = 64;
+
+// The line feeds among the 64 bytes at `p`, one bit each.
+std::uint64_t line_feeds(const char* p) {
+#ifdef __SSE2__
+  const __m128i lf = _mm_set1_epi8('\n');
+  std::uint64_t mask = 0;
+  for (int i = 0; i < 4; ++i) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+    mask |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, lf))))
+            << (16 * i);
   }
-  const void* nl = std::memchr(b.data() + pos, '\n', to - pos);
-  if (nl == nullptr) return {to, to};
-  const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(nl) - b.data());
-  const std::size_t content_end = (at > pos && b[at - 1] == '\r') ? at - 1 : at;
-  return {content_end, at + 1};
+  return mask;
+#else
+  std::uint64_t mask = 0;
+  for (std::size_t i = 0; i < kBlock; ++i) mask |= static_cast<std::uint64_t>(p[i] == '\n') << i;
+  return mask;
+#endif
 }
+
 }  // namespace
+
+std::size_t LineScanner::line_end(std::size_t pos) {
+  const char terminator = cr_only_ ? '\r' : '\n';
+  while (pos < to_) {
+    if (lf_valid_ && pos >= lf_block_ && pos - lf_block_ < kBlock) {
+      const std::uint64_t ahead = lf_mask_ & (~std::uint64_t{0} << (pos - lf_block_));
+      if (ahead != 0) return lf_block_ + static_cast<std::size_t>(std::countr_zero(ahead));
+      pos = lf_block_ + kBlock;
+      continue;
+    }
+    if (cr_only_ || to_ - pos < kBlock) {
+      const void* at = std::memchr(bytes_.data() + pos, terminator, to_ - pos);
+      return at == nullptr ? to_ : static_cast<std::size_t>(static_cast<const char*>(at) - bytes_.data());
+    }
+    lf_block_ = pos;
+    lf_mask_ = line_feeds(bytes_.data() + pos);
+    lf_valid_ = true;
+  }
+  return to_;
+}
 
 bool LineScanner::next(LogicalLine& out) {
   if (pos_ >= to_) return false;
   const std::size_t begin = pos_;
-  Physical first = physical_line(bytes_, pos_, to_, cr_only_);
+  // One physical line from `pos`: content end and the offset after the terminator.
+  struct Physical {
+    std::size_t content_end;
+    std::size_t next;
+  };
+  const auto physical_line = [this](std::size_t pos) -> Physical {
+    const std::size_t at = line_end(pos);
+    if (at == to_) return {to_, to_};
+    if (cr_only_) return {at, at + 1};
+    return {(at > pos && bytes_[at - 1] == '\r') ? at - 1 : at, at + 1};
+  };
+  Physical first = physical_line(pos_);
   out.begin = begin;
   out.line_number = line_;
   out.eol = bytes_.substr(first.content_end, first.next - first.content_end);
@@ -49,7 +87,7 @@ bool LineScanner::next(LogicalLine& out) {
   if (pos_ < to_ && (bytes_[pos_] == ' ' || bytes_[pos_] == '\t')) {
     unfolded_.assign(bytes_.substr(begin, first.content_end - begin));
     while (pos_ < to_ && (bytes_[pos_] == ' ' || bytes_[pos_] == '\t')) {
-      const Physical cont = physical_line(bytes_, pos_, to_, cr_only_);
+      const Physical cont = physical_line(pos_);
       unfolded_.append(bytes_.substr(pos_ + 1, cont.content_end - pos_ - 1));
       ++line_;
       pos_ = cont.next;

@@ -4,7 +4,9 @@
 // leave the rest of the file as it was written.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,12 +34,21 @@ class LineScanner {
   int line_number() const { return line_; }
 
  private:
+  // The offset of the next line end at or after `pos` (to_ when none).
+  std::size_t line_end(std::size_t pos);
+
   std::string_view bytes_;
   std::size_t pos_;
   std::size_t to_;
   int line_;
   bool cr_only_;
   std::string unfolded_;
+  // Line feeds are found 64 bytes at a time: bit i of lf_mask_ is set when
+  // byte lf_block_ + i is one. Most lines are shorter than that, so one
+  // compare of a block serves several lines.
+  std::size_t lf_block_ = 0;
+  std::uint64_t lf_mask_ = 0;
+  bool lf_valid_ = false;
 };
 
 struct Param {
@@ -45,11 +56,36 @@ struct Param {
   std::string_view raw_value;  // as written, quotes included
 };
 
+// A property's parameters. Nearly every line has at most a few (TZID,
+// VALUE), kept in place: the scan splits several lines of every event, and a
+// heap block for each was a measurable share of it. More spill into a vector.
+class Params {
+ public:
+  void push_back(const Param& param) {
+    if (size_ < kInPlace) {
+      in_place_[size_] = param;
+    } else {
+      if (spilled_.empty()) spilled_.assign(in_place_.begin(), in_place_.end());
+      spilled_.push_back(param);
+    }
+    ++size_;
+  }
+  const Param* begin() const { return size_ <= kInPlace ? in_place_.data() : spilled_.data(); }
+  const Param* end() const { return begin() + size_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  static constexpr std::size_t kInPlace = 4;
+  std::array<Param, kInPlace> in_place_{};
+  std::vector<Param> spilled_;
+  std::size_t size_ = 0;
+};
+
 // One content line split into its parts; views into the line's text.
 struct Property {
   std::string_view name;
   std::string_view head;  // name and parameters exactly as written
-  std::vector<Param> params;
+  Params params;
   std::string_view value;
 };
 

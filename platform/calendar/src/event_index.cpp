@@ -347,35 +347,60 @@ TimeForm time_form_of(const Property& p, std::string_view value, const TimeZones
   return form;
 }
 
-ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
+namespace {
+
+// One pass over the file. Streaming, each event is indexed as soon as it
+// ends, with the VTIMEZONEs seen before it: writers put them first, and then
+// no list of the events' line positions is kept (at a million events that
+// list alone is a fifth of the file). A VTIMEZONE after an event ends a
+// streaming pass with nullopt: the file is then read again with every event
+// indexed at the end, once all its zones are known.
+std::optional<ScanResult> scan_pass(std::string_view bytes, TimeZones& zones, bool streaming) {
   ScanResult result;
   CalendarScan scan;
   scan.eol = std::string(detect_eol(bytes));
   std::vector<Open> stack;
-  std::vector<EventDraft> drafts;  // in file order
+  std::vector<EventDraft> drafts;  // in file order; streaming, only the open event
   std::vector<std::pair<std::size_t, std::size_t>> timezones;
+  if (streaming) {
+    zones.begin_file();
+    // Room for an event every 256 bytes (generated and exported calendars
+    // run 400 to 2,000 bytes an event): growing the index would copy it and
+    // fault its pages in twice; room never used costs address space only.
+    scan.events.reserve(bytes.size() / 256 + 16);
+  } else {
+    drafts.reserve(bytes.size() / 256 + 16);
+  }
+  const auto fail = [&](ScanError error) {
+    if (streaming) zones.drop_file();
+    result.error = std::move(error);
+    return result;
+  };
+  const auto finish = [&](const EventDraft& draft) {
+    ScanError error;
+    if (!finish_event(bytes, draft, zones, scan.events.emplace_back(), &error)) {
+      scan.events.pop_back();
+      scan.skipped.push_back({draft.begin, draft.end, std::move(error)});
+    }
+  };
   LineScanner lines(bytes, skip_bom(bytes), bytes.size(), 1);
   LogicalLine line;
   bool seen_calendar = false;
+  bool seen_event = false;
   bool in_event = false;  // the innermost open component is a VEVENT
   while (lines.next(line)) {
     if (blank(line.text)) continue;
     const Known name = known_name(property_name(line.text));
     if (name == Known::Begin) {
       std::string component = component_of(line.text);
-      if (component.empty()) {
-        result.error = {line.line_number, "BEGIN without a component name"};
-        return result;
-      }
+      if (component.empty()) return fail({line.line_number, "BEGIN without a component name"});
       if (stack.empty() && component != "VCALENDAR") {
-        result.error = {line.line_number, seen_calendar
-                                              ? str_cat({"\"", shorten(line.text), "\" is outside the calendar"})
-                                              : "not an iCalendar file (it does not start with BEGIN:VCALENDAR)"};
-        return result;
+        return fail({line.line_number, seen_calendar
+                                           ? str_cat({"\"", shorten(line.text), "\" is outside the calendar"})
+                                           : "not an iCalendar file (it does not start with BEGIN:VCALENDAR)"});
       }
       if (!stack.empty() && component == "VCALENDAR") {
-        result.error = {line.line_number, "a calendar inside a calendar"};
-        return result;
+        return fail({line.line_number, "a calendar inside a calendar"});
       }
       if (stack.size() == 1 && component == "VTIMEZONE") {
         // The same bytes as a zone indexed before are the same lines: the
@@ -396,66 +421,76 @@ ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
       in_event = component == "VEVENT";
       if (in_event) {
         if (stack.back().name != "VCALENDAR") {
-          result.error = {line.line_number, str_cat({"VEVENT inside ", stack.back().name})};
-          return result;
+          return fail({line.line_number, str_cat({"VEVENT inside ", stack.back().name})});
         }
         // Only ever directly inside the calendar: the open event is the last one.
         EventDraft& draft = drafts.emplace_back();
         draft.begin = line.begin;
         draft.first_line = line.line_number;
+        seen_event = true;
       }
       seen_calendar = true;
       stack.push_back({std::move(component), line.line_number, line.begin});
     } else if (name == Known::End) {
       const std::string component = component_of(line.text);
       if (stack.empty()) {
-        result.error = {line.line_number, str_cat({"END:", shorten(component), " without a BEGIN"})};
-        return result;
+        return fail({line.line_number, str_cat({"END:", shorten(component), " without a BEGIN"})});
       }
       if (component != stack.back().name) {
-        result.error = {line.line_number, str_cat({"END:", shorten(component), " does not close BEGIN:",
-                                                       stack.back().name, " of line ",
-                                                       std::to_string(stack.back().line)})};
-        return result;
+        return fail({line.line_number, str_cat({"END:", shorten(component), " does not close BEGIN:",
+                                                stack.back().name, " of line ",
+                                                std::to_string(stack.back().line)})});
       }
       if (component == "VEVENT") {
         drafts.back().end = line.end;
+        if (streaming) {
+          finish(drafts.back());
+          drafts.pop_back();
+        }
       } else if (component == "VTIMEZONE" && stack.size() == 2) {
-        timezones.emplace_back(stack.back().begin, line.end);
+        if (!streaming) {
+          timezones.emplace_back(stack.back().begin, line.end);
+        } else if (seen_event) {
+          zones.drop_file();
+          return std::nullopt;
+        } else {
+          zones.add_vtimezone(bytes.substr(stack.back().begin, line.end - stack.back().begin));
+        }
       } else if (component == "VCALENDAR") {
         scan.insert_at = line.begin;
       }
       stack.pop_back();
       in_event = !stack.empty() && stack.back().name == "VEVENT";
     } else if (stack.empty()) {
-      result.error = {line.line_number,
-                      seen_calendar ? str_cat({"\"", shorten(line.text), "\" is outside the calendar"})
-                                    : "not an iCalendar file (it does not start with BEGIN:VCALENDAR)"};
-      return result;
+      return fail({line.line_number,
+                   seen_calendar ? str_cat({"\"", shorten(line.text), "\" is outside the calendar"})
+                                 : "not an iCalendar file (it does not start with BEGIN:VCALENDAR)"});
     } else if (in_event) {
       gather(name, line, drafts.back());
     }
   }
   if (!stack.empty()) {
-    result.error = {stack.back().line, str_cat({"BEGIN:", stack.back().name, " is never closed"})};
-    return result;
+    return fail({stack.back().line, str_cat({"BEGIN:", stack.back().name, " is never closed"})});
   }
-  // Time zones may be defined after the events that use them.
-  zones.begin_file();
-  for (const auto& [begin, end] : timezones) zones.add_vtimezone(bytes.substr(begin, end - begin));
-  // Room for the events later saves add, so that the first one does not copy
-  // the whole index into a buffer twice its size.
-  scan.events.reserve(drafts.size() + drafts.size() / 64 + 16);
-  for (const EventDraft& draft : drafts) {
-    ScanError error;
-    if (!finish_event(bytes, draft, zones, scan.events.emplace_back(), &error)) {
-      scan.events.pop_back();
-      scan.skipped.push_back({draft.begin, draft.end, std::move(error)});
-    }
+  if (!streaming) {
+    // Time zones may be defined after the events that use them.
+    zones.begin_file();
+    for (const auto& [begin, end] : timezones) zones.add_vtimezone(bytes.substr(begin, end - begin));
+    // Room for the events later saves add, so that the first one does not copy
+    // the whole index into a buffer twice its size.
+    scan.events.reserve(drafts.size() + drafts.size() / 64 + 16);
+    for (const EventDraft& draft : drafts) finish(draft);
   }
   zones.end_file();
   result.scan = std::move(scan);
   return result;
+}
+
+}  // namespace
+
+ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
+  if (auto streamed = scan_pass(bytes, zones, true)) return std::move(*streamed);
+  return std::move(*scan_pass(bytes, zones, false));
 }
 
 EventResult index_event(std::string_view bytes, std::size_t begin, std::size_t end, int first_line,

@@ -148,10 +148,11 @@ bool TimeZones::add_vtimezone(std::string_view block) {
   const Parsed& parsed = it->second;
   if (parsed.zone == nullptr) return false;
   // The first definition of a TZID wins, as in libical.
-  if (file_zones_.find(parsed.tzid) == file_zones_.end()) file_zones_.emplace(parsed.tzid, parsed.zone);
+  const bool added = file_zones_.emplace(parsed.tzid, parsed.zone).second;
   if (in_file_ && std::none_of(this_file_.begin(), this_file_.end(),
                                [&](const auto& z) { return *z.first == parsed.tzid; })) {
     this_file_.emplace_back(&parsed.tzid, parsed.zone);
+    if (added) added_in_file_.push_back(parsed.tzid);
   }
   return true;
 }
@@ -191,12 +192,19 @@ TimeZones::Parsed TimeZones::parse_vtimezone(const std::string& text) {
 
 void TimeZones::begin_file() {
   this_file_.clear();
+  added_in_file_.clear();
   in_file_ = true;
 }
 
 void TimeZones::end_file() {
   this_file_.clear();
+  added_in_file_.clear();
   in_file_ = false;
+}
+
+void TimeZones::drop_file() {
+  for (const std::string& tzid : added_in_file_) file_zones_.erase(tzid);
+  end_file();
 }
 
 icaltimezone* TimeZones::find(std::string_view tzid) const {
@@ -298,31 +306,42 @@ std::int64_t to_epoch_seconds(const DateTimeValue& v, const TimeForm& form,
   return zones.epoch_of_wall(v, zone);
 }
 
-std::int64_t TimeZones::epoch_of_wall(const DateTimeValue& v, icaltimezone* zone) const {
-  const std::int64_t wall = wall_seconds({v.year, v.month, v.day, v.hour, v.minute, v.second});
-  const std::int64_t day = floor_div(wall, 86400);
-  auto [it, added] = wall_offsets_[zone].try_emplace(day, 0);
-  if (added) {
-    it->second = offset_through_day(day * 86400, kChanges, [zone](std::int64_t at) {
+int TimeZones::day_offset(std::vector<ZoneDays>& offsets, icaltimezone* zone, std::int64_t day,
+                          bool wall) const {
+  auto z = std::find_if(offsets.begin(), offsets.end(), [zone](const ZoneDays& d) { return d.zone == zone; });
+  if (z == offsets.end()) z = offsets.insert(offsets.end(), ZoneDays{zone, {}, 0, nullptr});
+  const std::int64_t block = floor_div(day, kBlockDays);
+  if (z->last == nullptr || z->last_block != block) {
+    auto& slot = z->blocks[block];
+    if (!slot) {
+      slot = std::make_unique<DayBlock>();
+      slot->fill(kUnknown);
+    }
+    z->last = slot.get();
+    z->last_block = block;
+  }
+  int& offset = (*z->last)[static_cast<std::size_t>(day - block * kBlockDays)];
+  if (offset == kUnknown) {
+    offset = offset_through_day(day * 86400, kChanges, [zone, wall](std::int64_t at) {
       icaltimetype t = ical_at_wall_seconds(at);
-      return icaltimezone_get_utc_offset(zone, &t, nullptr);
+      return wall ? icaltimezone_get_utc_offset(zone, &t, nullptr)
+                  : icaltimezone_get_utc_offset_of_utc_time(zone, &t, nullptr);
     });
   }
-  if (it->second != kChanges) return wall - it->second;
+  return offset;
+}
+
+std::int64_t TimeZones::epoch_of_wall(const DateTimeValue& v, icaltimezone* zone) const {
+  const std::int64_t wall = wall_seconds({v.year, v.month, v.day, v.hour, v.minute, v.second});
+  const int offset = day_offset(wall_offsets_, zone, floor_div(wall, 86400), true);
+  if (offset != kChanges) return wall - offset;
   return static_cast<std::int64_t>(icaltime_as_timet_with_zone(to_ical(v), zone));
 }
 
 DateTimeValue TimeZones::wall_at(std::int64_t epoch_seconds, icaltimezone* zone) const {
-  const std::int64_t day = floor_div(epoch_seconds, 86400);
-  auto [it, added] = instant_offsets_[zone].try_emplace(day, 0);
-  if (added) {
-    it->second = offset_through_day(day * 86400, kChanges, [zone](std::int64_t at) {
-      icaltimetype t = ical_at_wall_seconds(at);
-      return icaltimezone_get_utc_offset_of_utc_time(zone, &t, nullptr);
-    });
-  }
-  if (it->second != kChanges) {
-    const LocalDateTime t = from_wall_seconds(epoch_seconds + it->second);
+  const int offset = day_offset(instant_offsets_, zone, floor_div(epoch_seconds, 86400), false);
+  if (offset != kChanges) {
+    const LocalDateTime t = from_wall_seconds(epoch_seconds + offset);
     return {t.year, t.month, t.day, t.hour, t.minute, t.second};
   }
   const icaltimetype t = icaltime_from_timet_with_zone(static_cast<time_t>(epoch_seconds), 0, zone);

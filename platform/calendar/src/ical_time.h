@@ -5,7 +5,9 @@
 
 #include <libical/ical.h>
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,6 +55,9 @@ class TimeZones {
   // those of the other files, so that each file's TZIDs name its own zones.
   void begin_file();
   void end_file();
+  // Ends the file as if its VTIMEZONEs had never been added: for a file
+  // refused part way through its indexing.
+  void drop_file();
   // The file's VTIMEZONE of that TZID, else a built-in zone; nullptr if neither.
   icaltimezone* find(std::string_view tzid) const;
   bool file_defines(std::string_view tzid) const;
@@ -68,8 +73,22 @@ class TimeZones {
   // Seconds east of UTC through a whole day, or kChanges; by zone, then by the
   // day's number (a local day for wall times, a UTC day for instants).
   static constexpr int kChanges = 1 << 30;
-  using DayOffsets = std::unordered_map<std::int64_t, int>;
-  mutable std::unordered_map<const icaltimezone*, DayOffsets> wall_offsets_, instant_offsets_;
+  // Days are kept in blocks of 256 (a file's events crowd into a few years,
+  // so a few blocks hold them all), and the block last used is kept beside
+  // the table: a file's events come in runs on nearby days in one zone, so
+  // most look-ups are one index. Files use a zone or three, found by a
+  // linear search.
+  static constexpr int kUnknown = -(1 << 30);
+  static constexpr int kBlockDays = 256;
+  using DayBlock = std::array<int, kBlockDays>;
+  struct ZoneDays {
+    const icaltimezone* zone = nullptr;
+    std::unordered_map<std::int64_t, std::unique_ptr<DayBlock>> blocks;
+    std::int64_t last_block = 0;
+    DayBlock* last = nullptr;
+  };
+  mutable std::vector<ZoneDays> wall_offsets_, instant_offsets_;
+  int day_offset(std::vector<ZoneDays>& offsets, icaltimezone* zone, std::int64_t day, bool wall) const;
 
   icaltimezone* local_;
   std::vector<TimezonePtr> owned_;
@@ -78,6 +97,7 @@ class TimeZones {
   // in_file_: a few, looked at in order, and no allocation for each file.
   std::vector<std::pair<const std::string*, icaltimezone*>> this_file_;
   bool in_file_ = false;
+  std::vector<std::string> added_in_file_;  // the TZIDs it added to file_zones_
   // Every block parsed, by its bytes: the zone and its TZID, or no zone when
   // libical cannot use it.
   struct Parsed {

@@ -133,5 +133,44 @@ TEST(EventIndex, TextSearchesFollowSavesThatMoveEvents) {
   check("after a removal");
 }
 
+// An event is indexed as soon as it ends when every VTIMEZONE comes first;
+// a zone after the events that use it has the whole file indexed again at
+// its end. Either way each event reads the same, in its file's own zone.
+TEST(EventIndex, ZonesAfterTheirEventsReadAsZonesBeforeThem) {
+  const std::string plus3 =
+      "BEGIN:VTIMEZONE\r\nTZID:Test/Plus3\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
+      "TZOFFSETFROM:+0300\r\nTZOFFSETTO:+0300\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+  const std::string minus5 =
+      "BEGIN:VTIMEZONE\r\nTZID:Test/Minus5\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
+      "TZOFFSETFROM:-0500\r\nTZOFFSETTO:-0500\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+  const auto event = [](const std::string& uid, const std::string& start, const std::string& end) {
+    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTART" + start + "\r\nDTEND" + end + "\r\nEND:VEVENT\r\n";
+  };
+  const std::string events = event("a", ";TZID=Test/Plus3:20260301T120000", ";TZID=Test/Minus5:20260301T120000") +
+                             event("b", ":20260301T120000Z", ":20260301T130000Z") +
+                             event("c", ";VALUE=DATE:20260302", ";VALUE=DATE:20260304") +
+                             event("d", ";TZID=Test/Minus5:20260301T070000", ":20260301T130000");
+  const std::string head = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n", tail = "END:VCALENDAR\r\n";
+  // UTC as local time: a start in Test/Plus3 at 12:00 is 09:00, in Test/Minus5 at 07:00 is 12:00.
+  struct Read { std::string uid; detail::EventTiming timing; };
+  const std::vector<Read> expected = {{"a", {{2026, 3, 1, 9, 0, 0}, 8 * 60, false}},
+                                      {"b", {{2026, 3, 1, 12, 0, 0}, 60, false}},
+                                      {"c", {{2026, 3, 2, 0, 0, 0}, 2 * 1440, true}},
+                                      {"d", {{2026, 3, 1, 12, 0, 0}, 60, false}}};
+  for (const std::string& text : {head + plus3 + minus5 + events + tail, head + events + plus3 + minus5 + tail,
+                                  head + plus3 + events + minus5 + tail}) {
+    detail::TimeZones zones(icaltimezone_get_utc_timezone());
+    const detail::ScanResult result = detail::scan_calendar(text, zones);
+    ASSERT_TRUE(result.scan) << result.error.reason;
+    std::vector<Read> read;
+    for (const detail::IndexedEvent& e : result.scan->events) read.push_back({e.uid, e.timing});
+    EXPECT_EQ(read.size(), expected.size());
+    for (std::size_t i = 0; i < std::min(read.size(), expected.size()); ++i) {
+      EXPECT_EQ(read[i].uid, expected[i].uid);
+      EXPECT_EQ(read[i].timing, expected[i].timing) << read[i].uid << " in\n" << text;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace platform::calendar

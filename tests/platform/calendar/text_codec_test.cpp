@@ -1,6 +1,9 @@
 // Content-line level pieces: text escaping, folding, unfolding, encodings.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "content_line.h"
 #include "text_codec.h"
 
@@ -78,6 +81,40 @@ TEST(LineScanner, GivesUnfoldedLinesWithTheirByteSpans) {
   EXPECT_FALSE(scanner.next(line));
 }
 
+// Line ends are found 64 bytes at a time: lines of every length around that,
+// continuations across blocks and the last bytes of the text, wherever the
+// blocks fall, read as a plain split of the text reads them.
+TEST(LineScanner, FindsEveryLineEndWhereverTheBlocksFall) {
+  std::string body;
+  for (const std::size_t length : {0, 1, 62, 63, 64, 65, 127, 130, 3, 200}) {
+    body += "X:" + std::string(length, 'a') + (length % 2 ? "\r\n" : "\n");
+    if (length == 65 || length == 200) body += " " + std::string(length, 'c') + "\r\n";
+    if (length == 1 || length == 63) body += "\n\r\n";  // blank lines
+  }
+  body += "END:" + std::string(70, 'z');  // no terminator
+  for (std::size_t pad = 0; pad < 70; ++pad) {
+    const std::string bytes = std::string(pad, '\n') + body;
+    std::vector<std::string> expected;
+    for (std::size_t at = pad; at < bytes.size();) {
+      std::size_t end = bytes.find('\n', at);
+      if (end == std::string::npos) end = bytes.size();
+      std::string text = bytes.substr(at, end - at);
+      if (!text.empty() && text.back() == '\r') text.pop_back();
+      if (!text.empty() && text.front() == ' ') {
+        expected.back() += text.substr(1);
+      } else {
+        expected.push_back(text);
+      }
+      at = end + 1;
+    }
+    LineScanner scanner(bytes, pad, bytes.size(), 1);
+    LogicalLine line;
+    std::vector<std::string> got;
+    while (scanner.next(line)) got.emplace_back(line.text);
+    EXPECT_EQ(got, expected) << "after " << pad << " blank lines";
+  }
+}
+
 TEST(ContentLine, SplitsNameParametersAndValue) {
   const auto p = parse_property("DTSTART;X-A=\"a:b;c\";TZID=Europe/Berlin:20260101T100000");
   ASSERT_TRUE(p);
@@ -88,6 +125,12 @@ TEST(ContentLine, SplitsNameParametersAndValue) {
   EXPECT_EQ(find_param(*p, "x-a"), "a:b;c");
   EXPECT_EQ(find_param(*p, "tzid"), "Europe/Berlin");
   EXPECT_FALSE(find_param(*p, "VALUE"));
+  const auto many = parse_property("X;A=1;B=2;C=3;D=4;E=5;F=6:v");  // more than are kept in place
+  ASSERT_TRUE(many);
+  EXPECT_EQ(many->params.size(), 6u);
+  EXPECT_EQ(std::tuple(find_param(*many, "A"), find_param(*many, "D"), find_param(*many, "F"), many->value),
+            std::tuple(std::optional<std::string_view>("1"), std::optional<std::string_view>("4"),
+                       std::optional<std::string_view>("6"), std::string_view("v")));
   EXPECT_FALSE(parse_property("NO COLON HERE"));
   EXPECT_FALSE(parse_property("X;A=\"unterminated:value"));
 }
