@@ -27,30 +27,16 @@ struct ScriptResult {
 struct ScriptSetup {
   ScriptSetup(std::string calendar_text, std::string script_text, std::string now_text = "2026-12-04 16:20",
               int w = 240, int h = 320, std::vector<FaultSetter> injected = {})
-      : calendar(std::move(calendar_text)),
-        script(std::move(script_text)),
-        now(std::move(now_text)),
-        width(w),
-        height(h),
-        faults(std::move(injected)) {}
-  std::string calendar;
-  std::string script;
-  std::string now;
-  int width;
-  int height;
+      : calendar(std::move(calendar_text)), script(std::move(script_text)), now(std::move(now_text)), width(w),
+        height(h), faults(std::move(injected)) {}
+  std::string calendar, script, now;
+  int width, height;
   std::vector<FaultSetter> faults;
   // Another program's change to the calendar file, made just before the
   // script's line `meanwhile_line` runs.
   std::function<void(const std::filesystem::path&)> meanwhile;
   int meanwhile_line = 0;
 };
-
-inline std::string ReadWhole(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 inline ScriptResult RunScript(const ScriptSetup& setup) {
   ScriptResult result;
