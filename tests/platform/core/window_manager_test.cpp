@@ -216,6 +216,41 @@ TEST_F(WindowTest, DefaultCloseDestroysTheWindow) {
   }
 }
 
+// The children of `parent`, top first, as GetWindow walks them.
+std::vector<HWND> TopDown(HWND parent) {
+  std::vector<HWND> out;
+  for (HWND h = GetWindow(parent, GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) out.push_back(h);
+  return out;
+}
+
+TEST_F(WindowTest, RaisingLoweringAndDestroyingChildrenKeepTheOthersInOrder) {
+  HWND parent = Create(WS_VISIBLE, nullptr, 0, 30);
+  HWND a = Create(WS_CHILD | WS_VISIBLE, parent), b = Create(WS_CHILD | WS_VISIBLE, parent),
+       c = Create(WS_CHILD | WS_VISIBLE, parent);
+  EXPECT_EQ(TopDown(parent), (std::vector<HWND>{c, b, a}));
+  SetWindowPos(a, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  EXPECT_EQ(TopDown(parent), (std::vector<HWND>{a, c, b}));
+  SetWindowPos(c, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  EXPECT_EQ(TopDown(parent), (std::vector<HWND>{a, b, c}));
+  DestroyWindow(b);
+  EXPECT_EQ(TopDown(parent), (std::vector<HWND>{a, c}));
+  EXPECT_EQ(GetWindow(c, GW_HWNDPREV), a);
+}
+
+TEST_F(WindowTest, AChildWhollyOffTheScreenPaintsOnlyOnceItComesIntoView) {
+  HWND parent = Create(WS_VISIBLE, nullptr, 0, 30);
+  HWND shown = Create(WS_CHILD | WS_VISIBLE, parent, 0, 0, 100, 20),
+       hidden = Create(WS_CHILD | WS_VISIBLE, parent, 0, -500, 100, 20);
+  platform.host.then([&](platform::Session&) {
+    EXPECT_NE(Trace({shown}, {WM_PAINT}), "");
+    EXPECT_EQ(Trace({hidden}, {WM_PAINT}), "");
+    MoveWindow(hidden, 0, 40, 100, 20, TRUE);
+  });
+  platform.host.then([&](platform::Session&) { EXPECT_NE(Trace({hidden}, {WM_PAINT}), ""); });
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
+}
+
 // ------------------------------------------------------------------ sending and posting
 
 TEST_F(WindowTest, NestedSendReturnsTheInnerResult) {

@@ -13,6 +13,7 @@
 #include <pimstore.h>
 #include <strsafe.h>
 
+#include "platform/base/utf.h"
 #include "platform/calendar/calendar_store.h"
 #include "platform/com/com_state.h"
 #include "platform/pocket_outlook/poom_objects.h"
@@ -223,6 +224,25 @@ TEST(SaveRefusal, AnItemAnotherProgramDeletedSaysSo) {
   EXPECT_EQ(stored->Save(), HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
   EXPECT_EQ(testing_support::ReadWhole(t.calendar), emptied);
   stored->Release();
+}
+
+// A refused Logon leaves its reason as COM error information, handed to the
+// first GetErrorInfo and then gone.
+TEST(PocketOutlook, ARefusedLogonLeavesItsReasonForOneCaller) {
+  TestPlatform t(testing_support::OptionsFor("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY:no end\r\n"));
+  Outlook outlook;
+  IErrorInfo* info = nullptr;
+  EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE);
+  EXPECT_EQ(outlook.app->Logon(0), E_FAIL);
+  ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
+  BSTR text = nullptr;
+  ASSERT_EQ(info->GetDescription(&text), S_OK);
+  EXPECT_EQ(platform::ToUtf8(std::u16string(text, SysStringLen(text))),
+            t.calendar.string() + ": line 2: BEGIN:VEVENT is never closed");
+  SysFreeString(text);
+  info->Release();
+  EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE);
+  EXPECT_EQ(info, nullptr);
 }
 
 TEST(PocketOutlook, CoCreateInstanceNeedsComAndTheApplicationClass) {
