@@ -203,11 +203,10 @@ TEST(DateTimePicker, ValueMessagesRefuseWhatIsNotADate) {
   EXPECT_EQ(Show(rig.value()).substr(0, 16), "2026-12-06 10:30") << "it starts at the local time";
   const SYSTEMTIME kept = Wd(Date(2026, 7, 4, 12), 6);
   ASSERT_TRUE(rig.set(kept));
+  // Which dates exist is the kernel's to say (SystemTime.InvalidTimesAreRefusedByBothConversions).
   struct Case { const char* name; WPARAM flag; std::optional<SYSTEMTIME> value; } cases[] = {
-      {"February 30", GDT_VALID, Date(2026, 2, 30)}, {"month 13", GDT_VALID, Date(2026, 13, 1)},
-      {"hour 24", GDT_VALID, Date(2026, 5, 1, 24)},  {"before 1601", GDT_VALID, Date(1600, 12, 31)},
-      {"no record", GDT_VALID, std::nullopt},        {"none", GDT_NONE, Date(2026, 5, 1)},
-      {"an unknown flag", 7, Date(2026, 5, 1)},
+      {"February 30", GDT_VALID, Date(2026, 2, 30)}, {"no record", GDT_VALID, std::nullopt},
+      {"none", GDT_NONE, Date(2026, 5, 1)},          {"an unknown flag", 7, Date(2026, 5, 1)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
