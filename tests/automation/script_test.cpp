@@ -124,9 +124,7 @@ TEST(PrintEscape, PrintListKeepsOneLineARowWhenASubjectHoldsLineBreaks) {
                                {"20261203T100000|30|First\\nsecond\tthird\\\\|", "20261203T110000|30|Next|"}),
                       "print list\n"});
   ASSERT_EQ(r.exit_code, 0) << r.error;
-  std::vector<std::string> lines;
-  for (std::size_t at = 0, nl; (nl = r.printed.find('\n', at)) != std::string::npos; at = nl + 1)
-    lines.push_back(r.printed.substr(at, nl - at));
+  const std::vector<std::string> lines = testing_support::Lines(r.printed);
   ASSERT_EQ(lines.size(), 2u) << r.printed;
   EXPECT_NE(lines[0].find("\tFirst\\nsecond\\tthird\\\\\t"), std::string::npos) << lines[0];
   EXPECT_EQ(std::count(lines[0].begin(), lines[0].end(), '\t'), 5) << lines[0];

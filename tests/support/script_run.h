@@ -99,6 +99,30 @@ inline std::string Calendar(const std::string& settings_body, const std::vector<
   return text + "END:VCALENDAR\r\n";
 }
 
+// The lines of what a script printed, without their line ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::stringstream ss(text);
+  for (std::string line; std::getline(ss, line);) lines.push_back(line);
+  return lines;
+}
+
+// The event with this summary as it stands in the file, "" when there is none.
+inline std::string EventOf(const std::string& calendar, const std::string& summary) {
+  size_t at = calendar.find("SUMMARY:" + summary + "\r\n");
+  if (at == std::string::npos) return "";
+  size_t begin = calendar.rfind("BEGIN:VEVENT", at);
+  return calendar.substr(begin, calendar.find("END:VEVENT", at) - begin);
+}
+
+// The CATEGORIES value of the event with this summary, "" when it has none.
+inline std::string CategoriesOf(const std::string& calendar, const std::string& summary) {
+  const std::string event = EventOf(calendar, summary);
+  if (event.empty()) return "<no such event>";
+  size_t at = event.find("CATEGORIES:");
+  return at == std::string::npos ? "" : event.substr(at + 11, event.find("\r\n", at) - at - 11);
+}
+
 // Six free header lines, then the field lines, as the settings body's text.
 inline std::string SettingsBody(const std::vector<std::string>& fields) {
   std::string body = "H1\\nH2\\nH3\\nH4\\nH5\\nH6";

@@ -113,6 +113,12 @@ inline void TapCentre(platform::Session& s, const RECT& r) {
   platform::PostTap(s, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
 }
 
+// A time record; the weekday left 0.
+inline SYSTEMTIME Time(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
+  auto w = [](int v) { return static_cast<WORD>(v); };
+  return SYSTEMTIME{w(y), w(mo), 0, w(d), w(h), w(mi), w(s), w(ms)};
+}
+
 // A screen pixel in the form GetSysColor gives colours.
 inline COLORREF ScreenPixel(platform::Session& s, int x, int y) {
   std::uint32_t p = s.screen().pixel(x, y);
