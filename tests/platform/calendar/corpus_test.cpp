@@ -288,22 +288,5 @@ TEST(Corpus, ValuesReadAsTheirWritersMeantThem) {
   }
 }
 
-TEST(Corpus, CrlfAndLfVersionsReadAlike) {
-  ScopedTz tz("UTC");
-  for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
-    std::string lf = read_bytes(entry.path());
-    for (std::size_t at; (at = lf.find("\r\n")) != std::string::npos;) lf.erase(at, 1);
-    TempDir dir;
-    write_bytes(dir / "lf.ics", lf);
-    write_bytes(dir / "crlf.ics", crlf(lf));
-    StoreOptions quiet;
-    quiet.warn = [](const std::string&) {};
-    auto a = open_store(dir / "lf.ics", quiet), b = open_store(dir / "crlf.ics", quiet);
-    ASSERT_TRUE(a && b) << entry.path();
-    ASSERT_EQ(a->all(), b->all());
-    for (Oid oid : a->all()) EXPECT_EQ(a->get(oid), b->get(oid)) << entry.path();
-  }
-}
-
 }  // namespace
 }  // namespace platform::calendar
