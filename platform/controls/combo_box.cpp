@@ -35,15 +35,9 @@ int ScrollBarWidth() { return GetSystemMetrics(SM_CXVSCROLL); }
 
 char16_t Fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
 
-// Entries compare without regard to case, as the platform's list boxes do.
-int CompareIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    char16_t x = Fold(a[i]), y = Fold(b[i]);
-    if (x != y) return x < y ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
+// Entries match without regard to case, as the platform's list boxes do.
+bool EqualIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char16_t x, char16_t y) { return Fold(x) == Fold(y); });
 }
 
 void Notify(HWND combo, WORD code) {
@@ -70,16 +64,7 @@ class ComboBox {
   bool valid(int index) const { return index >= 0 && index < count(); }
   std::u16string_view entry(int index) const { return entries_[static_cast<size_t>(index)]; }
 
-  int add(std::u16string text) {
-    int index = count();
-    if (style_ & CBS_SORT) {
-      auto pos = std::upper_bound(entries_.begin(), entries_.end(), text, [](const auto& a, const auto& b) {
-        return CompareIgnoringCase(a, b) < 0;
-      });
-      index = static_cast<int>(pos - entries_.begin());
-    }
-    return insert(index, std::move(text));
-  }
+  int add(std::u16string text) { return insert(count(), std::move(text)); }
 
   int insert(int index, std::u16string text) {
     if (index == -1) index = count();
@@ -91,35 +76,9 @@ class ComboBox {
     return index;
   }
 
-  int delete_string(int index) {
-    if (!valid(index)) return CB_ERR;
-    entries_.erase(entries_.begin() + index);
-    if (selected_ == index)
-      selected_ = -1;
-    else if (selected_ > index)
-      --selected_;
-    if (hot_ == index)
-      hot_ = -1;
-    else if (hot_ > index)
-      --hot_;
-    changed();
-    return count();
-  }
-
-  void reset() {
-    entries_.clear();
-    selected_ = hot_ = -1;
-    top_ = 0;
-    changed();
-  }
-
-  int find_exact(int after, std::u16string_view text) const {
-    int n = count();
-    int start = valid(after) ? after + 1 : 0;
-    for (int k = 0; k < n; ++k) {
-      int i = (start + k) % n;
-      if (CompareIgnoringCase(entry(i), text) == 0) return i;
-    }
+  int find(std::u16string_view text) const {
+    for (int i = 0; i < count(); ++i)
+      if (EqualIgnoringCase(entry(i), text)) return i;
     return CB_ERR;
   }
 
@@ -156,7 +115,7 @@ class ComboBox {
   }
 
   LRESULT set_text(LPCWSTR text) {
-    int index = find_exact(-1, text ? std::u16string_view(text) : std::u16string_view{});
+    int index = find(text ? std::u16string_view(text) : std::u16string_view{});
     if (index == CB_ERR) return CB_ERR;
     select(index);
     return TRUE;
@@ -590,11 +549,6 @@ LRESULT ComboBox::handle(UINT msg, WPARAM wp, LPARAM lp) {
       return add(text_arg());
     case CB_INSERTSTRING:
       return insert(index, text_arg());
-    case CB_DELETESTRING:
-      return delete_string(index);
-    case CB_RESETCONTENT:
-      reset();
-      return CB_OKAY;
     case CB_GETCOUNT:
       return count();
     case CB_GETLBTEXT:
@@ -605,16 +559,12 @@ LRESULT ComboBox::handle(UINT msg, WPARAM wp, LPARAM lp) {
       return select(index);
     case CB_GETCURSEL:
       return selection();
-    case CB_FINDSTRINGEXACT:
-      return find_exact(index, lp ? std::u16string_view(reinterpret_cast<LPCWSTR>(lp)) : std::u16string_view{});
     case CB_SHOWDROPDOWN:
       if (wp)
         open(OpenBy::keys);
       else
         close(-1);
       return TRUE;
-    case CB_GETDROPPEDSTATE:
-      return dropped() ? TRUE : FALSE;
     default:
       return DefWindowProcW(self_, msg, wp, lp);
   }

@@ -48,31 +48,22 @@ void DateTimePicker::notify(UINT code) {
 void DateTimePicker::notify_change() {
   NMDATETIMECHANGE nm{};
   nm.nmhdr = {self_, static_cast<UINT>(GetDlgCtrlID(self_)), static_cast<UINT>(DTN_DATETIMECHANGE)};
-  nm.dwFlags = has_value_ ? GDT_VALID : GDT_NONE;
+  nm.dwFlags = GDT_VALID;
   nm.st = value_;
   SendMessageW(GetParent(self_), WM_NOTIFY, nm.nmhdr.idFrom, reinterpret_cast<LPARAM>(&nm));
 }
 
 LRESULT DateTimePicker::get_system_time(SYSTEMTIME* out) const {
   if (!out) return GDT_ERROR;
-  if (!has_value_) return GDT_NONE;
   *out = value_;
   return GDT_VALID;
 }
 
 bool DateTimePicker::set_system_time(WPARAM flag, const SYSTEMTIME* in) {
-  if (flag == GDT_NONE) {
-    if (!(style_ & DTS_SHOWNONE)) return false;
-    has_value_ = false;
-  } else if (flag == GDT_VALID) {
-    FILETIME ft;
-    SYSTEMTIME normal;
-    if (!in || !SystemTimeToFileTime(in, &ft) || !FileTimeToSystemTime(&ft, &normal)) return false;
-    value_ = normal;  // the round trip recomputes the weekday
-    has_value_ = true;
-  } else {
-    return false;
-  }
+  FILETIME ft;
+  SYSTEMTIME normal;
+  if (flag != GDT_VALID || !in || !SystemTimeToFileTime(in, &ft) || !FileTimeToSystemTime(&ft, &normal)) return false;
+  value_ = normal;  // the round trip recomputes the weekday
   if (calendar_) {
     *calendar_ = MonthCalendar(DayNumberOf(value_), calendar_->today(), Session::current().screen().scale());
     InvalidateRect(popup_, nullptr, FALSE);
@@ -115,7 +106,7 @@ void DateTimePicker::paint(cairo_t* cr, const FontSpec& font) const {
   std::u16string shown = text();
   TextExtent e = MeasureText(font, shown);
   if (e.width > room) shown = EllipsizeToWidth(font, shown, room);
-  COLORREF color = enabled && has_value_ ? GetSysColor(COLOR_WINDOWTEXT) : GetSysColor(COLOR_GRAYTEXT);
+  COLORREF color = enabled ? GetSysColor(COLOR_WINDOWTEXT) : GetSysColor(COLOR_GRAYTEXT);
   cairo_save(cr);
   cairo_rectangle(cr, 0, 0, button.left, rc.bottom);
   cairo_clip(cr);
@@ -143,7 +134,6 @@ void DateTimePicker::key_down(WPARAM vk) {
 }
 
 void DateTimePicker::step_days(int days) {
-  if (!has_value_) return;
   FILETIME ft;
   if (!SystemTimeToFileTime(&value_, &ft)) return;
   ULONGLONG ticks = (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
@@ -190,7 +180,7 @@ void DateTimePicker::open_drop_down() {
   Session& s = Session::current();
   SYSTEMTIME now;
   GetLocalTime(&now);
-  MonthCalendar calendar(has_value_ ? DayNumberOf(value_) : DayNumberOf(now), DayNumberOf(now), s.screen().scale());
+  MonthCalendar calendar(DayNumberOf(value_), DayNumberOf(now), s.screen().scale());
 
   // Below the field, or above it when the screen has no room below; always
   // inside the screen horizontally.
@@ -228,10 +218,8 @@ void DateTimePicker::close_drop_down(Tell tell) {
 }
 
 void DateTimePicker::pick(DayNumber day) {
-  bool changed = !has_value_ || DayNumberOf(value_) != day;
-  if (changed) {
+  if (DayNumberOf(value_) != day) {
     SetDayNumber(value_, day);
-    has_value_ = true;
     InvalidateRect(self_, nullptr, TRUE);
     notify_change();
     if (!alive()) return;

@@ -5,14 +5,14 @@
 // screen has no room below; a day picked there changes the date and keeps
 // the time of day. Up/Down on the closed field step the date by a day.
 //
-// Messages: DTM_GETSYSTEMTIME, DTM_SETSYSTEMTIME (GDT_VALID; GDT_NONE with
-// DTS_SHOWNONE), DTM_GETMONTHCAL, WM_GETTEXT, WM_GETTEXTLENGTH.
+// Messages: DTM_GETSYSTEMTIME, DTM_SETSYSTEMTIME (GDT_VALID), DTM_GETMONTHCAL,
+// WM_GETTEXT, WM_GETTEXTLENGTH.
 // Notifications (WM_NOTIFY to the parent): DTN_DROPDOWN, DTN_DATETIMECHANGE
 // (only for a change made by the user), DTN_CLOSEUP.
 //
 // Not supported yet: the DTS_LONGDATEFORMAT, DTS_TIMEFORMAT and DTS_UPDOWN
-// looks (every picker shows the short date with a drop-down), the check box
-// of DTS_SHOWNONE (its state is kept but not drawn), editing single fields
+// looks (every picker shows the short date with a drop-down), DTS_SHOWNONE
+// (a picker always holds a date; GDT_NONE is refused), editing single fields
 // with Left/Right and typed digits, DTM_SETFORMAT, DTM_SETRANGE and the
 // MCM_ messages of the month calendar.
 #pragma once
@@ -30,9 +30,7 @@ void RegisterDateTimePickerClass();
 
 class DateTimePicker {
  public:
-  DateTimePicker(HWND self, const CREATESTRUCTW& cs) : self_(self), style_(static_cast<DWORD>(cs.style)) {
-    GetLocalTime(&value_);
-  }
+  DateTimePicker(HWND self, const CREATESTRUCTW&) : self_(self) { GetLocalTime(&value_); }
   LRESULT handle(UINT msg, WPARAM wp, LPARAM lp);
 
   // ---- value
@@ -56,9 +54,7 @@ class DateTimePicker {
 
  private:
   HWND self_;
-  DWORD style_;
   SYSTEMTIME value_{};
-  bool has_value_ = true;  // false only after GDT_NONE with DTS_SHOWNONE
   HWND popup_ = nullptr;
   std::optional<MonthCalendar> calendar_;
   bool pressed_in_drop_down_ = false;

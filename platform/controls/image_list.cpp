@@ -1,7 +1,8 @@
 // The ImageList_* functions over the session's table of image lists.
 //
 // Supported: creating, adding and replacing icons (a copy of the icon's
-// picture closest to the list's size), counting, sizes, drawing, destroying.
+// picture closest to the list's size), counting, sizes, destroying; the list
+// view draws the images (ImageList_Draw is left out: nothing else draws them).
 // Not supported yet: bitmaps and masks (ImageList_Add), overlay images,
 // blending styles (ILD_SELECTED/ILD_FOCUS), removing images.
 #include "platform/controls/image_list.h"
@@ -59,13 +60,6 @@ int WINAPI ImageList_ReplaceIcon(HIMAGELIST himl, int i, HICON hicon) {
 int WINAPI ImageList_GetImageCount(HIMAGELIST himl) {
   platform::ImageList* list = ListOf(himl);
   return list ? static_cast<int>(list->images.size()) : 0;
-}
-
-BOOL WINAPI ImageList_Draw(HIMAGELIST himl, int i, HDC hdcDst, int x, int y, UINT) {
-  platform::ImageList* list = ListOf(himl);
-  platform::DeviceContext* dc = platform::GdiObjects::of(platform::Session::current()).dc(hdcDst);
-  if (!list || !dc) return FALSE;
-  return platform::DrawImageListImage(dc->cr.get(), *list, i, x, y) ? TRUE : FALSE;
 }
 
 BOOL WINAPI ImageList_GetIconSize(HIMAGELIST himl, int* cx, int* cy) {

@@ -135,8 +135,7 @@ HIMAGELIST ListView::set_image_list(int which, HIMAGELIST list) {
 }
 
 void ListView::destroy_owned_image_lists() {
-  // Without LVS_SHAREIMAGELISTS the control owns its image lists, as the real one does.
-  if (style() & LVS_SHAREIMAGELISTS) return;
+  // The control owns its image lists, as the real one does without LVS_SHAREIMAGELISTS.
   ImageLists& lists = ImageLists::of(Session::current());
   if (small_) lists.remove(small_);
   if (normal_ && normal_ != small_) lists.remove(normal_);
@@ -250,32 +249,6 @@ bool ListView::set_item_text(int index, const LVITEMW& item) {
   return true;
 }
 
-int ListView::get_item_text(int index, LVITEMW& item) const {
-  if (index < 0 || index >= count() || item.iSubItem < 0) return 0;
-  const Row& row = rows_[static_cast<size_t>(index)];
-  size_t sub = static_cast<size_t>(item.iSubItem);
-  return CopyOut(sub < row.texts.size() ? row.texts[sub] : std::u16string(), item.pszText, item.cchTextMax);
-}
-
-bool ListView::delete_item(int index) {
-  if (index < 0 || index >= count()) return false;
-  // The row gives up selection and focus first, with notification, as on the real control.
-  if (!change_row_state(index, 0, kSelectionBits) && !alive()) return false;
-  if (index >= count()) return false;
-  NMLISTVIEW nm{};
-  nm.iItem = index;
-  nm.lParam = rows_[static_cast<size_t>(index)].param;
-  notify(LVN_DELETEITEM, nm);
-  if (!alive() || index >= count()) return false;
-  rows_.erase(rows_.begin() + index);
-  // The mark stays on the position it had, now the next row, as the real control's does.
-  if (mark_ > index) --mark_;
-  if (mark_ >= count()) mark_ = -1;
-  scroll_to(top_);
-  invalidate();
-  return true;
-}
-
 bool ListView::delete_all_items() {
   // Selection and focus go silently.
   for (Row& row : rows_) row.state &= ~kSelectionBits;
@@ -332,26 +305,9 @@ bool ListView::set_column(int index, const LVCOLUMNW& in) {
   return true;
 }
 
-bool ListView::get_column(int index, LVCOLUMNW& out) const {
-  if (index < 0 || index >= static_cast<int>(columns_.size())) return false;
-  const Column& column = columns_[static_cast<size_t>(index)];
-  if (out.mask & LVCF_FMT) out.fmt = column.fmt;
-  if (out.mask & LVCF_WIDTH) out.cx = column.width;
-  if (out.mask & LVCF_TEXT) CopyOut(column.text, out.pszText, out.cchTextMax);
-  if (out.mask & LVCF_SUBITEM) out.iSubItem = column.sub_item;
-  return true;
-}
-
 int ListView::column_width(int index) const {
   if (index < 0 || index >= static_cast<int>(columns_.size())) return 0;
   return columns_[static_cast<size_t>(index)].width;
-}
-
-bool ListView::set_column_width(int index, int width) {
-  if (index < 0 || index >= static_cast<int>(columns_.size()) || width < 0) return false;
-  columns_[static_cast<size_t>(index)].width = width;
-  invalidate();
-  return true;
 }
 
 DWORD ListView::set_extended_style(DWORD mask, DWORD style) {
@@ -363,12 +319,6 @@ DWORD ListView::set_extended_style(DWORD mask, DWORD style) {
 }
 
 // ------------------------------------------------------------------ selection
-
-int ListView::set_selection_mark(int mark) {
-  int old = mark_;
-  mark_ = mark < count() ? std::max(-1, mark) : -1;
-  return old;
-}
 
 int ListView::next_item(int start, UINT flags) const {
   UINT wanted = 0;
@@ -744,30 +694,18 @@ LRESULT ListView::handle(UINT msg, WPARAM wp, LPARAM lp) {
       return lp && get_item(Record<LVITEMW>(lp));
     case LVM_SETITEMTEXTW:
       return lp && set_item_text(index, Record<const LVITEMW>(lp));
-    case LVM_GETITEMTEXTW:
-      return lp ? get_item_text(index, Record<LVITEMW>(lp)) : 0;
-    case LVM_DELETEITEM:
-      return delete_item(index);
     case LVM_DELETEALLITEMS:
       return delete_all_items();
     case LVM_INSERTCOLUMNW:
       return lp ? insert_column(index, Record<const LVCOLUMNW>(lp)) : -1;
     case LVM_SETCOLUMNW:
       return lp && set_column(index, Record<const LVCOLUMNW>(lp));
-    case LVM_GETCOLUMNW:
-      return lp && get_column(index, Record<LVCOLUMNW>(lp));
     case LVM_GETCOLUMNWIDTH:
       return column_width(index);
-    case LVM_SETCOLUMNWIDTH:
-      return set_column_width(index, static_cast<short>(LOWORD(lp)));
     case LVM_SETEXTENDEDLISTVIEWSTYLE:
       return static_cast<LRESULT>(set_extended_style(static_cast<DWORD>(wp), static_cast<DWORD>(lp)));
-    case LVM_GETEXTENDEDLISTVIEWSTYLE:
-      return static_cast<LRESULT>(extended_style());
     case LVM_GETSELECTIONMARK:
       return selection_mark();
-    case LVM_SETSELECTIONMARK:
-      return set_selection_mark(static_cast<int>(lp));
     case LVM_GETNEXTITEM:
       return next_item(index, LOWORD(lp));
     case LVM_SETITEMSTATE:

@@ -5,10 +5,8 @@
 //
 // Messages: LVM_SETIMAGELIST, LVM_GETIMAGELIST, LVM_GETITEMCOUNT,
 // LVM_INSERTITEMW, LVM_SETITEMW, LVM_GETITEMW, LVM_SETITEMTEXTW,
-// LVM_GETITEMTEXTW, LVM_DELETEITEM, LVM_DELETEALLITEMS, LVM_INSERTCOLUMNW,
-// LVM_SETCOLUMNW, LVM_GETCOLUMNW, LVM_GETCOLUMNWIDTH, LVM_SETCOLUMNWIDTH,
-// LVM_SETEXTENDEDLISTVIEWSTYLE, LVM_GETEXTENDEDLISTVIEWSTYLE,
-// LVM_GETSELECTIONMARK, LVM_SETSELECTIONMARK, LVM_GETNEXTITEM (LVNI_ALL,
+// LVM_DELETEALLITEMS, LVM_INSERTCOLUMNW, LVM_SETCOLUMNW, LVM_GETCOLUMNWIDTH,
+// LVM_SETEXTENDEDLISTVIEWSTYLE, LVM_GETSELECTIONMARK, LVM_GETNEXTITEM (LVNI_ALL,
 // LVNI_SELECTED, LVNI_FOCUSED), LVM_SETITEMSTATE, LVM_GETITEMSTATE,
 // LVM_GETSELECTEDCOUNT, LVM_ENSUREVISIBLE, LVM_GETTOPINDEX; taps (with
 // MK_CONTROL to toggle a row, MK_SHIFT to select the range from the
@@ -17,9 +15,11 @@
 // NM_CLICK, LVN_ITEMCHANGING (a TRUE reply refuses the change) and
 // LVN_ITEMCHANGED for selection and focus changes only, one per row that
 // changes, LVN_INSERTITEM, LVN_DELETEITEM, LVN_DELETEALLITEMS (a TRUE reply
-// suppresses the per-row LVN_DELETEITEM).
-// Not supported yet: the icon, small-icon and list views (every view draws
-// as a report), sorting styles, label editing, check boxes, grid lines,
+// suppresses the per-row LVN_DELETEITEM). The control owns its image lists.
+// Not supported: LVM_DELETEITEM, LVM_GETITEMTEXTW, LVM_GETCOLUMNW,
+// LVM_SETCOLUMNWIDTH, LVM_GETEXTENDEDLISTVIEWSTYLE, LVM_SETSELECTIONMARK and
+// LVS_SHAREIMAGELISTS (nothing here uses them), the icon, small-icon and
+// list views (every view draws as a report), sorting styles, label editing, check boxes, grid lines,
 // callback texts and images, sub-item images, column resizing by dragging
 // the header, header clicks, horizontal scrolling, multiple selection by
 // keyboard or by dragging, a focus rectangle.
@@ -56,22 +56,16 @@ class ListView {
   bool set_item(const LVITEMW& item);
   bool get_item(LVITEMW& item) const;
   bool set_item_text(int row, const LVITEMW& item);
-  int get_item_text(int row, LVITEMW& item) const;
-  bool delete_item(int row);
   bool delete_all_items();
 
   // ---- columns
   int insert_column(int index, const LVCOLUMNW& column);
   bool set_column(int index, const LVCOLUMNW& column);
-  bool get_column(int index, LVCOLUMNW& column) const;
   int column_width(int index) const;
-  bool set_column_width(int index, int width);
   DWORD set_extended_style(DWORD mask, DWORD style);
-  DWORD extended_style() const { return ex_style_; }
 
   // ---- selection
   int selection_mark() const { return mark_; }
-  int set_selection_mark(int mark);
   int next_item(int start, UINT flags) const;
   bool set_item_state(int row, UINT state, UINT mask);
   UINT item_state(int row, UINT mask) const;

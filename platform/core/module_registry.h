@@ -38,7 +38,6 @@ class ModuleRegistry {
 
   HACCEL add_accelerators(AcceleratorTable table);
   AcceleratorTable* accelerators(HACCEL h) const;
-  bool remove_accelerators(HACCEL h);
 
  private:
   HandleTable<Module> modules_{HandleKind::instance};

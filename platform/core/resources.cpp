@@ -65,9 +65,6 @@ HACCEL ModuleRegistry::add_accelerators(AcceleratorTable table) {
 AcceleratorTable* ModuleRegistry::accelerators(HACCEL h) const {
   return accelerators_.get(reinterpret_cast<std::uintptr_t>(h));
 }
-bool ModuleRegistry::remove_accelerators(HACCEL h) {
-  return accelerators_.remove(reinterpret_cast<std::uintptr_t>(h)) != nullptr;
-}
 
 namespace {
 
@@ -165,10 +162,6 @@ HACCEL WINAPI LoadAcceleratorsW(HINSTANCE hInstance, LPCWSTR lpTableName) {
     if (table.id == *id) return s.modules().add_accelerators(platform::AcceleratorTable{table.entries});
   s.last_error = ERROR_RESOURCE_NAME_NOT_FOUND;
   return nullptr;
-}
-
-BOOL WINAPI DestroyAcceleratorTable(HACCEL hAccel) {
-  return Session::current().modules().remove_accelerators(hAccel) ? TRUE : FALSE;
 }
 
 HRSRC WINAPI FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType) {

@@ -83,36 +83,7 @@ HRESULT CopyBounded(LPWSTR dest, size_t cch, const char16_t* src, size_t len) {
   return n < len ? STRSAFE_E_INSUFFICIENT_BUFFER : S_OK;
 }
 
-size_t Length(LPCWSTR s, size_t max) {
-  size_t n = 0;
-  if (s)
-    while (n < max && s[n]) ++n;
-  return n;
-}
-
 }  // namespace
-
-HRESULT StringCchCopyW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszSrc) {
-  return CopyBounded(pszDest, cchDest, pszSrc ? pszSrc : u"", Length(pszSrc, STRSAFE_MAX_CCH));
-}
-
-HRESULT StringCchCopyNW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszSrc, size_t cchToCopy) {
-  return CopyBounded(pszDest, cchDest, pszSrc ? pszSrc : u"", Length(pszSrc, cchToCopy));
-}
-
-HRESULT StringCchCatW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszSrc) {
-  if (!pszDest || cchDest == 0) return STRSAFE_E_INVALID_PARAMETER;
-  size_t used = Length(pszDest, cchDest);
-  if (used == cchDest) return STRSAFE_E_INVALID_PARAMETER;
-  return CopyBounded(pszDest + used, cchDest - used, pszSrc ? pszSrc : u"", Length(pszSrc, STRSAFE_MAX_CCH));
-}
-
-HRESULT StringCchLengthW(LPCWSTR psz, size_t cchMax, size_t* pcchLength) {
-  if (!psz || cchMax > STRSAFE_MAX_CCH) return STRSAFE_E_INVALID_PARAMETER;
-  size_t n = Length(psz, cchMax);
-  if (pcchLength) *pcchLength = n;
-  return n < cchMax ? S_OK : STRSAFE_E_INVALID_PARAMETER;
-}
 
 HRESULT StringCchVPrintfW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszFormat, va_list argList) {
   if (!pszFormat) return STRSAFE_E_INVALID_PARAMETER;

@@ -94,7 +94,6 @@ BOOL WINAPI ImageList_Destroy(HIMAGELIST himl);
 int WINAPI ImageList_ReplaceIcon(HIMAGELIST himl, int i, HICON hicon);
 #define ImageList_AddIcon(himl, hicon) ImageList_ReplaceIcon(himl, -1, hicon)
 int WINAPI ImageList_GetImageCount(HIMAGELIST himl);
-BOOL WINAPI ImageList_Draw(HIMAGELIST himl, int i, HDC hdcDst, int x, int y, UINT fStyle);
 BOOL WINAPI ImageList_GetIconSize(HIMAGELIST himl, int* cx, int* cy);
 
 // ---------------------------------------------------------------- list view

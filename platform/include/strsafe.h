@@ -1,4 +1,5 @@
-// strsafe.h: bounded UTF-16 text functions. Every function writes at most
+// strsafe.h: bounded UTF-16 formatting (the copy, concatenation and length
+// functions are left out: nothing here uses them). Every function writes at most
 // cchDest characters including the terminating zero, always terminates a
 // non-empty destination, and returns STRSAFE_E_INSUFFICIENT_BUFFER when the
 // text had to be cut.
@@ -16,9 +17,5 @@
 #define STRSAFE_E_INVALID_PARAMETER ((HRESULT)0x80070057L)
 #define STRSAFE_MAX_CCH 2147483647
 
-HRESULT StringCchCopyW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszSrc);
-HRESULT StringCchCopyNW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszSrc, size_t cchToCopy);
-HRESULT StringCchCatW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszSrc);
-HRESULT StringCchLengthW(LPCWSTR psz, size_t cchMax, size_t* pcchLength);
 HRESULT StringCchPrintfW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszFormat, ...);
 HRESULT StringCchVPrintfW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszFormat, va_list argList);

@@ -582,7 +582,6 @@ BOOL WINAPI TranslateMessage(const MSG* lpMsg);
 LRESULT WINAPI DispatchMessageW(const MSG* lpMsg);
 int WINAPI TranslateAcceleratorW(HWND hWnd, HACCEL hAccTable, LPMSG lpMsg);
 HACCEL WINAPI LoadAcceleratorsW(HINSTANCE hInstance, LPCWSTR lpTableName);
-BOOL WINAPI DestroyAcceleratorTable(HACCEL hAccel);
 SHORT WINAPI GetKeyState(int nVirtKey);
 SHORT WINAPI GetAsyncKeyState(int vKey);
 

@@ -35,9 +35,7 @@ bool SaveEnabled() {
 
 void TapMenuItem(Session& s, const std::u16string& text) {
   for (const auto& item : platform::ShellState::of(s).open_menu)
-    if (item.text == text)
-      platform::PostTap(s, (item.screen_rect.left + item.screen_rect.right) / 2,
-                        (item.screen_rect.top + item.screen_rect.bottom) / 2);
+    if (item.text == text) testing_support::TapCentre(s, item.screen_rect);
 }
 
 // The main window alone: without an application object it stops after the menu bar.
@@ -108,7 +106,7 @@ TEST(MainWindow, SaveStartsDisabledAndOnlyAListRefreshNotificationChangesIt) {
     EXPECT_FALSE(SaveEnabled());
     auto right = platform::MenuBarButtonOnScreen(g_app.menuBar, 1);
     ASSERT_TRUE(right);
-    platform::PostTap(s, (right->left + right->right) / 2, (right->top + right->bottom) / 2);
+    testing_support::TapCentre(s, *right);
   });
   t.host.then([](Session&) {
     EXPECT_FALSE(SaveEnabled());
@@ -135,7 +133,7 @@ TEST(MainWindow, ExitFromTheOptionsMenuEndsTheProgram) {
   t.host.then([](Session& s) {
     auto left = platform::MenuBarButtonOnScreen(g_app.menuBar, 0);
     ASSERT_TRUE(left);
-    platform::PostTap(s, (left->left + left->right) / 2, (left->top + left->bottom) / 2);
+    testing_support::TapCentre(s, *left);
   });
   t.host.then([](Session& s) {
     std::vector<std::u16string> items;

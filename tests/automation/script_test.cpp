@@ -1,15 +1,23 @@
-// The script language: parsing, quoting, and the line-numbered faults.
+// The script language: parsing, quoting, and the line-numbered faults; and
+// what `print` writes: one line a row and one column a tab, whatever the
+// texts it shows hold.
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "automation/script.h"
+#include "automation/script_runner.h"
+#include "support/script_run.h"
 
 namespace {
 
 using tallyset::ParseScript;
 using tallyset::ScriptCommand;
+using testing_support::Calendar;
+using testing_support::RunScript;
+using testing_support::SettingsBody;
 
 struct Parsed { int line; std::string verb; std::vector<std::string> args; };
 
@@ -92,6 +100,35 @@ TEST(ParseScript, ReportsTheFirstFaultWithItsLineNumber) {
     ASSERT_EQ(error.rfind(prefix, 0), 0u) << "error: " << error;
     EXPECT_NE(error.find(c.mentions), std::string::npos) << "error: " << error;
   }
+}
+
+TEST(PrintEscape, ControlCharactersOfTheRowFormatAreWrittenAsEscapes) {
+  const struct {
+    std::string text, printed;
+  } cases[] = {
+      {"plain", "plain"},
+      {"two\nlines", "two\\nlines"},
+      {"a\tb", "a\\tb"},
+      {"cr\r\nlf", "cr\\r\\nlf"},
+      {"back\\slash", "back\\\\slash"},
+      {"\\n is not a line break", "\\\\n is not a line break"},
+      {"caf\xC3\xA9 | \"q\"", "caf\xC3\xA9 | \"q\""},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tallyset::EscapeForPrint(c.text), c.printed) << c.text;
+}
+
+TEST(PrintEscape, PrintListKeepsOneLineARowWhenASubjectHoldsLineBreaks) {
+  // In the file: a line break, a tab and a backslash, each escaped as iCalendar text.
+  auto r = RunScript({Calendar(SettingsBody({"Customer:North;South;"}),
+                               {"20261203T100000|30|First\\nsecond\tthird\\\\|", "20261203T110000|30|Next|"}),
+                      "print list\n"});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  const std::vector<std::string> lines = testing_support::Lines(r.printed);
+  ASSERT_EQ(lines.size(), 2u) << r.printed;
+  EXPECT_NE(lines[0].find("\tFirst\\nsecond\\tthird\\\\\t"), std::string::npos) << lines[0];
+  EXPECT_EQ(std::count(lines[0].begin(), lines[0].end(), '\t'), 5) << lines[0];
+  EXPECT_NE(lines[1].find("\tNext\t"), std::string::npos) << lines[1];
 }
 
 }  // namespace

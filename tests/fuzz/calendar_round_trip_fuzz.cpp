@@ -45,16 +45,12 @@ std::vector<AppointmentFields> everything(const CalendarStore& store) {
   return out;
 }
 
-bool before_in_order(const AppointmentFields& a, const AppointmentFields& b) {
+std::vector<AppointmentFields> sorted(std::vector<AppointmentFields> all) {
   auto key = [](const AppointmentFields& f) {
     return std::tie(f.start.year, f.start.month, f.start.day, f.start.hour, f.start.minute, f.start.second,
                     f.subject, f.body, f.categories, f.duration_minutes, f.all_day, f.occurrence);
   };
-  return key(a) < key(b);
-}
-
-std::vector<AppointmentFields> sorted(std::vector<AppointmentFields> all) {
-  std::sort(all.begin(), all.end(), before_in_order);
+  std::sort(all.begin(), all.end(), [&](const auto& a, const auto& b) { return key(a) < key(b); });
   return all;
 }
 
@@ -65,11 +61,9 @@ enum class Other : std::uint8_t { None, Append, Rename, AppendEveryTime, CutOff 
 bool line_start(std::string_view s, std::size_t at) { return at == 0 || s[at - 1] == '\n' || s[at - 1] == '\r'; }
 
 bool starts_with_nocase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if ((s[i] & ~0x20) != (prefix[i] & ~0x20)) return false;
-  }
-  return true;
+  return s.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), s.begin(), [](char a, char b) {
+           return (a & ~0x20) == (b & ~0x20);
+         });
 }
 
 std::string eol_of(std::string_view s) {
@@ -88,8 +82,7 @@ std::size_t last_calendar_end(std::string_view s) {
 
 std::size_t end_of_line(std::string_view s, std::size_t at) {
   const std::size_t nl = s.find_first_of("\r\n", at);
-  if (nl == std::string_view::npos) return s.size();
-  return s.compare(nl, 2, "\r\n") == 0 ? nl + 2 : nl + 1;
+  return nl == std::string_view::npos ? s.size() : s.compare(nl, 2, "\r\n") == 0 ? nl + 2 : nl + 1;
 }
 
 std::string appended(const std::string& s, int round, std::string* inserted) {
@@ -171,12 +164,12 @@ void check_merged(const OtherProgram& other, const StoreStatus& status, const Ca
   // still reads, by an event added, is saved on.
   if (other.kind == Other::AppendEveryTime) FUZZ_CHECK(!status.ok);
   if (other.kind == Other::Append && theirs) FUZZ_CHECK(status.ok);
+  FUZZ_CHECK(!status.ok || theirs != nullptr);  // a file the store cannot read is never saved over
   if (!status.ok) {
     FUZZ_CHECK(!status.message.empty());
     FUZZ_CHECK(fuzz::read_bytes(file) == other.wrote);
     return;
   }
-  FUZZ_CHECK(theirs != nullptr);  // a file the store cannot read is never saved over
   const std::string now = fuzz::read_bytes(file);
   FUZZ_CHECK(now.find(other.inserted) != std::string::npos);
   auto again = CalendarStore::open(file, &error, fixed_clock());
@@ -186,17 +179,13 @@ void check_merged(const OtherProgram& other, const StoreStatus& status, const Ca
   // fall differently, as the store keeps its oids across the reload.
   FUZZ_CHECK(got == sorted(everything(store)));
   const std::vector<AppointmentFields> base = everything(*theirs);
-  bool matched = false;
+  std::vector<AppointmentFields> added = base;
+  added.push_back(ours);
+  bool matched = sorted(added) == got;
   for (std::size_t i = 0; i < base.size() && !matched; ++i) {
-    if (!mine(base[i])) continue;
     std::vector<AppointmentFields> expected = base;
     expected[i].categories = ours.categories;
-    matched = sorted(expected) == got;
-  }
-  if (!matched) {
-    std::vector<AppointmentFields> expected = base;
-    expected.push_back(ours);
-    matched = sorted(expected) == got;
+    matched = mine(base[i]) && sorted(expected) == got;
   }
   FUZZ_CHECK(matched);
 }
@@ -237,10 +226,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   if (oids.empty()) {
     // An empty calendar takes a new appointment instead.
-    AppointmentFields fresh;
-    fresh.subject = u"Fuzz";
-    fresh.start = {2026, 12, 3, 10, 0, 0};
-    fresh.duration_minutes = 30;
+    const AppointmentFields fresh{u"Fuzz", u"", u"", {2026, 12, 3, 10, 0, 0}, 30, false};
     StoreStatus status;
     const Oid added = store->add(fresh, &status);
     FUZZ_CHECK(added != 0 || !status.ok);
@@ -281,10 +267,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(store->get(first)->categories == u"Fuzz,Checked");
 
   auto again = CalendarStore::open(file, &error, fixed_clock());
-  if (!again) {
-    std::fprintf(stderr, "the saved file no longer opens: %s\n", error.c_str());
-    FUZZ_CHECK(again != nullptr);
-  }
+  if (!again) std::fprintf(stderr, "the saved file no longer opens: %s\n", error.c_str());
+  FUZZ_CHECK(again != nullptr);
   FUZZ_CHECK(again->size() == store->size());
   // What the store shows after the save is what the file holds (ties in
   // start order may fall differently after the reload).

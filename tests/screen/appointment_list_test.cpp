@@ -38,9 +38,7 @@ TEST(AppointmentList, ListsTheRangeInclusiveInStartOrder) {
                                          "20261203T100000|90|Thursday|South,Travel"}),
                       "print list\n"});
   ASSERT_EQ(r.exit_code, 0) << r.error;
-  std::vector<std::string> rows;
-  std::stringstream ss(r.printed);
-  for (std::string line; std::getline(ss, line);) rows.push_back(line);
+  const std::vector<std::string> rows = testing_support::Lines(r.printed);
   ASSERT_EQ(rows.size(), 3u) << r.printed;
   EXPECT_NE(rows[0].find("\tincomplete\t"), std::string::npos);
   EXPECT_NE(rows[0].find("\tFirst minute\t1h, Fri 27\t-"), std::string::npos) << rows[0];
@@ -54,9 +52,7 @@ TEST(AppointmentList, RefreshClearsTheSelectionAndDisablesSave) {
   auto r = RunScript({Calendar(kFields, {"20261203T100000|30|One|North,Travel", "20261203T110000|30|Two|"}),
                       "select 1\nprint save\nprint list\ncloseup from\nprint save\nprint list\n"});
   ASSERT_EQ(r.exit_code, 0) << r.error;
-  std::vector<std::string> lines;
-  std::stringstream ss(r.printed);
-  for (std::string line; std::getline(ss, line);) lines.push_back(line);
+  const std::vector<std::string> lines = testing_support::Lines(r.printed);
   ASSERT_EQ(lines.size(), 6u) << r.printed;
   EXPECT_EQ(lines[0], "enabled");
   EXPECT_NE(lines[2].find("\tselected"), std::string::npos);

@@ -1,6 +1,8 @@
 // The field rows as the user sees them, built from the settings text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/script_run.h"
 
 using testing_support::Calendar;
@@ -36,15 +38,19 @@ TEST(FieldRows, SettingsTextBecomesLabelledChoices) {
   }
 }
 
-TEST(FieldRows, LongSettingsTextKeepsEveryField) {
+// Thousands of field lines build every row, in order, and the last one
+// carries its value into a new appointment.
+TEST(FieldRows, EveryLineOfALongSettingsTextBecomesItsRow) {
+  const int kRows = 3000;
   std::vector<std::string> fields;
-  for (int i = 1; i <= 30; ++i)
-    fields.push_back("Field number " + std::to_string(i) + ":Alpha value;Beta value;Gamma value;");
-  auto r = RunScript({Calendar(SettingsBody(fields), {}), "print fields\n"});
-  int rows = 0;
-  for (char c : r.printed) rows += c == '\n';
-  EXPECT_EQ(rows, 30);
-  EXPECT_NE(r.printed.find("30\tField number 30:\t\tAlpha value|Beta value|Gamma value\n"), std::string::npos);
+  for (int i = 1; i <= kRows; ++i) fields.push_back("F" + std::to_string(i) + ":A" + std::to_string(i) + ";");
+  auto r = RunScript({Calendar(SettingsBody(fields), {}),
+                      "choose 3000 A3000\nprint fields\neditor ok subject=Fresh\nmenu \"New Item\"\n"});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  EXPECT_EQ(std::count(r.printed.begin(), r.printed.end(), '\n'), kRows);
+  EXPECT_EQ(r.printed.substr(0, r.printed.find('\n')), "1\tF1:\t\tA1");
+  EXPECT_NE(r.printed.find("\n3000\tF3000:\tA3000\tA3000\n"), std::string::npos);
+  EXPECT_NE(r.calendar.find("CATEGORIES:A3000\r\n"), std::string::npos);
 }
 
 }  // namespace

@@ -5,9 +5,7 @@
 #include "platform/pocket_outlook/poom_objects.h"
 #include "support/script_run.h"
 
-using testing_support::Calendar;
-using testing_support::RunScript;
-using testing_support::SettingsBody;
+using namespace testing_support;
 
 namespace {
 
@@ -17,29 +15,6 @@ testing_support::ScriptResult RunOk(const testing_support::ScriptSetup& setup) {
   EXPECT_EQ(r.exit_code, 0) << r.error;
   EXPECT_TRUE(r.error.empty()) << r.error;
   return r;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::stringstream ss(text);
-  for (std::string line; std::getline(ss, line);) lines.push_back(line);
-  return lines;
-}
-
-// The event with this summary as it stands in the file, "" when there is none.
-std::string EventOf(const std::string& calendar, const std::string& summary) {
-  size_t at = calendar.find("SUMMARY:" + summary + "\r\n");
-  if (at == std::string::npos) return "";
-  size_t begin = calendar.rfind("BEGIN:VEVENT", at);
-  return calendar.substr(begin, calendar.find("END:VEVENT", at) - begin);
-}
-
-// The CATEGORIES value of the event with this summary, "" when it has none.
-std::string CategoriesOf(const std::string& calendar, const std::string& summary) {
-  const std::string event = EventOf(calendar, summary);
-  if (event.empty()) return "<no such event>";
-  size_t at = event.find("CATEGORIES:");
-  return at == std::string::npos ? "" : event.substr(at + 11, event.find("\r\n", at) - at - 11);
 }
 
 const std::string kThreeFields = SettingsBody({"Customer:A;North;", "Task:B;Travel;", "Rate:C;Day;"});

@@ -7,25 +7,13 @@
 #include "platform/pocket_outlook/poom_objects.h"
 #include "support/script_run.h"
 
-using testing_support::Calendar;
-using testing_support::RunScript;
-using testing_support::ScriptSetup;
-using testing_support::SettingsBody;
+using namespace testing_support;
 
 namespace {
 
 // 'No' is found inside 'North Ltd': matching is a substring search.
 const std::string kFields =
     SettingsBody({"Customer:North Ltd;Smith, Jones;", "Task:Meeting;Travel;", "Billable:No;Yes;"});
-
-std::string CategoriesLine(const std::string& calendar, const std::string& summary) {
-  size_t at = calendar.find("SUMMARY:" + summary + "\r\n");
-  if (at == std::string::npos) return "<no such event>";
-  size_t begin = calendar.rfind("BEGIN:VEVENT", at), end = calendar.find("END:VEVENT", at);
-  size_t line = calendar.find("CATEGORIES:", begin);
-  if (line == std::string::npos || line > end) return "";
-  return calendar.substr(line + 11, calendar.find("\r\n", line) - line - 11);
-}
 
 ScriptSetup WorkWith(const std::string& categories, const std::string& script) {
   return {Calendar(kFields, {"20261203T110000|30|Work|" + categories}), script};
@@ -42,7 +30,7 @@ TEST(SaveMerge, OtherCategoriesStayAfterTheFieldValuesInTheirOrder) {
   for (const Case& c : cases) {
     auto r = RunScript(WorkWith(c.before, "select 0\n" + c.choose + "\nsoftkey right\n"));
     EXPECT_EQ(r.exit_code, 0) << r.error;
-    EXPECT_EQ(CategoriesLine(r.calendar, "Work"), c.after) << c.before;
+    EXPECT_EQ(CategoriesOf(r.calendar, "Work"), c.after) << c.before;
   }
 }
 
@@ -50,7 +38,7 @@ TEST(SaveMerge, ASecondSaveWritesTheSameAndTheFieldsShowWhatWasSaved) {
   auto r = RunScript(WorkWith("Personal", "select 0\nchoose 2 Travel\nchoose 3 Yes\nsoftkey right\nprint fields\n"
                                        "print save\nsoftkey right\nfocus main\nkey ctrl+q\nprint list\n"));
   EXPECT_EQ(r.exit_code, 0) << r.error;
-  EXPECT_EQ(CategoriesLine(r.calendar, "Work"), "Travel,Yes,Personal");
+  EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "Travel,Yes,Personal");
   EXPECT_EQ(r.printed.substr(0, r.printed.find("\nenabled\n")),
             "1\tCustomer:\t\tNorth Ltd|Smith, Jones\n2\tTask:\tTravel\tMeeting|Travel\n3\tBillable:\tYes\tNo|Yes");
   EXPECT_NE(r.printed.find("\tincomplete\t"), std::string::npos) << r.printed;
@@ -60,7 +48,7 @@ TEST(SaveMerge, ACommaValueIsOneCategoryThatMatchesAgain) {
   auto r = RunScript({Calendar(kFields, {}), "choose 1 \"Smith, Jones\"\nchoose 2 Meeting\nchoose 3 Yes\n"
                                               "editor ok subject=Fresh\nmenu \"New Item\"\nprint list\n"});
   EXPECT_EQ(r.exit_code, 0) << r.error;
-  EXPECT_EQ(CategoriesLine(r.calendar, "Fresh"), "Smith\\, Jones,Meeting,Yes");
+  EXPECT_EQ(CategoriesOf(r.calendar, "Fresh"), "Smith\\, Jones,Meeting,Yes");
   EXPECT_NE(r.printed.find("\tcomplete\t"), std::string::npos) << r.printed;
 }
 
@@ -74,7 +62,7 @@ TEST(SaveMerge, WhatAnotherProgramAddedMeanwhileStays) {
   setup.meanwhile_line = 3;
   auto r = RunScript(setup);
   EXPECT_EQ(r.exit_code, 0) << r.error;
-  EXPECT_EQ(CategoriesLine(r.calendar, "Work"), "Meeting,Personal,Urgent");
+  EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "Meeting,Personal,Urgent");
 }
 
 // Another program deletes the appointment before Save, or while the editor

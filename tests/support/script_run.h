@@ -27,30 +27,16 @@ struct ScriptResult {
 struct ScriptSetup {
   ScriptSetup(std::string calendar_text, std::string script_text, std::string now_text = "2026-12-04 16:20",
               int w = 240, int h = 320, std::vector<FaultSetter> injected = {})
-      : calendar(std::move(calendar_text)),
-        script(std::move(script_text)),
-        now(std::move(now_text)),
-        width(w),
-        height(h),
-        faults(std::move(injected)) {}
-  std::string calendar;
-  std::string script;
-  std::string now;
-  int width;
-  int height;
+      : calendar(std::move(calendar_text)), script(std::move(script_text)), now(std::move(now_text)), width(w),
+        height(h), faults(std::move(injected)) {}
+  std::string calendar, script, now;
+  int width, height;
   std::vector<FaultSetter> faults;
   // Another program's change to the calendar file, made just before the
   // script's line `meanwhile_line` runs.
   std::function<void(const std::filesystem::path&)> meanwhile;
   int meanwhile_line = 0;
 };
-
-inline std::string ReadWhole(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 inline ScriptResult RunScript(const ScriptSetup& setup) {
   ScriptResult result;
@@ -111,6 +97,30 @@ inline std::string Calendar(const std::string& settings_body, const std::vector<
     text += "END:VEVENT\r\n";
   }
   return text + "END:VCALENDAR\r\n";
+}
+
+// The lines of what a script printed, without their line ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::stringstream ss(text);
+  for (std::string line; std::getline(ss, line);) lines.push_back(line);
+  return lines;
+}
+
+// The event with this summary as it stands in the file, "" when there is none.
+inline std::string EventOf(const std::string& calendar, const std::string& summary) {
+  size_t at = calendar.find("SUMMARY:" + summary + "\r\n");
+  if (at == std::string::npos) return "";
+  size_t begin = calendar.rfind("BEGIN:VEVENT", at);
+  return calendar.substr(begin, calendar.find("END:VEVENT", at) - begin);
+}
+
+// The CATEGORIES value of the event with this summary, "" when it has none.
+inline std::string CategoriesOf(const std::string& calendar, const std::string& summary) {
+  const std::string event = EventOf(calendar, summary);
+  if (event.empty()) return "<no such event>";
+  size_t at = event.find("CATEGORIES:");
+  return at == std::string::npos ? "" : event.substr(at + 11, event.find("\r\n", at) - at - 11);
 }
 
 // Six free header lines, then the field lines, as the settings body's text.

@@ -6,6 +6,8 @@
 
 #include <deque>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,6 +18,7 @@
 #include "platform/core/session.h"
 #include "platform/core/screen.h"
 #include "platform/hosts/headless_host.h"
+#include "platform/hosts/input.h"
 #include "platform/hosts/platform_floors.h"
 
 namespace testing_support {
@@ -91,6 +94,29 @@ using FaultSetter = std::function<void(platform::Faults&)>;
 template <class E>
 FaultSetter Inject(E fault) {
   return [fault](platform::Faults& faults) { faults.inject(fault); };
+}
+
+inline std::string ReadWhole(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A window's text, up to 511 characters.
+inline std::u16string WindowText(HWND hwnd) {
+  WCHAR buffer[512] = {0};
+  GetWindowTextW(hwnd, buffer, 512);
+  return buffer;
+}
+
+// A tap at the centre of a rectangle on the screen.
+inline void TapCentre(platform::Session& s, const RECT& r) {
+  platform::PostTap(s, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+// A time record; the weekday left 0.
+inline SYSTEMTIME Time(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
+  auto w = [](int v) { return static_cast<WORD>(v); };
+  return SYSTEMTIME{w(y), w(mo), 0, w(d), w(h), w(mi), w(s), w(ms)};
 }
 
 // A screen pixel in the form GetSysColor gives colours.

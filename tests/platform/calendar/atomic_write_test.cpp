@@ -33,12 +33,9 @@ class FailedWriteTest : public ::testing::TestWithParam<std::tuple<Fault, Backen
   void SetUp() override {
     place_.write(kCalendar);
     written_ = place_.read();
-    StoreOptions options;
-    options.inject_write_fault = [this](WriteStep step) {
-      if (!armed_ || step != fault().step) return 0;
-      return ++calls_ == fail_at_ ? fault().error : 0;
-    };
-    store_ = open_store(place_.path(), std::move(options));
+    store_ = open_store(place_.path(), faulting([this](WriteStep step) {
+      return armed_ && step == fault().step && ++calls_ == fail_at_ ? fault().error : 0;
+    }));
     ASSERT_TRUE(store_);
     alpha_ = oid_of(*store_, "Alpha");
     ASSERT_NE(alpha_, 0u);
@@ -117,9 +114,7 @@ TEST(FailedWrite, FolderSyncFailureAfterTheRenameKeepsStoreAndDiskAlike) {
   ScopedTz tz("UTC");
   TempDir dir;
   write_bytes(dir / "cal.ics", kCalendar);
-  StoreOptions options;
-  options.inject_write_fault = [](WriteStep step) { return step == WriteStep::SyncFolder ? EIO : 0; };
-  auto store = open_store(dir / "cal.ics", std::move(options));
+  auto store = open_store(dir / "cal.ics", faulting([](WriteStep step) { return step == WriteStep::SyncFolder ? EIO : 0; }));
   const Oid alpha = oid_of(*store, "Alpha");
   const StoreStatus status = edit(*store, alpha, [](auto& f) { f.categories = u"New"; });
   // The new file is in place, so the change is saved; the warning says what is in doubt.
@@ -171,15 +166,6 @@ TEST(FileContent, ComparedInChunksToTheLastByte) {
   EXPECT_EQ(detail::compare_content(file, "").error, ENOENT);
   EXPECT_FALSE(detail::compare_content(file, "").same);
   EXPECT_EQ(detail::compare_content(dir.path(), "").error, EISDIR);
-}
-
-// A process id that belonged to a process which has ended.
-pid_t ended_process() {
-  const pid_t child = fork();
-  if (child == 0) _exit(0);
-  int status = 0;
-  waitpid(child, &status, 0);
-  return child;
 }
 
 // A process that runs until the object goes (or this one does).

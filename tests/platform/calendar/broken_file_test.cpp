@@ -1,5 +1,6 @@
 // Files the store must refuse: each gets one clear line naming the file and
-// the line, the file is left untouched, and nothing crashes.
+// the line, and the file is left untouched. (Random bytes: the
+// calendar_round_trip fuzz target.)
 #include <gtest/gtest.h>
 
 #include "platform/calendar/calendar_store.h"
@@ -75,38 +76,6 @@ TEST(BrokenFile, BlankLinesAndAByteOrderMarkAreTolerated) {
     ASSERT_NE(store->add(appointment(u"First", {2026, 1, 1, 9, 0, 0}), &status), 0u) << status.message;
     EXPECT_EQ(read_bytes(dir / "cal.ics").rfind(bytes.substr(0, bytes.find("END:VCALENDAR")), 0), 0u);
     EXPECT_EQ(open_store(dir / "cal.ics")->size(), events + 1);
-  }
-}
-
-TEST(BrokenFile, RandomBytesNeverCrash) {
-  // Mutations of a valid calendar: every outcome is a store or a message.
-  const std::string valid = vcalendar(
-      "BEGIN:VEVENT\nUID:x\nDTSTART;TZID=Europe/Berlin:20260101T100000\nDURATION:PT1H\n"
-      "CATEGORIES:A,B\nSUMMARY:s\nEND:VEVENT\n");
-  std::uint32_t seed = 12345;
-  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-  for (int round = 0; round < 150; ++round) {
-    std::string bytes = valid;
-    const int edits = 1 + static_cast<int>(next() % 4);
-    for (int e = 0; e < edits; ++e) {
-      const std::size_t at = next() % bytes.size();
-      switch (next() % 3) {
-        case 0: bytes[at] = static_cast<char>(next() & 0xFF); break;
-        case 1: bytes.erase(at, 1 + next() % 8); break;
-        default: bytes.insert(at, 1, "\n :;,\"\\"[next() % 7]); break;
-      }
-      if (bytes.empty()) bytes = "x";
-    }
-    TempDir dir;
-    write_bytes(dir / "cal.ics", bytes);
-    std::string error;
-    auto store = CalendarStore::open(dir / "cal.ics", &error);
-    if (store) {
-      for (Oid oid : store->all()) EXPECT_TRUE(store->get(oid));
-    } else {
-      EXPECT_FALSE(error.empty());
-    }
-    EXPECT_EQ(read_bytes(dir / "cal.ics"), bytes);
   }
 }
 

@@ -133,9 +133,7 @@ TEST(Recurrence, HostileRulesEndAndAreNamed) {
     write_bytes(dir / "cal.ics", vcalendar(std::string("BEGIN:VEVENT\nUID:x\nDTSTART:") + c.start + "\nRRULE:" +
                                            c.rule + "\nSUMMARY:X\nEND:VEVENT\n"));
     std::vector<std::string> warnings;
-    StoreOptions options;
-    options.warn = [&](const std::string& w) { warnings.push_back(w); };
-    auto store = open_store(dir / "cal.ics", options);
+    auto store = open_store(dir / "cal.ics", collecting(warnings));
     EXPECT_EQ(store->find(kWeek)->size(), c.listed);
     EXPECT_EQ(warnings.size(), c.named ? 1u : 0u);
   }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -31,6 +33,13 @@ ScopedTz::ScopedTz(const char* zone) {
 }
 
 ScopedTz::~ScopedTz() { saved_ ? setenv("TZ", saved_->c_str(), 1) : unsetenv("TZ"); }
+
+int ended_process() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  return child;
+}
 
 std::string read_bytes(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
@@ -93,6 +94,23 @@ inline platform::calendar::StoreOptions fixed_clock(std::int64_t now = 179655120
   o.now_utc = [now] { return now; };
   return o;
 }
+
+// Options that collect the store's warnings in `warnings`.
+inline platform::calendar::StoreOptions collecting(std::vector<std::string>& warnings) {
+  platform::calendar::StoreOptions o;
+  o.warn = [&warnings](const std::string& text) { warnings.push_back(text); };
+  return o;
+}
+
+// Options whose saves ask `fault` at each step of the write (an errno fails the step).
+inline platform::calendar::StoreOptions faulting(std::function<int(platform::calendar::WriteStep)> fault) {
+  platform::calendar::StoreOptions o;
+  o.inject_write_fault = std::move(fault);
+  return o;
+}
+
+// The id of a process that has ended.
+int ended_process();
 
 // Where a store keeps the calendar: one file, or a folder of one .ics file
 // per calendar object (a vdir). Tests that hold for both run on both.

@@ -23,12 +23,6 @@ using platform::Session;
 using platform::controls::EditCaretOnScreen;
 using namespace testing_support;
 
-std::u16string TextOf(HWND edit) {
-  WCHAR buffer[512] = {0};
-  GetWindowTextW(edit, buffer, 512);
-  return buffer;
-}
-
 std::pair<DWORD, DWORD> Selection(HWND edit) {
   DWORD start = 99, end = 99;
   SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
@@ -129,7 +123,7 @@ TEST(EditControl, KeysAndCharactersEditTheText) {
     HWND edit = rig.edit(c.text, c.style, 10, 30, 200, c.style & ES_MULTILINE ? 80 : 20);
     SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(c.sel_start), c.sel_end);
     Play(edit, c.keys);
-    EXPECT_EQ(platform::ToUtf8(TextOf(edit)), platform::ToUtf8(c.expected));
+    EXPECT_EQ(platform::ToUtf8(WindowText(edit)), platform::ToUtf8(c.expected));
     EXPECT_EQ(Selection(edit), std::make_pair(c.caret, c.caret));
   }
 }
@@ -196,7 +190,7 @@ TEST(EditControl, ATapFocusesAndPlacesTheCaretWhereTypedKeysGo) {
       ExpectSequence(rig.log, Commands({EN_KILLFOCUS, EN_SETFOCUS}), "the other field's, then this one's");
       for (const char* key : {"H", "i", "space", "7"}) platform::PostKeys(s, key);
     });
-    rig.then([&](Session&) { EXPECT_EQ(platform::ToUtf8(TextOf(edit)), "abcHi 7def"); });
+    rig.then([&](Session&) { EXPECT_EQ(platform::ToUtf8(WindowText(edit)), "abcHi 7def"); });
     rig.run();
   }
 }
@@ -240,8 +234,8 @@ TEST(EditControl, OneLineScrollsToKeepTheCaretInViewOrRefusesWithoutAutoScroll) 
   // Without ES_AUTOHSCROLL the text stops where the field ends.
   RECT f = rig.session().windows().client_rect(fixed);
   EXPECT_GT(GetWindowTextLengthW(fixed), 0);
-  EXPECT_LE(TextWidth(TextOf(fixed)), f.right - 4);
-  EXPECT_GT(TextWidth(TextOf(fixed) + u"w"), f.right - 4);
+  EXPECT_LE(TextWidth(WindowText(fixed)), f.right - 4);
+  EXPECT_GT(TextWidth(WindowText(fixed) + u"w"), f.right - 4);
   Play(scrolling, u"<home>");
   EXPECT_EQ(EditCaretOnScreen(scrolling)->x, r.left + 2) << "home scrolls back to the start";
 }

@@ -41,8 +41,6 @@ TEST(StaticControl, TextLandsWhereTheStyleAndTheSizePutIt) {
       {"SS_LEFT", u"Customer:", SS_LEFT, 150, 20, {{0, 12, 0, 20}}, {{69, 81, 0, 20}, {138, 150, 0, 20}}},
       {"SS_CENTER", u"Customer:", SS_CENTER, 150, 20, {{69, 81, 0, 20}}, {{0, 12, 0, 20}, {138, 150, 0, 20}}},
       {"SS_RIGHT", u"Customer:", SS_RIGHT, 150, 20, {{138, 150, 0, 20}}, {{0, 12, 0, 20}, {69, 81, 0, 20}}},
-      {"SS_RIGHT with SS_NOPREFIX", u"Customer:", SS_RIGHT | SS_NOPREFIX, 150, 20, {{138, 150, 0, 20}},
-       {{0, 12, 0, 20}, {69, 81, 0, 20}}},
       {"a tall label starts at the top", u"Customer:", SS_LEFT, 100, 60, {{0, 100, 0, 15}}, {{0, 100, 20, 60}}},
       {"long text wraps onto a second line", u"Northern Trading Company Limited", SS_LEFT, 90, 60,
        {{0, 90, 0, 14}, {0, 90, 15, 28}}, {}},

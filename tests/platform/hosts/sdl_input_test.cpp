@@ -121,10 +121,6 @@ std::vector<SDL_Event> Typing(const std::string& utf8) {
 
 HWND Part(platform::EditorPart part) { return platform::AppointmentEditorPart(platform::OpenAppointmentEditor(), part); }
 
-void TapCenter(platform::Session& s, const RECT& r) {
-  platform::PostTap(s, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
-}
-
 TEST(SdlInput, TypedTextReachesTheEditorOnceEachAsWritten) {
   testing_support::TestPlatform t;
   testing_support::CreateParentWindow(t, u"SdlInputMain", DefWindowProcW, u"Program");
@@ -136,7 +132,7 @@ TEST(SdlInput, TypedTextReachesTheEditorOnceEachAsWritten) {
   };
   const std::string typed = "Site Visit, Ab: 1-2. Zo\xC3\xAB \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80";
   for (platform::EditorPart part : {platform::EditorPart::subject, platform::EditorPart::categories}) {
-    t.host.then([part](platform::Session& s) { TapCenter(s, s.windows().window_rect_on_screen(Part(part))); });
+    t.host.then([part](platform::Session& s) { testing_support::TapCentre(s, s.windows().window_rect_on_screen(Part(part))); });
     t.host.then([&, part](platform::Session& s) {
       SetWindowTextW(Part(part), u"");
       // Two letters too many, taken back by a held backspace.
@@ -146,7 +142,7 @@ TEST(SdlInput, TypedTextReachesTheEditorOnceEachAsWritten) {
     });
   }
   t.host.then([](platform::Session& s) {
-    TapCenter(s, *platform::MenuBarButtonOnScreen(platform::AppointmentEditorMenuBar(platform::OpenAppointmentEditor()), 0));
+    testing_support::TapCentre(s, *platform::MenuBarButtonOnScreen(platform::AppointmentEditorMenuBar(platform::OpenAppointmentEditor()), 0));
   });
   platform::calendar::AppointmentFields fields;
   fields.subject = u"Old";

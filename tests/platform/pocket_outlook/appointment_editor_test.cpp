@@ -26,6 +26,7 @@
 
 namespace {
 
+using namespace testing_support;
 using platform::AppointmentEditorMenuBar;
 using platform::AppointmentEditorPart;
 using platform::EditorPart;
@@ -35,20 +36,7 @@ using platform::calendar::AppointmentFields;
 
 constexpr const char16_t* kMainClass = u"EditorTestMain";
 
-COLORREF PixelAt(Session& s, int x, int y) {
-  std::uint32_t p = s.screen().pixel(x, y);
-  return RGB((p >> 16) & 0xff, (p >> 8) & 0xff, p & 0xff);
-}
-
-void TapCenter(Session& s, const RECT& r) { platform::PostTap(s, (r.left + r.right) / 2, (r.top + r.bottom) / 2); }
-
 HWND Part(EditorPart part) { return AppointmentEditorPart(OpenAppointmentEditor(), part); }
-
-std::u16string TextOf(HWND hwnd) {
-  WCHAR buffer[512] = {0};
-  GetWindowTextW(hwnd, buffer, 512);
-  return buffer;
-}
 
 AppointmentFields Sample() {
   return {.subject = u"Old subject", .body = u"first\nsecond", .categories = u"North",
@@ -58,31 +46,18 @@ AppointmentFields Sample() {
 // A program's main window, active and focused, and the editor run over it
 // while the host plays the queued actions.
 struct Rig {
-  explicit Rig(int scale = 1) : platform(Options(scale)) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = platform.instance;
-    wc.lpszClassName = kMainClass;
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<std::uintptr_t>(COLOR_WINDOW + 1));
-    EXPECT_NE(RegisterClassW(&wc), 0);
-    main = CreateWindowExW(0, kMainClass, u"Program", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                           CW_USEDEFAULT, nullptr, nullptr, platform.instance, nullptr);
+  explicit Rig(int scale = 1) : platform(testing_support::ScreenOf(scale)) {
+    main = testing_support::CreateParentWindow(platform, kMainClass, DefWindowProcW, u"Program");
     field = CreateWindowExW(0, u"EDIT", u"", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 100, 20, main, nullptr,
                             platform.instance, nullptr);
     SetActiveWindow(main);
     SetFocus(field);
   }
-  static testing_support::PlatformOptions Options(int scale) {
-    testing_support::PlatformOptions options;
-    options.screen_width = 240 * scale;
-    options.screen_height = 320 * scale;
-    return options;
-  }
 
   void Then(std::function<void(Session&)> action) { platform.host.then(std::move(action)); }
   // Tap the field, select all its text with the keys and type over it.
   void TypeInto(EditorPart part, const std::string& text) {
-    Then([part](Session& s) { TapCenter(s, s.windows().window_rect_on_screen(Part(part))); });
+    Then([part](Session& s) { TapCentre(s, s.windows().window_rect_on_screen(Part(part))); });
     Then([text](Session& s) {
       for (const char* key : {"ctrl+home", "ctrl+shift+end"}) platform::PostKeys(s, key);
       for (char c : text) {
@@ -97,14 +72,14 @@ struct Rig {
   }
   void TapSoftKey(int index) {
     Then([index](Session& s) {
-      TapCenter(s, *platform::MenuBarButtonOnScreen(AppointmentEditorMenuBar(OpenAppointmentEditor()), index));
+      TapCentre(s, *platform::MenuBarButtonOnScreen(AppointmentEditorMenuBar(OpenAppointmentEditor()), index));
     });
   }
   void ChooseFromMenu(const std::u16string& text) {
     TapSoftKey(1);
     Then([text](Session& s) {
       for (const auto& item : platform::ShellState::of(s).open_menu)
-        if (item.text == text) TapCenter(s, item.screen_rect);
+        if (item.text == text) TapCentre(s, item.screen_rect);
     });
   }
   // Through Display's editor, which every session has from the start; runs
@@ -124,7 +99,7 @@ TEST(AppointmentEditor, TitleSaysWhenItEditsOneOccurrenceOfASeries) {
   for (const auto& [occurrence, title] : {std::pair{false, u"Appointment"}, std::pair{true, u"One occurrence"}}) {
     Rig rig;
     std::u16string shown;
-    rig.Then([&](Session&) { shown = TextOf(OpenAppointmentEditor()); });
+    rig.Then([&](Session&) { shown = WindowText(OpenAppointmentEditor()); });
     rig.ChooseFromMenu(u"Cancel");
     AppointmentFields fields = Sample();
     fields.occurrence = occurrence;
@@ -139,13 +114,13 @@ TEST(AppointmentEditor, OkWritesEveryFieldBackAsTyped) {
   rig.TypeInto(EditorPart::start_time, "14:45");
   rig.TypeInto(EditorPart::duration, "90");
   rig.TypeInto(EditorPart::categories, "South,Travel");
-  rig.Then([](Session& s) { TapCenter(s, s.windows().window_rect_on_screen(Part(EditorPart::start_date))); });
-  rig.Then([](Session& s) { TapCenter(s, *platform::controls::DatePickerDayOnScreen(Part(EditorPart::start_date), 5)); });
+  rig.Then([](Session& s) { TapCentre(s, s.windows().window_rect_on_screen(Part(EditorPart::start_date))); });
+  rig.Then([](Session& s) { TapCentre(s, *platform::controls::DatePickerDayOnScreen(Part(EditorPart::start_date), 5)); });
   // The notes show their lines; a new line comes back as a line feed.
   std::u16string notes_shown;
   rig.Then([&](Session& s) {
-    notes_shown = TextOf(Part(EditorPart::notes));
-    TapCenter(s, s.windows().window_rect_on_screen(Part(EditorPart::notes)));
+    notes_shown = WindowText(Part(EditorPart::notes));
+    TapCentre(s, s.windows().window_rect_on_screen(Part(EditorPart::notes)));
   });
   rig.Then([](Session& s) {
     for (const char* key : {"ctrl+end", "enter", "x"}) platform::PostKeys(s, key);
@@ -202,7 +177,7 @@ TEST(AppointmentEditor, CancelDeleteAndQuitLeaveTheFieldsAsTheyWere) {
       rig.Then([&](Session& s) {
         auto button = platform::MessageBoxButtonOnScreen(c.answer);
         asked = button.has_value();
-        if (button) TapCenter(s, *button);
+        if (button) TapCentre(s, *button);
       });
     }
     if (c.answer == IDNO) {
@@ -247,7 +222,7 @@ TEST(AppointmentEditor, WhileOpenTheProgramIsOutOfReachAndComesBackAfter) {
   EXPECT_EQ(editor_rect.right - editor_rect.left, s.screen().width());
   EXPECT_EQ(platform::ToUtf8(fields.subject), "Old subjectq");  // the caret starts after the subject
   EXPECT_EQ(platform::ToUtf8(fields.body), "first\nsecond");    // untouched notes keep their line breaks
-  EXPECT_TRUE(TextOf(rig.field).empty());
+  EXPECT_TRUE(WindowText(rig.field).empty());
   // Afterwards: the program is enabled, active and focused where it was.
   EXPECT_TRUE(IsWindowEnabled(rig.main));
   EXPECT_EQ(s.windows().active(), rig.main);
@@ -266,13 +241,13 @@ TEST(AppointmentEditor, LooksTheSameAtBothScreenSizes) {
       RECT subject = ss.windows().window_rect_on_screen(Part(EditorPart::subject));
       EXPECT_EQ(subject.left, 70 * k);
       EXPECT_EQ(subject.bottom - subject.top, 20 * k);
-      rule = PixelAt(ss, 2 * k, top + 4 * k + 24 * k - 2 * k);  // the rule under the Subject row
-      bar_edge = PixelAt(ss, 10 * k, ss.screen().height() - ss.screen().menu_bar_height());
-      background = PixelAt(ss, 60 * k, top + 2 * k);
+      rule = ScreenPixel(ss, 2 * k, top + 4 * k + 24 * k - 2 * k);  // the rule under the Subject row
+      bar_edge = ScreenPixel(ss, 10 * k, ss.screen().height() - ss.screen().menu_bar_height());
+      background = ScreenPixel(ss, 60 * k, top + 2 * k);
       // Dark ink of the "Subject:" label left of the field.
       for (int x = 4 * k; x < 40 * k; ++x)
         for (int y = subject.top; y < subject.bottom; ++y)
-          if (GetRValue(PixelAt(ss, x, y)) < 0x60) label_ink = true;
+          if (GetRValue(ScreenPixel(ss, x, y)) < 0x60) label_ink = true;
     });
     rig.ChooseFromMenu(u"Cancel");
     rig.Open();

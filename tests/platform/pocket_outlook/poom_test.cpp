@@ -1,12 +1,19 @@
 // Pocket Outlook over the calendar file, as a program calls it: logon,
-// search, items by identifier, creating, saving, deleting, Display, and the
-// conversions between calendar time records and variant times.
+// search, items by identifier, creating, saving, deleting, Display, the
+// conversions between calendar time records and variant times, and the saves
+// it refuses, each with an error its caller can tell apart.
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <fstream>
+#include <limits>
 
 #include <objbase.h>
 #include <pimstore.h>
 #include <strsafe.h>
 
+#include "platform/base/utf.h"
 #include "platform/calendar/calendar_store.h"
 #include "platform/com/com_state.h"
 #include "platform/pocket_outlook/poom_objects.h"
@@ -46,6 +53,17 @@ class Outlook {
     EXPECT_EQ(folder->get_Items(&items), S_OK);
     folder->Release();
     return items;
+  }
+  IAppointment* Create() {
+    IAppointment* item = nullptr;
+    EXPECT_EQ(app->CreateItem(olAppointmentItem, reinterpret_cast<IDispatch**>(&item)), S_OK);
+    return item;
+  }
+  DATE VariantTime(WORD y, WORD mo, WORD d, WORD h, WORD mi) {
+    SYSTEMTIME st{y, mo, 0, d, h, mi, 0, 0};
+    DATE date = 0;
+    EXPECT_EQ(app->SystemTimeToVariantTime(&st, &date), S_OK);
+    return date;
   }
   IPOutlookApp* app = nullptr;
   IPOutlookItemCollection* items = nullptr;
@@ -107,15 +125,11 @@ TEST(PocketOutlook, NewItemIsStoredByItsSaveAndGoneAfterDelete) {
   TestPlatform t(testing_support::OptionsFor(kCalendar));
   Outlook outlook;
   ASSERT_EQ(outlook.app->Logon(0), S_OK);
-  IAppointment* item = nullptr;
-  ASSERT_EQ(outlook.app->CreateItem(olAppointmentItem, reinterpret_cast<IDispatch**>(&item)), S_OK);
+  IAppointment* item = outlook.Create();
   LONG oid = -1;
   item->get_Oid(&oid);
   EXPECT_EQ(oid, 0);  // not stored yet
-  SYSTEMTIME st{2026, 12, 0, 31, 23, 30, 0, 0};
-  DATE start = 0;
-  ASSERT_EQ(outlook.app->SystemTimeToVariantTime(&st, &start), S_OK);
-  item->put_Start(start);
+  item->put_Start(outlook.VariantTime(2026, 12, 31, 23, 30));
   item->put_Duration(30);
   item->put_Subject(const_cast<BSTR>(u"Late"));
   item->put_Categories(const_cast<BSTR>(u"South,Meeting,"));
@@ -166,6 +180,69 @@ TEST(PocketOutlook, DisplayKeepsTheEditorsChangesOnlyWhenItSaysOk) {
   // Every object was released and every string freed.
   EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0);
   EXPECT_EQ(platform::ComState::of(t.session).live_strings, 0);
+}
+
+// A value the item refused is not replaced by the one it had: Save refuses too.
+TEST(SaveRefusal, ATimeTheCalendarCannotHoldIsRefusedBySave) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* what;
+    std::function<HRESULT(Outlook&, IAppointment*)> put;
+  } cases[] = {
+      {"start past 9999", [](Outlook&, IAppointment* i) { return i->put_Start(3e6); }},
+      {"start not a number", [nan](Outlook&, IAppointment* i) { return i->put_Start(nan); }},
+      {"end beyond any duration", [](Outlook& o, IAppointment* i) { return i->put_End(o.VariantTime(9999, 12, 31, 0, 0) * 1e3); }},
+      {"end at 10000-01-01", [](Outlook& o, IAppointment* i) {
+         i->put_Start(o.VariantTime(9999, 12, 31, 23, 30));
+         return i->put_Duration(30);
+       }},
+  };
+  for (const Case& c : cases) {
+    TestPlatform t(testing_support::OptionsFor(kCalendar));
+    Outlook outlook;
+    ASSERT_EQ(outlook.app->Logon(0), S_OK);
+    IAppointment *stored = nullptr, *fresh = outlook.Create();
+    ASSERT_EQ(outlook.Items()->Item(1, reinterpret_cast<IDispatch**>(&stored)), S_OK);
+    for (IAppointment* item : {stored, fresh}) {
+      c.put(outlook, item);
+      EXPECT_EQ(item->Save(), E_INVALIDARG) << c.what;
+      item->Release();
+    }
+    EXPECT_EQ(testing_support::ReadWhole(t.calendar), kCalendar) << c.what;
+  }
+}
+
+TEST(SaveRefusal, AnItemAnotherProgramDeletedSaysSo) {
+  TestPlatform t(testing_support::OptionsFor(kCalendar));
+  Outlook outlook;
+  ASSERT_EQ(outlook.app->Logon(0), S_OK);
+  IAppointment* stored = nullptr;
+  ASSERT_EQ(outlook.Items()->Item(1, reinterpret_cast<IDispatch**>(&stored)), S_OK);
+  const std::string emptied = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//other//EN\r\nEND:VCALENDAR\r\n";
+  std::ofstream(t.calendar, std::ios::binary) << emptied;
+  stored->put_Categories(const_cast<BSTR>(u"North"));
+  EXPECT_EQ(stored->Save(), HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
+  EXPECT_EQ(testing_support::ReadWhole(t.calendar), emptied);
+  stored->Release();
+}
+
+// A refused Logon leaves its reason as COM error information, handed to the
+// first GetErrorInfo and then gone.
+TEST(PocketOutlook, ARefusedLogonLeavesItsReasonForOneCaller) {
+  TestPlatform t(testing_support::OptionsFor("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY:no end\r\n"));
+  Outlook outlook;
+  IErrorInfo* info = nullptr;
+  EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE);
+  EXPECT_EQ(outlook.app->Logon(0), E_FAIL);
+  ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
+  BSTR text = nullptr;
+  ASSERT_EQ(info->GetDescription(&text), S_OK);
+  EXPECT_EQ(platform::ToUtf8(std::u16string(text, SysStringLen(text))),
+            t.calendar.string() + ": line 2: BEGIN:VEVENT is never closed");
+  SysFreeString(text);
+  info->Release();
+  EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE);
+  EXPECT_EQ(info, nullptr);
 }
 
 TEST(PocketOutlook, CoCreateInstanceNeedsComAndTheApplicationClass) {
