@@ -110,6 +110,7 @@ TEST(EditControl, KeysAndCharactersEditTheText) {
       {"enter breaks the line in multi-line", kMulti | ES_WANTRETURN, u"ab", 1, 1, u"<enter>", u"a\r\nb", 3},
       {"backspace joins lines", kMulti, u"a\r\nb", 3, 3, u"<back>", u"ab", 1},
       {"right steps over a line break", kMulti, u"a\r\nb", 1, 1, u"<right>Z", u"a\r\nZb", 4},
+      {"right before a bare line feed is one step", kMulti, u"a\nb", 0, 0, u"<right>Z", u"aZ\nb", 2},
       {"down keeps the column", kMulti, u"abc\r\ndef", 1, 1, u"<down>Z", u"abc\r\ndZef", 7},
       {"up on the first line stays", kMulti, u"abc\r\ndef", 2, 2, u"<up>Z", u"abZc\r\ndef", 3},
       {"down on the last line stays", kMulti, u"abc\r\ndef", 6, 6, u"<down>Z", u"abc\r\ndZef", 7},
