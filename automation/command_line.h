@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <windows.h>
@@ -36,6 +37,9 @@ bool TakeValue(const std::vector<std::string>& args, size_t* i, std::string* out
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args, std::string* error);
 // --calendar, else $TALLYSET_CALENDAR, else $XDG_DATA_HOME/tallyset/calendar.ics (~/.local/share/...).
 std::filesystem::path CalendarPath(const CommandLine& cl);
+// Whether `text` is `shape` with each '9' of it an ASCII digit and every
+// other character itself: "9999-99-99" is the shape of a date.
+bool HasShape(std::string_view text, std::string_view shape);
 // "YYYY-MM-DD HH:MM" as a local time; nullopt when it is not a valid time.
 std::optional<SYSTEMTIME> ParseDateTime(const std::string& text);
 std::optional<SYSTEMTIME> ParseDate(const std::string& text);

@@ -1,7 +1,8 @@
 #include "automation/script.h"
 
+#include "automation/command_line.h"
+
 #include <map>
-#include <regex>
 
 namespace tallyset {
 
@@ -36,8 +37,16 @@ bool Tokenize(const std::string& line, std::vector<std::string>* out, std::strin
 }
 
 bool IsNumber(const std::string& s) {
-  static const std::regex number(R"(-?\d{1,6})");
-  return std::regex_match(s, number);
+  const std::string_view digits = std::string_view(s).substr(!s.empty() && s[0] == '-' ? 1 : 0);
+  return !digits.empty() && digits.size() <= 6 && HasShape(digits, std::string(digits.size(), '9'));
+}
+
+// "NAME=VALUE" for a field the editor has; the value is on one line.
+bool IsEditorField(const std::string& s) {
+  const size_t eq = s.find('=');
+  if (eq == std::string::npos || s.find_first_of("\r\n", eq) != std::string::npos) return false;
+  const std::string_view name = std::string_view(s).substr(0, eq);
+  return name == "subject" || name == "start" || name == "duration" || name == "categories" || name == "body";
 }
 
 // Checks one command's arguments; an empty result means it is well formed.
@@ -71,7 +80,7 @@ std::string Check(const ScriptCommand& c) {
     return "";
   }
   if (c.verb == "date") {
-    if (a.size() != 2 || (a[0] != "from" && a[0] != "to") || !std::regex_match(a[1], std::regex(R"(\d{4}-\d{2}-\d{2})")))
+    if (a.size() != 2 || (a[0] != "from" && a[0] != "to") || !HasShape(a[1], "9999-99-99"))
       return "date wants from or to and YYYY-MM-DD";
     return "";
   }
@@ -81,9 +90,8 @@ std::string Check(const ScriptCommand& c) {
   }
   if (c.verb == "editor") {
     if (a.empty() || (a[0] != "ok" && a[0] != "cancel" && a[0] != "delete")) return "editor wants ok, cancel or delete";
-    static const std::regex field(R"((subject|start|duration|categories|body)=(.*))");
     for (size_t i = 1; i < a.size(); ++i)
-      if (!std::regex_match(a[i], field)) return "editor does not know '" + a[i] + "'";
+      if (!IsEditorField(a[i])) return "editor does not know '" + a[i] + "'";
     return "";
   }
   if (c.verb == "resize") {
