@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config
-  libcairo2-dev libpango1.0-dev libsdl2-dev libical-dev libnotify-dev
+  libcairo2-dev libpango1.0-dev libfontconfig-dev libsdl2-dev libical-dev libnotify-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
   desktop-file-utils

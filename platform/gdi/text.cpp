@@ -2,6 +2,8 @@
 
 #include <glib.h>
 
+#include "platform/gdi/font_setup.h"
+
 #include <unordered_map>
 
 namespace platform {
@@ -11,6 +13,7 @@ namespace {
 // A Pango context whose font options never depend on the surface drawn to.
 PangoContext* SharedContext() {
   static PangoContext* context = [] {
+    UseLeanFontConfig();
     PangoFontMap* map = pango_cairo_font_map_get_default();
     PangoContext* ctx = pango_font_map_create_context(map);
     cairo_font_options_t* options = cairo_font_options_create();

@@ -13,6 +13,13 @@ run --headless --screenshot "$work/start.png" >"$work/out" 2>"$work/err"
 check "headless start exits 0" test $? -eq 0
 check "headless start writes a PNG" bash -c "head -c 8 '$work/start.png' | grep -q PNG"
 check "headless start prints nothing" test ! -s "$work/out"
+# The program reads only the font folders; the system's whole font
+# configuration (taken when FONTCONFIG_FILE names it) draws the same pixels.
+if [ -f /etc/fonts/fonts.conf ]; then
+  FONTCONFIG_FILE=/etc/fonts/fonts.conf run --headless --screen 480x640 --screenshot "$work/full-fc.png" 2>/dev/null
+  run --headless --screen 480x640 --screenshot "$work/lean-fc.png" 2>/dev/null
+  check "the font folders alone draw as the whole configuration" cmp -s "$work/full-fc.png" "$work/lean-fc.png"
+fi
 
 # Scripts: prints go to standard output in order.
 printf 'print save\nprint notification\nfocus main\nprint focus\n' >"$work/s1"
