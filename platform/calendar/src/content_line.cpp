@@ -148,6 +148,7 @@ std::optional<std::string_view> find_param(const Property& p, std::string_view n
 
 bool iequals(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  if (a == b) return true;  // writers put names in capitals: one compare
   for (std::size_t i = 0; i < a.size(); ++i) {
     char x = a[i], y = b[i];
     if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
