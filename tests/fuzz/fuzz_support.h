@@ -26,11 +26,12 @@ namespace fuzz {
   } while (false)
 
 // One folder for the whole process, removed at exit.
-struct ScratchFolder {
+class ScratchFolder {
+ public:
   ScratchFolder() {
     std::error_code ec;
-    const std::filesystem::path base =
-        std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : std::filesystem::temp_directory_path();
+    std::filesystem::path base = "/dev/shm";
+    if (!std::filesystem::is_directory(base, ec)) base = std::filesystem::temp_directory_path();
     std::string pattern = (base / "tallyset-fuzz-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) fail("mkdtemp", __FILE__, __LINE__);
     path_ = pattern;
@@ -39,7 +40,11 @@ struct ScratchFolder {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
   }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
   const std::filesystem::path& path() const { return path_; }
+
+ private:
   std::filesystem::path path_;
 };
 

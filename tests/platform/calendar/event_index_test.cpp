@@ -67,7 +67,9 @@ TEST(EventIndex, TextFromTheIndexedLinesIsTextFromTheWholeEvent) {
     }
     // A search passes events by on the subject's fingerprint.
     EXPECT_EQ(indexed->text.subject_hashed, e.subject_hashed);
-    if (indexed->text.subject_hashed) { EXPECT_EQ(indexed->text.subject_hash, detail::text_hash(FromUtf8(e.summary))); }
+    if (indexed->text.subject_hashed) {
+      EXPECT_EQ(indexed->text.subject_hash, detail::text_hash(FromUtf8(e.summary)));
+    }
   }
   EXPECT_NE(detail::text_hash(u"Real subject"), detail::text_hash(u"Real subjecT"));
 }
