@@ -78,9 +78,12 @@ std::string u8(const std::u16string& utf16) { return platform::ToUtf8(utf16); }
 namespace {
 std::vector<std::string> split_lines(const std::string& text) {
   std::vector<std::string> lines;
-  for (std::size_t start = 0, nl; start < text.size(); start = nl + 1) {
-    nl = std::min(text.find('\n', start), text.size() - 1);
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t nl = text.find('\n', start);
+    if (nl == std::string::npos) nl = text.size() - 1;
     lines.push_back(text.substr(start, nl - start + 1));
+    start = nl + 1;
   }
   return lines;
 }
@@ -88,13 +91,17 @@ std::vector<std::string> split_lines(const std::string& text) {
 
 LineDiff diff_lines(const std::string& before, const std::string& after) {
   const auto a = split_lines(before), b = split_lines(after);
-  std::size_t head = 0, tail = 0;
+  std::size_t head = 0;
   while (head < a.size() && head < b.size() && a[head] == b[head]) ++head;
-  while (tail < a.size() - head && tail < b.size() - head && a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) ++tail;
-  const auto cut = [&](const std::vector<std::string>& v) {
-    return std::vector<std::string>(v.begin() + static_cast<std::ptrdiff_t>(head), v.end() - static_cast<std::ptrdiff_t>(tail));
-  };
-  return {cut(a), cut(b)};
+  std::size_t tail = 0;
+  while (tail < a.size() - head && tail < b.size() - head &&
+         a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) {
+    ++tail;
+  }
+  LineDiff d;
+  d.removed.assign(a.begin() + static_cast<std::ptrdiff_t>(head), a.end() - static_cast<std::ptrdiff_t>(tail));
+  d.added.assign(b.begin() + static_cast<std::ptrdiff_t>(head), b.end() - static_cast<std::ptrdiff_t>(tail));
+  return d;
 }
 
 std::vector<std::string> other_files(const std::filesystem::path& folder, const std::string& keep) {
@@ -168,7 +175,9 @@ void Place::write(const std::string& calendar) {
   }
   for (auto& [id, body] : objects) {
     std::string used;
-    for (const auto& [tzid, zone] : zones) used += body.find("TZID=" + tzid) != std::string::npos ? zone : "";
+    for (const auto& [tzid, zone] : zones) {
+      if (body.find("TZID=" + tzid) != std::string::npos) used += zone;
+    }
     body.insert(0, used);
   }
   const auto eols = [&](std::string_view lf) { return eol == "\n" ? std::string(lf) : crlf(std::string(lf)); };
@@ -190,21 +199,25 @@ void Place::write(const std::string& calendar) {
 
 std::string Place::read() const {
   if (backend_ == Backend::File) return read_bytes(path_);
-  std::vector<std::string> names, others;
+  std::vector<std::string> names;
   for (const std::string& id : order_) {
     if (std::filesystem::exists(file_of(id))) names.push_back(id + ".ics");
   }
+  std::vector<std::string> others;
   for (const auto& entry : std::filesystem::directory_iterator(path_)) {
     const std::string name = entry.path().filename().string();
-    if (entry.path().extension() == ".ics" && name[0] != '.' && std::find(names.begin(), names.end(), name) == names.end())
+    if (entry.path().extension() == ".ics" && name[0] != '.' &&
+        std::find(names.begin(), names.end(), name) == names.end()) {
       others.push_back(name);
+    }
   }
   std::sort(others.begin(), others.end());
   names.insert(names.end(), others.begin(), others.end());
   std::string out(kHeader);
   for (const std::string& name : names) {
-    const std::string bytes = read_bytes(path_ / name);
-    const std::size_t first = bytes.find("\nBEGIN:V", bytes.find("BEGIN:VCALENDAR") + 1), last = bytes.rfind("END:VCALENDAR");
+    std::string bytes = read_bytes(path_ / name);
+    const std::size_t first = bytes.find("\nBEGIN:V", bytes.find("BEGIN:VCALENDAR") + 1);
+    const std::size_t last = bytes.rfind("END:VCALENDAR");
     if (first != std::string::npos && last != std::string::npos && last > first) out += bytes.substr(first + 1, last - first - 1);
   }
   return out + std::string(kFooter);
@@ -217,12 +230,15 @@ std::filesystem::path Place::file_of(const std::string& uid) const {
 std::vector<std::string> Place::leftovers() const {
   if (backend_ == Backend::File) return other_files(path_.parent_path(), path_.filename().string());
   std::vector<std::string> hidden;
-  for (const std::string& name : other_files(path_, "")) {
+  for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    const std::string name = entry.path().filename().string();
     if (name[0] == '.') hidden.push_back(name);
   }
   return hidden;
 }
 
-std::string vcalendar(const std::string& body) { return std::string(kHeader) + body + std::string(kFooter); }
+std::string vcalendar(const std::string& body) {
+  return "BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//Test//Test//EN\n" + body + "END:VCALENDAR\n";
+}
 
 }  // namespace calendar_test
