@@ -129,8 +129,12 @@ TEST(AppointmentEditor, OkWritesEveryFieldBackAsTyped) {
   const auto [hr, fields, deleted] = rig.Open(Sample(), true);
   EXPECT_EQ(hr, S_OK);
   EXPECT_FALSE(deleted);
-  EXPECT_EQ(fields, (AppointmentFields{u"Board meeting", u"first\nsecond\nx", u"South,Travel", {2026, 12, 5, 14, 45, 0}, 90}));
+  EXPECT_EQ(platform::ToUtf8(fields.subject), "Board meeting");
+  EXPECT_EQ(platform::ToUtf8(fields.categories), "South,Travel");
+  EXPECT_EQ(fields.duration_minutes, 90);
+  EXPECT_EQ(fields.start, (platform::calendar::LocalDateTime{2026, 12, 5, 14, 45, 0}));
   EXPECT_EQ(platform::ToUtf8(notes_shown), "first\r\nsecond");
+  EXPECT_EQ(platform::ToUtf8(fields.body), "first\nsecond\nx");
 }
 
 TEST(AppointmentEditor, TimeAndDurationThatDoNotParseKeepTheirOldValues) {
@@ -150,7 +154,7 @@ TEST(AppointmentEditor, TimeAndDurationThatDoNotParseKeepTheirOldValues) {
     sample.start.second = 30;
     const auto [hr, fields, deleted] = rig.Open(sample);
     ASSERT_EQ(hr, S_OK);
-    const bool unchanged = c.hour == 10 && c.minute == 0;  // the seconds stay only then
+    bool unchanged = c.hour == 10 && c.minute == 0;
     EXPECT_EQ(fields.start, (platform::calendar::LocalDateTime{2026, 12, 3, c.hour, c.minute, unchanged ? 30 : 0}));
     EXPECT_EQ(fields.duration_minutes, c.minutes);
   }
