@@ -96,7 +96,7 @@ TEST_P(RoundTripTest, CategoriesReadBackExactly) {
     ASSERT_TRUE(edit(*store_, oid, [&](auto& f) { f.categories = u16(categories); }).ok) << categories;
     EXPECT_EQ(u8(store_->get(oid)->categories), categories);
     EXPECT_EQ(u8(open_store(place_.path())->get(oid)->categories), categories);
-    if (*in_file) { EXPECT_TRUE(has(std::string("CATEGORIES:") + in_file)) << text(); }
+    if (*in_file) EXPECT_TRUE(has(std::string("CATEGORIES:") + in_file)) << text();
   }
   // Back to none: no CATEGORIES line is left behind.
   const std::string text = this->text();
