@@ -259,6 +259,23 @@ TEST_P(FileRoundTripTest, PermissionsAndSymlinkSurviveASave) {
   EXPECT_EQ(other_files(dir_.path(), file.filename().string()), std::vector<std::string>{"link.ics"});
 }
 
+// Whatever order an event's lines come in, each is found and rewritten in place.
+TEST(RoundTrip, LinesBeforeTheStartAreRewrittenInPlace) {
+  ScopedTz tz("UTC");
+  TempDir dir;
+  const std::string before = vcalendar(
+      "BEGIN:VEVENT\nSUMMARY:First\nDTEND:20261201T100000Z\nDTSTART:20261201T090000Z\nUID:x\nEND:VEVENT\n");
+  write_bytes(dir / "cal.ics", before);
+  auto store = open_store(dir / "cal.ics");
+  ASSERT_TRUE(edit(*store, oid_of(*store, "First"), [](auto& f) {
+                f.subject = u"Second";
+                f.duration_minutes = 30;
+              }).ok);
+  const LineDiff d = diff_lines(before, read_bytes(dir / "cal.ics"));
+  EXPECT_EQ(d.removed, (std::vector<std::string>{"SUMMARY:First\n", "DTEND:20261201T100000Z\n"}));
+  EXPECT_EQ(d.added, (std::vector<std::string>{"SUMMARY:Second\n", "DTEND:20261201T093000Z\n"}));
+}
+
 TEST(AddToNewFile, MissingFileIsAnEmptyCalendarCreatedOnFirstAdd) {
   ScopedTz tz("America/New_York");
   TempDir dir;

@@ -68,11 +68,13 @@ TEST(SaveSafety, TheTemporaryCopyIsNeverReadableByOthers) {
   }
 }
 
+// A temporary file is ".NAME.tallyset-PID-xxxxxxxx" while that fits in 255
+// bytes (NAME up to 225 bytes), else NAME's first bytes and a hash of it.
 TEST(SaveSafety, LongFileNamesSaveAndTheirStaleTemporaryFilesAreFound) {
   ScopedTz tz("UTC");
   std::string accented = "x";
   for (int i = 0; i < 120; ++i) accented += "\xC3\xA9";  // a cut at byte 200 would split one
-  for (const std::string& name : {std::string(200, 'c'), std::string(236, 'c'), std::string(255, 'c'), accented}) {
+  for (const std::string& name : {std::string(225, 'c'), std::string(226, 'c'), std::string(255, 'c'), accented}) {
     TempDir dir;
     const auto file = dir / name;
     write_bytes(file, kCalendar);
@@ -87,6 +89,7 @@ TEST(SaveSafety, LongFileNamesSaveAndTheirStaleTemporaryFilesAreFound) {
     fail = false;
     ASSERT_TRUE(rename_alpha(*store, u"Beta").ok) << name.size();
     EXPECT_LE(temp_name.size(), 255u);
+    EXPECT_EQ(temp_name.rfind("." + name + ".tallyset-", 0) == 0, name.size() <= 225) << temp_name;
 
     // The same name as a save by a process that died half way left it.
     const std::string own = "-" + std::to_string(::getpid()) + "-";
