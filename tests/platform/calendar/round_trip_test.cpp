@@ -180,29 +180,6 @@ TEST_P(RoundTripTest, StartDurationAndAllDayKeepTheFormTheyWereWrittenIn) {
   EXPECT_TRUE(has("SEQUENCE:4"));  // Planning's, after two saves
 }
 
-TEST_P(RoundTripTest, InvalidFieldsAreRefusedWithoutTouchingTheFile) {
-  const Oid oid = oid_of(*store_, "Lunch");
-  const Edit cases[] = {
-      [](AppointmentFields& f) { f.start.month = 13; },
-      [](AppointmentFields& f) { f.start = {2026, 2, 30, 10, 0, 0}; },
-      [](AppointmentFields& f) { f.start.hour = 24; },
-      [](AppointmentFields& f) { f.duration_minutes = -5; },
-  };
-  for (const Edit& edit : cases) {
-    AppointmentFields f = *store_->get(oid);
-    edit(f);
-    const StoreStatus status = store_->update(oid, f);
-    EXPECT_FALSE(status.ok);
-    EXPECT_NE(status.message.find(place_.path().string()), std::string::npos) << status.message;
-    StoreStatus add_status;
-    EXPECT_EQ(store_->add(f, &add_status), 0u);
-    EXPECT_FALSE(add_status.ok);
-  }
-  EXPECT_EQ(text(), original_);
-  EXPECT_FALSE(store_->update(4242, *store_->get(oid)).ok);
-  EXPECT_FALSE(store_->remove(4242).ok);
-}
-
 TEST_P(RoundTripTest, RemoveTakesOutExactlyThatEvent) {
   const Oid lunch = oid_of(*store_, "Lunch");
   const Oid planning = oid_of(*store_, "Planning");

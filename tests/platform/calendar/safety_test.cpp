@@ -160,6 +160,8 @@ TEST(SaveSafety, AReadOnlyFileIsRefusedWithTheReason) {
   EXPECT_TRUE(other_files(dir.path(), "cal.ics").empty());
 }
 
+// Fields that are no time, or an end past 9999, are refused by an add and by
+// an update, with the file named, and the file stays as it was.
 TEST(SaveSafety, TimesTheFileCannotHoldAreRefusedNotWrapped) {
   ScopedTz tz("UTC");
   struct Case {
@@ -175,8 +177,13 @@ TEST(SaveSafety, TimesTheFileCannotHoldAreRefusedNotWrapped) {
       {{9999, 12, 30, 0, 0, 0}, 1440, true, true},
       {{10000, 1, 1, 0, 0, 0}, 30, false, false},
       {{2026, 1, 1, 0, 0, 0}, -1, false, false},
+      {{2026, 13, 1, 10, 0, 0}, 0, false, false},
+      {{2026, 2, 30, 10, 0, 0}, 0, false, false},
+      {{2026, 1, 1, 24, 0, 0}, 0, false, false},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.start.year << "-" << c.start.month << "-" << c.start.day << " "
+                                    << c.start.hour << " +" << c.minutes);
     TempDir dir;
     write_bytes(dir / "cal.ics", kCalendar);
     auto store = open_store(dir / "cal.ics");
@@ -186,7 +193,7 @@ TEST(SaveSafety, TimesTheFileCannotHoldAreRefusedNotWrapped) {
     f.duration_minutes = c.minutes;
     f.all_day = c.all_day;
     StoreStatus added;
-    EXPECT_EQ(store->add(f, &added) != 0, c.saved) << c.start.year << " " << c.minutes << ": " << added.message;
+    EXPECT_EQ(store->add(f, &added) != 0, c.saved) << added.message;
     AppointmentFields moved = *store->get(oid_of(*store, "Alpha"));
     moved.start = c.start;
     moved.duration_minutes = c.minutes;
@@ -196,9 +203,15 @@ TEST(SaveSafety, TimesTheFileCannotHoldAreRefusedNotWrapped) {
     if (!c.saved) {
       EXPECT_EQ(added.failure, StoreFailure::OutOfRange);
       EXPECT_EQ(updated.failure, StoreFailure::OutOfRange);
+      EXPECT_NE(updated.message.find((dir / "cal.ics").string()), std::string::npos) << updated.message;
       EXPECT_EQ(read_bytes(dir / "cal.ics"), kCalendar);
     }
   }
+  // Nor is an appointment there is not.
+  TempDir dir;
+  auto store = open_store(dir / "cal.ics");
+  EXPECT_FALSE(store->update(4242, appointment(u"None", {2026, 1, 1, 9, 0, 0})).ok);
+  EXPECT_FALSE(store->remove(4242).ok);
 }
 
 TEST(SaveSafety, APathThatIsNoPlainFileIsRefusedAtOnce) {
