@@ -167,14 +167,5 @@ TEST_F(VdirTest, AFileWrittenThroughAHardLinkElsewhereIsSeen) {
   EXPECT_NE(oid_of(*store, "Alpha 2"), 0u);
 }
 
-TEST_F(VdirTest, FilesAddedAndRemovedElsewhereArePickedUpAndOidsStay) {
-  const Oid beta = oid_of(*store_, "Beta");
-  write_bytes(place_.path() / "c.ics", vcalendar(event("c", "Gamma", "03")));
-  std::filesystem::remove(place_.file_of("a"));
-  ASSERT_TRUE(store_->refresh().ok);
-  EXPECT_EQ(store_->all(), (std::vector<Oid>{beta, oid_of(*store_, "Gamma")}));
-  EXPECT_FALSE(store_->get(oid_of(*store_, "Alpha")));
-}
-
 }  // namespace
 }  // namespace platform::calendar
