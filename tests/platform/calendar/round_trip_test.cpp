@@ -221,17 +221,10 @@ TEST_P(FileRoundTripTest, AddedEventGoesInTheCalendarAndReadsBack) {
   const Oid oid = store_->add(f, &status);
   ASSERT_NE(oid, 0u) << status.message;
   EXPECT_EQ(store_->get(oid), f);
-  // After the VTODO, before END:VCALENDAR; the rest untouched.
-  const LineDiff d = diff_lines(original_, text());
-  EXPECT_TRUE(d.removed.empty());
-  EXPECT_EQ(d.added.front(), lines("BEGIN:VEVENT"));
-  EXPECT_EQ(d.added.back(), lines("END:VEVENT"));
   // The file has a VTIMEZONE for the local zone, so the new event uses it.
+  // (That an add is one VEVENT inserted, which reads back: corpus_test.cpp.)
   EXPECT_TRUE(has("DTSTART;TZID=Europe/Berlin:20261204T083000"));
   EXPECT_TRUE(has("DTSTAMP:20261206T100000Z"));
-  auto reopened = open_store(place_.path());
-  EXPECT_EQ(reopened->get(oid_of(*reopened, "Dentist")), f);
-  EXPECT_EQ(reopened->size(), 5u);
   // The new oid takes its place in start order.
   const auto day = store_->find(u"[Start] >= \"12/4/2026 00:00\" AND [Start] <= \"12/4/2026 23:59\"");
   EXPECT_EQ(day, std::vector<Oid>{oid});
@@ -283,8 +276,7 @@ TEST(AddToNewFile, MissingFileIsAnEmptyCalendarCreatedOnFirstAdd) {
   const Oid third = store->add(odd, &status);
   ASSERT_TRUE(first && second && third) << status.message;
   EXPECT_EQ(store->all(), (std::vector<Oid>{second, first, third}));
-  EXPECT_EQ(store->get(third)->start, (LocalDateTime{2026, 12, 5, 0, 0, 0}));
-  EXPECT_EQ(store->get(third)->duration_minutes, 1440);
+  EXPECT_EQ(store->get(third), appointment(u"Odd", {2026, 12, 5, 0, 0, 0}, 1440, true));
   const std::string text = read_bytes(file);
   EXPECT_EQ(text.rfind("BEGIN:VCALENDAR\r\nVERSION:2.0\r\n", 0), 0u);
   EXPECT_NE(text.find("DTSTART;VALUE=DATE:20261130\r\nDTEND;VALUE=DATE:20261203\r\n"), std::string::npos);
