@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/calendar/calendar_store.h"
@@ -43,10 +44,7 @@ std::filesystem::path temp_beside(const std::filesystem::path& file) {
 
 // Renames the event kEvent adds (the first in start order, whatever its subject now).
 StoreStatus rename_alpha(CalendarStore& store, const char16_t* subject) {
-  const Oid alpha = store.all().front();
-  AppointmentFields f = *store.get(alpha);
-  f.subject = subject;
-  return store.update(alpha, f);
+  return edit(store, store.all().front(), [&](AppointmentFields& f) { f.subject = subject; });
 }
 
 TEST(SaveSafety, TheTemporaryCopyIsNeverReadableByOthers) {
@@ -187,13 +185,8 @@ TEST(SaveSafety, TimesTheFileCannotHoldAreRefusedNotWrapped) {
     TempDir dir;
     write_bytes(dir / "cal.ics", kCalendar);
     auto store = open_store(dir / "cal.ics");
-    AppointmentFields f;
-    f.subject = u"Edge";
-    f.start = c.start;
-    f.duration_minutes = c.minutes;
-    f.all_day = c.all_day;
     StoreStatus added;
-    EXPECT_EQ(store->add(f, &added) != 0, c.saved) << added.message;
+    EXPECT_EQ(store->add(appointment(u"Edge", c.start, c.minutes, c.all_day), &added) != 0, c.saved) << added.message;
     AppointmentFields moved = *store->get(oid_of(*store, "Alpha"));
     moved.start = c.start;
     moved.duration_minutes = c.minutes;
@@ -292,9 +285,7 @@ TEST(LenientEvents, ManyBadEventsAreCountedNotEachNamed) {
 TEST(LenientEvents, CrOnlyLineEndsAreLineEndsAndStaySo) {
   ScopedTz tz("UTC");
   std::string cr = vcalendar(kEvent + "BEGIN:VEVENT\nUID:b\nSUMMARY:Long\n  folded\nDTSTART:20261201T090000Z\nEND:VEVENT\n");
-  for (char& ch : cr) {
-    if (ch == '\n') ch = '\r';
-  }
+  std::replace(cr.begin(), cr.end(), '\n', '\r');
   TempDir dir;
   write_bytes(dir / "cal.ics", cr);
   auto store = open_store(dir / "cal.ics");
@@ -302,10 +293,7 @@ TEST(LenientEvents, CrOnlyLineEndsAreLineEndsAndStaySo) {
   EXPECT_EQ(store->size(), 2u);
   EXPECT_EQ(store->get(oid_of(*store, "Long folded"))->start, (LocalDateTime{2026, 12, 1, 9, 0, 0}));
   ASSERT_TRUE(rename_alpha(*store, u"Beta").ok);
-  AppointmentFields added;
-  added.subject = u"Added";
-  added.start = {2026, 12, 2, 9, 0, 0};
-  ASSERT_NE(store->add(added, nullptr), 0u);
+  ASSERT_NE(store->add(appointment(u"Added", {2026, 12, 2, 9, 0, 0}), nullptr), 0u);
   const std::string after = read_bytes(dir / "cal.ics");
   EXPECT_EQ(after.find('\n'), std::string::npos);
   EXPECT_NE(after.find("\rSUMMARY:Beta\r"), std::string::npos);
