@@ -71,7 +71,8 @@ TEST(RecurrenceExpansion, ShortCutsListWhatLibicalListsFromTheStart) {
       for (const auto& [from, to] : ranges) {
         const std::int64_t low = wall_seconds(from), high = wall_seconds(to), first = wall_seconds(start);
         std::vector<std::int64_t> want;
-        std::copy_if(all.begin(), all.end(), std::back_inserter(want), [&](std::int64_t w) { return w >= low && w <= high; });
+        std::copy_if(all.begin(), all.end(), std::back_inserter(want),
+                     [&](std::int64_t wall) { return wall >= low && wall <= high; });
         std::vector<std::int64_t> got;
         for (const OccurrenceTime& t : expand(*read, low, high, zones).times) {
           got.push_back(t.wall);
