@@ -13,36 +13,18 @@
 #include "platform/core/session.h"
 #include "automation/command_line.h"
 #include "platform/hosts/headless_host.h"
+#include "platform/calendar/src/text_codec.h"
 #include "platform/hosts/platform_floors.h"
 #include "automation/script.h"
 #include "automation/script_runner.h"
 
 namespace {
 
-// RFC 5545 TEXT escaping, so that the body reaches the program as written.
-std::string escaped(std::string_view body) {
-  std::string out;
-  for (std::size_t i = 0; i < body.size(); ++i) {
-    const char c = body[i];
-    if (c == '\\' || c == ';' || c == ',') {
-      out += '\\';
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += (i + 1 < body.size() && body[i + 1] == '\n') ? "" : "\\n";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 std::string calendar_with(std::string_view body) {
   return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//fuzz//EN\r\n"
          "BEGIN:VEVENT\r\nUID:settings@fuzz\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20500101T090000\r\n"
          "DTEND:20500101T093000\r\nSUMMARY:Outlook Tallyset 3 Personal Settings\r\nDESCRIPTION:" +
-         escaped(body) +
+         platform::calendar::detail::escape_text(body) +  // so that the body reaches the program as written
          "\r\nEND:VEVENT\r\n"
          "BEGIN:VEVENT\r\nUID:e1@fuzz\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20261202T100000\r\n"
          "DURATION:PT60M\r\nSUMMARY:Work\r\nCATEGORIES:North\r\nEND:VEVENT\r\n"

@@ -99,7 +99,6 @@ TEST_P(FailedWriteTest, UpdateAddAndRemoveAreRefusedAndTheFileStays) {
 INSTANTIATE_TEST_SUITE_P(
     EveryStepBeforeTheRename, FailedWriteTest,
     ::testing::Combine(::testing::Values(Fault{WriteStep::CreateTemp, 1, EROFS, "CreateReadOnly"},
-                      Fault{WriteStep::CreateTemp, 1, EACCES, "CreateDenied"},
                       Fault{WriteStep::Write, 1, ENOSPC, "FirstPieceDiskFull"},
                       Fault{WriteStep::Write, 2, EIO, "SecondPieceIoError"},
                       Fault{WriteStep::Write, 3, ENOSPC, "ThirdPieceDiskFull"},

@@ -37,83 +37,38 @@ std::vector<std::string_view> logical_lines(std::string_view text) {
   return lines;
 }
 
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
+// "BEGIN", "DTSTAMP", ... of a line, in capitals.
+std::string name_of(std::string_view line) {
+  std::string name(line.substr(0, line.find_first_of(";:\r\n")));
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
 }
 
-// "BEGIN", "DTSTAMP", ... of a line; and the value of a BEGIN or END line.
-std::string name_of(std::string_view line) { return upper(line.substr(0, line.find_first_of(";:\r\n"))); }
-std::string value_of(std::string_view line) {
-  const std::size_t colon = line.find(':');
-  if (colon == std::string_view::npos) return {};
-  std::string_view v = line.substr(colon + 1);
-  while (!v.empty() && (v.back() == '\n' || v.back() == '\r')) v.remove_suffix(1);
-  return upper(v);
-}
-
-struct Span { std::size_t begin, end; };
-std::vector<Span> vevents(std::string_view text) {
-  std::vector<Span> spans;
-  std::size_t at = 0;
+// A calendar's lines: those a categories change may rewrite (a VEVENT's own
+// CATEGORIES, DTSTAMP and LAST-MODIFIED, not its alarms'), event by event,
+// and all the others in order.
+struct Lines {
+  std::vector<std::vector<std::string_view>> own;
+  std::vector<std::string_view> kept;
+};
+Lines split(std::string_view text) {
+  Lines out;
+  std::vector<std::string> open;  // the components around the line
   for (std::string_view line : logical_lines(text)) {
-    const std::size_t begin = static_cast<std::size_t>(line.data() - text.data());
-    if (name_of(line) == "BEGIN" && value_of(line) == "VEVENT") at = begin;
-    if (name_of(line) == "END" && value_of(line) == "VEVENT") spans.push_back({at, begin + line.size()});
-  }
-  return spans;
-}
-
-// The event's own lines (not its alarms') that a save may rewrite.
-bool stamp_or_categories(std::string_view line, int depth) {
-  const std::string name = name_of(line);
-  return depth == 1 && (name == "CATEGORIES" || name == "DTSTAMP" || name == "LAST-MODIFIED");
-}
-// The lines of one VEVENT: those a save may rewrite, and all the others.
-struct EventLines { std::vector<std::string_view> rewritable, kept; };
-EventLines split_event(std::string_view event) {
-  EventLines out;
-  int depth = 0;
-  for (std::string_view line : logical_lines(event)) {
-    if (name_of(line) == "END") --depth;
-    (stamp_or_categories(line, depth) ? out.rewritable : out.kept).push_back(line);
-    if (name_of(line) == "BEGIN") ++depth;
+    const std::string name = name_of(line);
+    const bool own = !open.empty() && open.back() == "VEVENT" &&
+                     (name == "CATEGORIES" || name == "DTSTAMP" || name == "LAST-MODIFIED");
+    (own ? out.own.back() : out.kept).push_back(line);
+    if (name == "BEGIN") open.push_back(name_of(line.substr(6)));
+    if (name == "BEGIN" && open.back() == "VEVENT") out.own.emplace_back();
+    if (name == "END" && !open.empty()) open.pop_back();
   }
   return out;
-}
-
-std::size_t common_prefix(std::string_view a, std::string_view b) {
-  return static_cast<std::size_t>(std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin()).first - a.begin());
-}
-std::size_t common_suffix(std::string_view a, std::string_view b, std::size_t prefix) {
-  const std::size_t most = std::min(a.size(), b.size()) - prefix;
-  std::size_t n = 0;
-  while (n < most && a[a.size() - 1 - n] == b[b.size() - 1 - n]) ++n;
-  return n;
 }
 
 bool readable(const LocalDateTime& t) {
   return t.year >= 1 && t.year <= 9999 && t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 &&
          t.hour >= 0 && t.hour < 24 && t.minute >= 0 && t.minute < 60 && t.second >= 0 && t.second < 61;
-}
-
-// Component depth at `at`: 1 between the calendar's own lines.
-int depth_at(std::string_view text, std::size_t at) {
-  int depth = 0;
-  for (std::string_view line : logical_lines(text.substr(0, at))) {
-    if (name_of(line) == "BEGIN") ++depth;
-    if (name_of(line) == "END") --depth;
-  }
-  return depth;
-}
-
-bool every_line_ends_with(std::string_view text, std::string_view eol) {
-  if (text.empty() || text.back() != '\n') return false;
-  for (std::size_t i = text.find('\n'); i != std::string_view::npos; i = text.find('\n', i + 1)) {
-    if ((i > 0 && text[i - 1] == '\r') != (eol == "\r\n")) return false;
-  }
-  return true;
 }
 
 StoreOptions counting(std::size_t* skipped) {
@@ -134,7 +89,7 @@ void check_round_trip(const std::filesystem::path& source) {
   auto store = open_store(file, counting(&skipped));
   ASSERT_TRUE(store);
   EXPECT_EQ(read_bytes(file), original) << "opening wrote to the file";
-  EXPECT_EQ(store->size() + skipped, vevents(original).size()) << "events neither listed nor named";
+  EXPECT_EQ(store->size() + skipped, split(original).own.size()) << "events neither listed nor named";
   std::vector<AppointmentFields> expected;
   for (Oid oid : store->all()) {
     const auto fields = store->get(oid);
@@ -152,33 +107,28 @@ void check_round_trip(const std::filesystem::path& source) {
     ASSERT_TRUE(edit(*store, *plain, [](auto& f) { f.categories = u"Tallyset,Edited"; }).ok);
     expected[static_cast<std::size_t>(listed.rend() - plain - 1)].categories = u"Tallyset,Edited";
     saved = read_bytes(file);
-    const std::size_t prefix = common_prefix(original, saved);
-    const std::size_t suffix = common_suffix(original, saved, prefix);
-    const std::vector<Span> spans = vevents(original);
-    const auto event = std::find_if(spans.begin(), spans.end(), [&](Span s) {
-      return s.begin <= prefix && original.size() - suffix <= s.end;
-    });
-    ASSERT_NE(event, spans.end()) << "bytes outside the edited event changed";
-    const std::size_t grown_end = event->end + saved.size() - original.size();
-    const EventLines was = split_event(std::string_view(original).substr(event->begin, event->end - event->begin));
-    const EventLines is = split_event(std::string_view(saved).substr(event->begin, grown_end - event->begin));
-    EXPECT_EQ(is.kept, was.kept);
-    std::vector<std::string> stamps_was, stamps_is;
-    for (std::string_view line : was.rewritable) {
-      if (name_of(line) != "CATEGORIES") stamps_was.push_back(name_of(line));
-    }
-    int categories = 0;
-    for (std::string_view line : is.rewritable) {
-      if (name_of(line) == "CATEGORIES") {
-        ++categories;
-        EXPECT_TRUE(line.ends_with(":Tallyset,Edited" + eol)) << line;
-      } else {
-        stamps_is.push_back(name_of(line));
-        EXPECT_EQ(value_of(line), "20261206T100000Z") << line;
+    const Lines was = split(original), is = split(saved);
+    EXPECT_EQ(is.kept, was.kept) << "lines besides the categories and stamps changed";
+    ASSERT_EQ(is.own.size(), was.own.size());
+    int edited = 0;
+    for (std::size_t e = 0; e < was.own.size(); ++e) {
+      if (is.own[e] == was.own[e]) continue;
+      ++edited;
+      std::vector<std::string> stamps_was, stamps_is;
+      for (std::string_view line : was.own[e]) {
+        if (name_of(line) != "CATEGORIES") stamps_was.push_back(name_of(line));
       }
+      int categories = 0;
+      for (std::string_view line : is.own[e]) {
+        const bool is_categories = name_of(line) == "CATEGORIES";
+        categories += is_categories;
+        if (!is_categories) stamps_is.push_back(name_of(line));
+        EXPECT_TRUE(line.ends_with(is_categories ? ":Tallyset,Edited" + eol : ":20261206T100000Z" + eol)) << line;
+      }
+      EXPECT_EQ(categories, 1);
+      EXPECT_EQ(stamps_is, stamps_was) << "stamps are renewed where present, and only there";
     }
-    EXPECT_EQ(categories, 1);
-    EXPECT_EQ(stamps_is, stamps_was) << "stamps are renewed where present, and only there";
+    EXPECT_EQ(edited, 1) << "events changed";
   }
 
   // New Item: the saved bytes with one VEVENT inserted between the calendar's lines.
@@ -188,15 +138,20 @@ void check_round_trip(const std::filesystem::path& source) {
   ASSERT_NE(added, 0u) << status.message;
   expected.push_back(fresh);
   const std::string grown = read_bytes(file);
-  ASSERT_GT(grown.size(), saved.size());
-  std::size_t at = common_prefix(saved, grown);
-  while (at > 0 && saved[at - 1] != '\n') --at;
-  const std::string block = grown.substr(at, grown.size() - saved.size());
-  EXPECT_EQ(grown, saved.substr(0, at) + block + saved.substr(at)) << "not one insertion";
+  const LineDiff diff = diff_lines(saved, grown);
+  EXPECT_TRUE(diff.removed.empty()) << "not one insertion";
+  std::string block;
+  for (const std::string& line : diff.added) {
+    EXPECT_TRUE(line.ends_with(eol) && (eol == "\r\n" || !line.ends_with("\r\n"))) << line;
+    block += line;
+  }
   EXPECT_TRUE(block.starts_with("BEGIN:VEVENT" + eol) && block.ends_with("END:VEVENT" + eol)) << block;
-  EXPECT_EQ(vevents(block).size(), 1u) << block;
-  EXPECT_TRUE(every_line_ends_with(block, eol)) << block;
-  EXPECT_EQ(depth_at(saved, at), 1) << "inserted at byte " << at;
+  EXPECT_EQ(split(block).own.size(), 1u) << block;
+  int depth = 0;  // 1 between the calendar's own lines
+  for (std::string_view line : logical_lines(std::string_view(grown).substr(0, grown.find(block)))) {
+    depth += (name_of(line) == "BEGIN") - (name_of(line) == "END");
+  }
+  EXPECT_EQ(depth, 1) << "inserted at byte " << grown.find(block);
 
   // A fresh store reads the new categories, the new event and all the rest.
   std::size_t skipped_again = 0;
@@ -219,21 +174,27 @@ TEST(Corpus, OpensListsSavesAndAddsLosslessly) {
   for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) files.push_back(entry.path());
   std::sort(files.begin(), files.end());
   ASSERT_GE(files.size(), 30u);
+  // Two with an event that cannot be placed (a DTEND with seven digits of
+  // time, no DTSTART): it is named, and the rest works.
+  for (const char* name : {"libical-calendar.ics", "icalendar-created_calendar_with_unicode_fields.ics"}) {
+    files.push_back(kCorpus.parent_path() / "broken" / name);
+  }
   for (const auto& file : files) {
     SCOPED_TRACE(file.filename().string());
     check_round_trip(file);
   }
 }
 
-// Each writer's way of saying when (in UTC: the start and the length) and what.
+// Each writer's way of saying when (in UTC: the start and the length) and what,
+// where it is not one of the forms of mapping_test.cpp.
 TEST(Corpus, ValuesReadAsTheirWritersMeantThem) {
   ScopedTz tz("UTC");
   struct Case {
     const char* file;
     const char* subject;
-    std::optional<LocalDateTime> start;  // none: not checked
+    std::optional<LocalDateTime> start;  // none: all day, not checked
     int minutes;
-    std::optional<std::u16string> body = std::nullopt, categories = std::nullopt;
+    std::optional<std::u16string> body = std::nullopt;
   } cases[] = {
       // Exchange's "GMT Standard Time" is British Summer Time in October.
       {"icalendar-alarm_outlook_in_future.ics", "outlook event with alarm", LocalDateTime{2024, 10, 4, 17, 30, 0}, 30,
@@ -241,22 +202,12 @@ TEST(Corpus, ValuesReadAsTheirWritersMeantThem) {
       {"icalendar-alarm_outlook_in_future.ics", "test123", std::nullopt, 7 * 1440},  // all day, a week
       // Four alarms with descriptions and a summary of their own; none is the event's.
       {"icalendar-alarm_google_future.ics", "event with alarms", LocalDateTime{2024, 10, 4, 18, 15, 0}, 45, u""},
-      // A TZID no built-in zone has, defined by the file.
-      {"icalendar-america_new_york.ics", "an event with a custom tz name", LocalDateTime{2014, 8, 29, 12, 0, 0}, 120},
-      {"icalendar-issue_127_categories_with_commas.ics", "Test Event with Categories Containing Commas", std::nullopt,
-       -1, std::nullopt, u"Meeting\\, John,Work\\, Sarah,Project"},
       // Starts in Berlin, ends in New York.
       {"khal-cal_dt_two_tz.ics", "An Event", LocalDateTime{2014, 4, 9, 7, 30, 0}, 420},
       // A zone named by the file alone, with an offset of -07:41.
       {"icaljs-timezone_from_file.ics", "A test event", LocalDateTime{2023, 3, 6, 21, 23, 0}, 60},
       // Thunderbird's London with its whole history; British Summer Time.
       {"icalendar-alarm_thunderbird_2_future.ics", "event", LocalDateTime{2024, 10, 23, 18, 0, 0}, 60},
-      // A local start and a UTC end.
-      {"icalendar-alarm_etar_future.ics", "event with alarms android", LocalDateTime{2024, 10, 5, 12, 0, 0}, 60},
-      {"icaljs-duration_instead_of_dtend.ics", "Really long event name thing", LocalDateTime{2012, 6, 30, 13, 0, 0}, 1440},
-      {"khal-custom_zone_london.ics", "An Event", LocalDateTime{2014, 5, 9, 18, 30, 0}, 60},
-      // Floating times stay as written.
-      {"thunderbird-import.ics", "Event Three", LocalDateTime{2019, 1, 1, 17, 0, 0}, 60},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.subject);
@@ -269,10 +220,9 @@ TEST(Corpus, ValuesReadAsTheirWritersMeantThem) {
     ASSERT_NE(it, all.end());
     const AppointmentFields f = *store->get(*it);
     EXPECT_EQ(f.start, c.start.value_or(f.start));
-    EXPECT_EQ(f.duration_minutes, c.minutes < 0 ? f.duration_minutes : c.minutes);
-    EXPECT_TRUE(c.start || c.minutes <= 0 || f.all_day);
+    EXPECT_EQ(f.duration_minutes, c.minutes);
+    EXPECT_TRUE(c.start || f.all_day);
     EXPECT_EQ(f.body, c.body.value_or(f.body));
-    EXPECT_EQ(f.categories, c.categories.value_or(f.categories));
   }
 }
 

@@ -99,12 +99,11 @@ TEST(EventIndex, TextSearchesFollowSavesThatMoveEvents) {
       const AppointmentFields f = *store->get(oid);
       for (const auto& [field, value] : {std::pair{u"Subject", f.subject}, std::pair{u"Body", f.body},
                                           std::pair{u"Categories", f.categories}}) {
+        SCOPED_TRACE(u8(field) + " of " + u8(f.subject));
         const std::u16string test = u"[" + std::u16string(field) + u"] ";
         const std::u16string which = u" AND [OID] = " + u16(std::to_string(oid));
-        EXPECT_EQ(store->find(test + u"= " + quoted(value) + which), std::vector<Oid>{oid})
-            << u8(field) << " of " << u8(f.subject);
-        EXPECT_EQ(store->find(test + u"<> " + quoted(value) + which), std::vector<Oid>{})
-            << u8(field) << " of " << u8(f.subject);
+        EXPECT_EQ(store->find(test + u"= " + quoted(value) + which), std::vector<Oid>{oid});
+        EXPECT_EQ(store->find(test + u"<> " + quoted(value) + which), std::vector<Oid>{});
       }
     }
     for (const char16_t* alarms_own : {u"[Body] = \"Reminder\"", u"[Subject] = \"alarm only\"",
@@ -137,12 +136,12 @@ TEST(EventIndex, TextSearchesFollowSavesThatMoveEvents) {
 // a zone after the events that use it has the whole file indexed again at
 // its end. Either way each event reads the same, in its file's own zone.
 TEST(EventIndex, ZonesAfterTheirEventsReadAsZonesBeforeThem) {
-  const std::string plus3 =
-      "BEGIN:VTIMEZONE\r\nTZID:Test/Plus3\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
-      "TZOFFSETFROM:+0300\r\nTZOFFSETTO:+0300\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
-  const std::string minus5 =
-      "BEGIN:VTIMEZONE\r\nTZID:Test/Minus5\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
-      "TZOFFSETFROM:-0500\r\nTZOFFSETTO:-0500\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+  const auto zone = [](const std::string& name, const std::string& offset) {
+    return "BEGIN:VTIMEZONE\r\nTZID:Test/" + name + "\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\nTZOFFSETFROM:" +
+           offset + "\r\nTZOFFSETTO:" + offset + "\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+  };
+  const std::string plus3 = zone("Plus3", "+0300");
+  const std::string minus5 = zone("Minus5", "-0500");
   const auto event = [](const std::string& uid, const std::string& start, const std::string& end) {
     return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTART" + start + "\r\nDTEND" + end + "\r\nEND:VEVENT\r\n";
   };
@@ -162,12 +161,11 @@ TEST(EventIndex, ZonesAfterTheirEventsReadAsZonesBeforeThem) {
     detail::TimeZones zones(icaltimezone_get_utc_timezone());
     const detail::ScanResult result = detail::scan_calendar(text, zones);
     ASSERT_TRUE(result.scan) << result.error.reason;
-    std::vector<Read> read;
-    for (const detail::IndexedEvent& e : result.scan->events) read.push_back({e.uid, e.timing});
-    EXPECT_EQ(read.size(), expected.size());
-    for (std::size_t i = 0; i < std::min(read.size(), expected.size()); ++i) {
-      EXPECT_EQ(read[i].uid, expected[i].uid);
-      EXPECT_EQ(read[i].timing, expected[i].timing) << read[i].uid << " in\n" << text;
+    ASSERT_EQ(result.scan->events.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      const detail::IndexedEvent& e = result.scan->events[i];
+      EXPECT_EQ(e.uid, expected[i].uid);
+      EXPECT_EQ(e.timing, expected[i].timing) << e.uid << " in\n" << text;
     }
   }
 }

@@ -38,6 +38,7 @@ TEST(Mapping, CategoriesReadAsWrittenValuesJoinedByCommas) {
       {"CATEGORIES:A,B,\n", "A,B,"}, {"CATEGORIES:,A\n", ",A"}, {"CATEGORIES:A\nCATEGORIES:B,C\n", "A,B,C"},
       {"CATEGORIES:Business Meeting, Personal \n", "Business Meeting, Personal "},
       {"CATEGORIES;LANGUAGE=en:Holiday\n", "Holiday"}, {"CATEGORIES:Caf\xC3\xA9\n", "Caf\xC3\xA9"},
+      {"CATEGORIES:Old\\, Ltd,Kept\n", "Old\\, Ltd,Kept"},  // a comma in a value stays "\,"
   };
   for (const Case& c : cases)
     EXPECT_EQ(u8(only_event(vcalendar(event("DTSTART:20260105T090000Z\n" + c.lines))).categories), c.expected)

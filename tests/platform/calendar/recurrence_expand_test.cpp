@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <libical/ical.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "recurrence.h"
 #include "test_support.h"
 #include "wall_time.h"
@@ -66,18 +69,17 @@ TEST(RecurrenceExpansion, ShortCutsListWhatLibicalListsFromTheStart) {
         EXPECT_GE(*read->last_wall, all.back()) << rule;
       }
       for (const auto& [from, to] : ranges) {
+        const std::int64_t low = wall_seconds(from), high = wall_seconds(to), first = wall_seconds(start);
         std::vector<std::int64_t> want;
-        for (std::int64_t wall : all) {
-          if (wall >= wall_seconds(from) && wall <= wall_seconds(to)) want.push_back(wall);
-        }
+        std::copy_if(all.begin(), all.end(), std::back_inserter(want),
+                     [&](std::int64_t wall) { return wall >= low && wall <= high; });
         std::vector<std::int64_t> got;
-        for (const OccurrenceTime& t : expand(*read, wall_seconds(from), wall_seconds(to), zones).times) {
+        for (const OccurrenceTime& t : expand(*read, low, high, zones).times) {
           got.push_back(t.wall);
         }
         // The DTSTART is listed even where the rule does not produce it.
-        if (wall_seconds(start) >= wall_seconds(from) && wall_seconds(start) <= wall_seconds(to) &&
-            (want.empty() || want.front() != wall_seconds(start))) {
-          want.insert(want.begin(), wall_seconds(start));
+        if (first >= low && first <= high && (want.empty() || want.front() != first)) {
+          want.insert(want.begin(), first);
         }
         EXPECT_EQ(got, want) << rule << " from " << format_date_time(value) << " in " << from.year << "-" << from.month;
       }

@@ -230,15 +230,12 @@ std::filesystem::path Place::file_of(const std::string& uid) const {
 std::vector<std::string> Place::leftovers() const {
   if (backend_ == Backend::File) return other_files(path_.parent_path(), path_.filename().string());
   std::vector<std::string> hidden;
-  for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-    const std::string name = entry.path().filename().string();
+  for (const std::string& name : other_files(path_, "")) {
     if (name[0] == '.') hidden.push_back(name);
   }
   return hidden;
 }
 
-std::string vcalendar(const std::string& body) {
-  return "BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//Test//Test//EN\n" + body + "END:VCALENDAR\n";
-}
+std::string vcalendar(const std::string& body) { return std::string(kHeader) + body + std::string(kFooter); }
 
 }  // namespace calendar_test

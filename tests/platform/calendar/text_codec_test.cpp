@@ -33,6 +33,23 @@ TEST(TextCodec, SplitsListsAtUnescapedCommas) {
   for (const Case& c : cases) EXPECT_EQ(split_text_list(c.in), c.out) << c.in;
 }
 
+// Pocket Outlook's Categories string: a comma inside a value is "\,".
+TEST(CategoryList, ValuesSplitAtUnescapedCommasAndAreWrittenBackAlike) {
+  struct Case { const char* list; std::vector<std::string> values; } cases[] = {
+      {"", {""}}, {"A,B,", {"A", "B", ""}}, {"Smith\\, Jones,Work", {"Smith, Jones", "Work"}},
+      {"a\\\\,b", {"a\\", "b"}}, {"C:\\Temp", {"C:\\Temp"}}, {"x\\\\\\,y", {"x\\,y"}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(split_categories(c.list), c.values) << c.list;
+    std::string joined;
+    for (size_t i = 0; i < c.values.size(); ++i) {
+      if (i > 0) joined += ',';
+      append_category(joined, c.values[i]);
+    }
+    EXPECT_EQ(joined, c.list);
+  }
+}
+
 std::string unfold(const std::string& folded) {
   LineScanner scanner(folded, 0, folded.size(), 1);
   LogicalLine line;

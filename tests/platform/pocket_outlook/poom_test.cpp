@@ -8,10 +8,10 @@
 #include <functional>
 #include <fstream>
 #include <limits>
+#include <string>
 
 #include <objbase.h>
 #include <pimstore.h>
-#include <strsafe.h>
 
 #include "platform/base/utf.h"
 #include "platform/calendar/calendar_store.h"
@@ -53,6 +53,13 @@ class Outlook {
     EXPECT_EQ(folder->get_Items(&items), S_OK);
     folder->Release();
     return items;
+  }
+  // The first item `restriction` finds (the caller releases it).
+  IAppointment* Find(const char16_t* restriction) {
+    IAppointment* item = nullptr;
+    (items ? items : Items())->Find(const_cast<BSTR>(restriction), reinterpret_cast<IDispatch**>(&item));
+    EXPECT_NE(item, nullptr) << platform::ToUtf8(restriction);
+    return item;
   }
   IAppointment* Create() {
     IAppointment* item = nullptr;
@@ -107,15 +114,13 @@ TEST(PocketOutlook, FindHandsOutTheStoresMatchesAndFailsOnMalformedRestrictions)
     EXPECT_LT(hr, 0);
   }
 
-  IAppointment* item = nullptr;
-  items->Find(const_cast<BSTR>(u"[Subject]=\"Day after\""), reinterpret_cast<IDispatch**>(&item));
+  IAppointment* item = outlook.Find(u"[Subject]=\"Day after\"");
   ASSERT_NE(item, nullptr);
   LONG oid = 0;
   item->get_Oid(&oid);
   item->Release();
-  WCHAR restriction[64];
-  StringCchPrintfW(restriction, 64, u"[OID] = %lu", static_cast<DWORD>(oid));
-  EXPECT_EQ(FindAll(items, restriction, &hr), std::vector<std::u16string>{u"Day after"});
+  const std::u16string by_oid = u"[OID] = " + platform::FromUtf8(std::to_string(oid));
+  EXPECT_EQ(FindAll(items, by_oid.c_str(), &hr), std::vector<std::u16string>{u"Day after"});
   IDispatch* none = reinterpret_cast<IDispatch*>(1);
   EXPECT_LT(outlook.app->GetItemFromOid(oid + 1000, &none), 0);
   EXPECT_EQ(none, nullptr);
@@ -164,8 +169,8 @@ TEST(PocketOutlook, DisplayKeepsTheEditorsChangesOnlyWhenItSaysOk) {
       fields.subject = u"Edited";
       return answer;
     };
-    IAppointment* item = nullptr;
-    outlook.Items()->Find(const_cast<BSTR>(u"[Subject]=\"Day after\""), reinterpret_cast<IDispatch**>(&item));
+    IAppointment* item = outlook.Find(u"[Subject]=\"Day after\"");
+    ASSERT_NE(item, nullptr);
     answer = S_FALSE;
     EXPECT_EQ(item->Display(), S_FALSE);
     EXPECT_EQ(Subject(item), u"Day after");
