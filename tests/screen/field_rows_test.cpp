@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "screen/field_rows.h"
 #include "support/script_run.h"
 
 using testing_support::Calendar;
@@ -51,6 +52,15 @@ TEST(FieldRows, EveryLineOfALongSettingsTextBecomesItsRow) {
   EXPECT_EQ(r.printed.substr(0, r.printed.find('\n')), "1\tF1:\t\tA1");
   EXPECT_NE(r.printed.find("\n3000\tF3000:\tA3000\tA3000\n"), std::string::npos);
   EXPECT_NE(r.calendar.find("CATEGORIES:A3000\r\n"), std::string::npos);
+}
+
+TEST(FieldRows, LoadingTheSettingsAgainAddsNoSecondRows) {
+  testing_support::TestPlatform t(testing_support::OptionsFor(Calendar(SettingsBody({"Customer:North;"}), {})));
+  t.host.then([](platform::Session&) {
+    EXPECT_EQ(LoadFieldSettings(), S_OK);
+    EXPECT_EQ(g_app.choiceBoxes.size(), 1u);
+  });
+  EXPECT_EQ(testing_support::RunTallyset(t), 0);
 }
 
 }  // namespace

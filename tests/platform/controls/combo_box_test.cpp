@@ -299,6 +299,16 @@ TEST(ComboBox, ALongListScrollsByBarStylusAndProbe) {
          platform::PostMouse(s, WM_LBUTTONUP, p.x, below);
        },
        4},
+      {"down arrow twice, then the stylus dragged past the top edge",
+       [&](Session& s, HWND, HWND list) {
+         RECT b = bar(list);
+         for (int i = 0; i < 2; ++i) platform::PostTap(s, (b.left + b.right) / 2, b.bottom - 3);
+         POINT p = first_row(list);
+         platform::PostMouse(s, WM_LBUTTONDOWN, p.x, p.y);
+         platform::PostMouse(s, WM_MOUSEMOVE, p.x, WindowRect(list).top - 5);
+         platform::PostMouse(s, WM_LBUTTONUP, p.x, WindowRect(list).top - 5);
+       },
+       1},
       {"the probe scrolls entry 25 into view", [](Session&, HWND, HWND) {}, 25, true},
   };
   for (const auto& c : cases) {

@@ -150,6 +150,8 @@ TEST(DateTimePicker, TapsAndKeysNotifyTheParentAndLeaveTheValue) {
        {kOpen, [](PickerRig& r) { r.tap(POINT{30, Centre(WindowRect(r.picker)).y}); }}, {kDropDown, kCloseUp}, kStart},
       {"escape", kStart, {kOpen, Keys({VK_ESCAPE})}, {kDropDown, kCloseUp}, kStart},
       {"F4 again", kStart, {kOpen, Keys({kF4})}, {kDropDown, kCloseUp}, kStart},
+      {"a press sent to the picker while open", kStart,
+       {kOpen, [](PickerRig& r) { SendMessageW(r.picker, WM_LBUTTONDOWN, MK_LBUTTON, 0); }}, {kDropDown, kCloseUp}, kStart},
       {"the focus moves to the parent", kStart, {kOpen, [](PickerRig& r) { SetFocus(r.parent); }},
        {kDropDown, kCloseUp}, kStart},
       {"the picker destroyed while open", kStart, {kOpen, [](PickerRig& r) { DestroyWindow(r.picker); }},

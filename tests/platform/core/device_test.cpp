@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "platform/core/resources.h"
 #include "platform/core/screen.h"
 #include "platform/hosts/input.h"
 #include "support/test_host.h"
@@ -51,6 +52,13 @@ TEST(Input, ATapCarriesTheModifierKeysHeldAtThatMoment) {
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
     EXPECT_EQ(g_down_keys, c.expected);
   }
+}
+
+// A row longer than the first is cut to the first's width, not spilled
+// into the row below.
+TEST(IconFromRows, EveryRowIsCutToTheFirstRowsWidth) {
+  const auto icon = platform::res::IconFromRows({"..", "..X", ".."}, {{'X', 0xFF000000u}});
+  EXPECT_EQ(icon.argb, std::vector<std::uint32_t>(6, 0u));
 }
 
 }  // namespace
