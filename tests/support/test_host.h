@@ -7,10 +7,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <functional>
-#include <memory>
-#include <optional>
 #include <string>
 
 #include "platform/core/host.h"
@@ -30,13 +27,9 @@ class ActionHost : public platform::Host {
     if (!actions_.empty()) {
       auto action = std::move(actions_.front());
       actions_.pop_front();
-      action(session);
-      return;
+      return action(session);
     }
-    if (closed_) {
-      PostQuitMessage(0);
-      return;
-    }
+    if (closed_) return PostQuitMessage(0);
     closed_ = true;
     platform::CloseProgram(session);
   }
