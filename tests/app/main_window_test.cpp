@@ -89,10 +89,9 @@ TEST(MainWindow, PaintsARightArrowInTheMiddle) {
   }
 }
 
-// Save starts disabled, and its key then does nothing; other notifications
-// and commands change nothing (a closed-up picker's refresh disables it:
-// AppointmentList.RefreshClearsTheSelectionAndDisablesSave).
-TEST(MainWindow, SaveStartsDisabledAndOtherNotificationsLeaveIt) {
+// Save starts disabled, and its key then does nothing; unknown
+// notifications and commands change nothing; only a list refresh disables it.
+TEST(MainWindow, SaveStartsDisabledAndOnlyAListRefreshNotificationChangesIt) {
   TestPlatform t(OptionsFor(kSettingsCalendar));
   t.host.then([](Session& s) {
     EXPECT_FALSE(SaveEnabled());
@@ -112,6 +111,10 @@ TEST(MainWindow, SaveStartsDisabledAndOtherNotificationsLeaveIt) {
       EXPECT_EQ(SendMessageW(g_app.mainWindow, WM_COMMAND, MAKEWPARAM(id, 0), 0), 0);
     EXPECT_TRUE(IsWindow(g_app.mainWindow));
     EXPECT_TRUE(SaveEnabled());
+    // A closed-up calendar refreshes the list, whoever reports it.
+    NMHDR closeup{nullptr, 0, DTN_CLOSEUP};
+    EXPECT_EQ(SendMessageW(g_app.mainWindow, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&closeup)), 0);
+    EXPECT_FALSE(SaveEnabled());
   });
   EXPECT_EQ(RunTallyset(t), 0);
 }

@@ -175,6 +175,19 @@ TEST_F(WindowTest, DefaultTextIsCutToTheBufferAndTerminated) {
   EXPECT_EQ(buf[0], 0);
 }
 
+TEST_F(WindowTest, DefaultCloseDestroysTheWindow) {
+  for (bool handled : {false, true}) {
+    HWND hwnd = Create(WS_VISIBLE);
+    log.reply = [&](HWND, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+      return msg == WM_CLOSE && handled ? std::optional<LRESULT>(0) : std::nullopt;
+    };
+    log.entries.clear();
+    EXPECT_EQ(SendMessageW(hwnd, WM_CLOSE, 0, 0), 0);
+    EXPECT_EQ(IsWindow(hwnd) != FALSE, handled);
+    EXPECT_EQ(Trace({hwnd}, {WM_DESTROY}), handled ? "" : "w0:WM_DESTROY ");
+  }
+}
+
 // The children of `parent`, top first, as GetWindow walks them.
 std::vector<HWND> TopDown(HWND parent) {
   std::vector<HWND> out;
@@ -216,6 +229,27 @@ TEST_F(WindowTest, AChildWhollyOffTheScreenPaintsOnlyOnceItComesIntoView) {
 }
 
 // ------------------------------------------------------------------ sending and posting
+
+TEST_F(WindowTest, NestedSendReturnsTheInnerResult) {
+  HWND outer = Create(0);
+  HWND inner = Create(0);
+  std::string order;
+  log.reply = [&](HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) -> std::optional<LRESULT> {
+    if (msg == WM_USER && hwnd == outer) {
+      order += "outer in, ";
+      LRESULT r = SendMessageW(inner, WM_USER + 1, wp, lp);
+      order += "outer out";
+      return r + 1;
+    }
+    if (msg == WM_USER + 1 && hwnd == inner) {
+      order += "inner, ";
+      return static_cast<LRESULT>(wp) * 10 + lp;
+    }
+    return std::nullopt;
+  };
+  EXPECT_EQ(SendMessageW(outer, WM_USER, 7, 5), 7 * 10 + 5 + 1);
+  EXPECT_EQ(order, "outer in, inner, outer out");
+}
 
 TEST_F(WindowTest, PostedMessagesArriveInOrderThenQuitWithItsCode) {
   HWND a = Create(0);
