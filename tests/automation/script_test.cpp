@@ -2,6 +2,10 @@
 // what `print` writes: one line a row and one column a tab, whatever the
 // texts it shows hold.
 #include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "automation/script.h"
 #include "automation/script_runner.h"
@@ -11,7 +15,9 @@ namespace {
 
 using tallyset::ParseScript;
 using tallyset::ScriptCommand;
-using namespace testing_support;
+using testing_support::Calendar;
+using testing_support::RunScript;
+using testing_support::SettingsBody;
 
 struct Parsed { int line; std::string verb; std::vector<std::string> args; };
 
@@ -97,10 +103,17 @@ TEST(ParseScript, ReportsTheFirstFaultWithItsLineNumber) {
 }
 
 TEST(PrintEscape, ControlCharactersOfTheRowFormatAreWrittenAsEscapes) {
-  const struct { std::string text, printed; } cases[] = {
-      {"plain", "plain"}, {"two\nlines", "two\\nlines"}, {"a\tb", "a\\tb"}, {"cr\r\nlf", "cr\\r\\nlf"},
-      {"back\\slash", "back\\\\slash"}, {"\\n is not a line break", "\\\\n is not a line break"},
-      {"caf\xC3\xA9 | \"q\"", "caf\xC3\xA9 | \"q\""}, {"", ""},
+  const struct {
+    std::string text, printed;
+  } cases[] = {
+      {"plain", "plain"},
+      {"two\nlines", "two\\nlines"},
+      {"a\tb", "a\\tb"},
+      {"cr\r\nlf", "cr\\r\\nlf"},
+      {"back\\slash", "back\\\\slash"},
+      {"\\n is not a line break", "\\\\n is not a line break"},
+      {"caf\xC3\xA9 | \"q\"", "caf\xC3\xA9 | \"q\""},
+      {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(tallyset::EscapeForPrint(c.text), c.printed) << c.text;
 }
@@ -111,7 +124,7 @@ TEST(PrintEscape, PrintListKeepsOneLineARowWhenASubjectHoldsLineBreaks) {
                                {"20261203T100000|30|First\\nsecond\tthird\\\\|", "20261203T110000|30|Next|"}),
                       "print list\n"});
   ASSERT_EQ(r.exit_code, 0) << r.error;
-  const std::vector<std::string> lines = Lines(r.printed);
+  const std::vector<std::string> lines = testing_support::Lines(r.printed);
   ASSERT_EQ(lines.size(), 2u) << r.printed;
   EXPECT_NE(lines[0].find("\tFirst\\nsecond\\tthird\\\\\t"), std::string::npos) << lines[0];
   EXPECT_EQ(std::count(lines[0].begin(), lines[0].end(), '\t'), 5) << lines[0];

@@ -31,7 +31,8 @@ TEST(AppointmentList, ListsTheRangeInclusiveInStartOrder) {
   auto r = RunScript({Calendar(kFields, {"20261204T235900|30|Last minute|North,Meeting",
                                          "20261127T000000|60|First minute|North",
                                          "20261205T000000|30|Day after|", "20261126T235900|30|Day before|",
-                                         "20261203T100000|90|Thursday|South,Travel"}), "print list\n"});
+                                         "20261203T100000|90|Thursday|South,Travel"}),
+                      "print list\n"});
   ASSERT_EQ(r.exit_code, 0) << r.error;
   const std::vector<std::string> rows = Lines(r.printed);
   ASSERT_EQ(rows.size(), 3u) << r.printed;

@@ -96,7 +96,8 @@ TEST(SaveMerge, AFailedSaveFromTheEditorIsToldLikeSaves) {
   EXPECT_EQ(r.exit_code, 0) << r.error;
   EXPECT_EQ(r.calendar, calendar);
   EXPECT_NE(r.printed.find("not saved: the disk is full. The calendar keeps what it had; the changes made in "
-                           "the editor were not kept."), std::string::npos)
+                           "the editor were not kept."),
+            std::string::npos)
       << r.printed;
 }
 

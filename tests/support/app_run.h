@@ -13,7 +13,8 @@
 
 namespace testing_support {
 
-inline const char* kSettingsCalendar = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n"
+inline const char* kSettingsCalendar =
+    "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n"
     "BEGIN:VEVENT\r\nUID:settings@test\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20500101T090000\r\n"
     "DTEND:20500101T093000\r\nSUMMARY:Outlook Tallyset 3 Personal Settings\r\n"
     "DESCRIPTION:1\\n2\\n3\\n4\\n5\\n6\\nCustomer:North;South;\r\nEND:VEVENT\r\n"

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <functional>
 #include <sstream>
+#include <string>
 
 #include "automation/command_line.h"
 #include "platform/com/com_state.h"
@@ -58,7 +61,8 @@ inline ScriptResult RunScript(const ScriptSetup& setup) {
             setup.meanwhile(options.calendar);
           }
           return runner.step(s);
-        }, std::nullopt);
+        },
+        std::nullopt);
     t.session.set_host(&host);
     g_app = AppState{};
     result.exit_code = WinMain(t.instance, nullptr, nullptr, SW_SHOW);

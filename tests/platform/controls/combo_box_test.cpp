@@ -262,7 +262,8 @@ TEST(ComboBox, ALongListScrollsByBarStylusAndProbe) {
          platform::PostMouse(s, WM_LBUTTONDOWN, x, b.top + std::min<int>(GetSystemMetrics(SM_CXVSCROLL), (b.bottom - b.top) / 3) + 1);
          platform::PostMouse(s, WM_MOUSEMOVE, x, b.bottom + 40);
          platform::PostMouse(s, WM_LBUTTONUP, x, b.bottom + 40);
-       }, 30 - kRows},
+       },
+       30 - kRows},
       {"stylus dragged past the bottom edge",
        [&](Session& s, HWND, HWND list) {
          POINT p = first_row(list);
@@ -270,7 +271,8 @@ TEST(ComboBox, ALongListScrollsByBarStylusAndProbe) {
          platform::PostMouse(s, WM_LBUTTONDOWN, p.x, p.y);
          for (int i = 0; i < 4; ++i) platform::PostMouse(s, WM_MOUSEMOVE, p.x, below);
          platform::PostMouse(s, WM_LBUTTONUP, p.x, below);
-       }, 4},
+       },
+       4},
       {"down arrow twice, then the stylus dragged past the top edge",
        [&](Session& s, HWND combo, HWND list) {
          down_twice(s, combo, list);
@@ -278,7 +280,8 @@ TEST(ComboBox, ALongListScrollsByBarStylusAndProbe) {
          platform::PostMouse(s, WM_LBUTTONDOWN, p.x, p.y);
          platform::PostMouse(s, WM_MOUSEMOVE, p.x, WindowRect(list).top - 5);
          platform::PostMouse(s, WM_LBUTTONUP, p.x, WindowRect(list).top - 5);
-       }, 1},
+       },
+       1},
       {"the probe scrolls entry 25 into view", [](Session&, HWND, HWND) {}, 25, true},
   };
   for (const auto& c : cases) {

@@ -342,7 +342,8 @@ TEST(ListView, ScrollBarDragsAndKeysScrollAndOnlyKeysAndTapsSelect) {
          platform::PostMouse(s, WM_LBUTTONDOWN, bar_x, thumb_y);
          platform::PostMouse(s, WM_MOUSEMOVE, bar_x, list.bottom + 40);
          platform::PostMouse(s, WM_LBUTTONUP, bar_x, list.bottom + 40);
-       }, 40 - visible, -1, {}},
+       },
+       40 - visible, -1, {}},
       {"end", keys("end"), 40 - visible, 39},
       {"up", keys("up"), 40 - visible, 38,
        {Changing(39, 0, kSelFoc), Changed(39, 0, kSelFoc), Changing(38, kSelFoc, 0), Changed(38, kSelFoc, 0)}},
@@ -353,7 +354,8 @@ TEST(ListView, ScrollBarDragsAndKeysScrollAndOnlyKeysAndTapsSelect) {
          platform::PostMouse(s, WM_LBUTTONDOWN, x, list.bottom - 10);
          for (int y = list.bottom - 14; y >= list.bottom - 10 - 5 * kRow; y -= 4) platform::PostMouse(s, WM_MOUSEMOVE, x, y);
          platform::PostMouse(s, WM_LBUTTONUP, x, list.bottom - 10 - 5 * kRow);
-       }, 8, visible + 2},
+       },
+       8, visible + 2},
       {"a tap on the eighth row shown", [&](Session& s) { platform::PostTap(s, x, list.top + kHeader + 7 * kRow + 8); },
        8, 15},
       {"a tap that wiggles within the slop",
@@ -362,7 +364,8 @@ TEST(ListView, ScrollBarDragsAndKeysScrollAndOnlyKeysAndTapsSelect) {
          platform::PostMouse(s, WM_LBUTTONDOWN, x, y);
          platform::PostMouse(s, WM_MOUSEMOVE, x + 3, y + 3);
          platform::PostMouse(s, WM_LBUTTONUP, x + 3, y + 3);
-       }, 8, 16},
+       },
+       8, 16},
   };
   rig.then([&](Session&) { SetFocus(rig.list); });
   int before = -1;

@@ -94,7 +94,8 @@ TEST_F(WindowTest, CreationSendsTheMessagesInOrderUnlessRefused) {
     EXPECT_EQ(hwnd, c.refused_in ? nullptr : seen);
     EXPECT_EQ(c.refused_in ? Trace({seen}, {WM_NCCREATE, WM_CREATE, WM_SIZE, WM_MOVE, WM_SHOWWINDOW, WM_ACTIVATE,
                                             WM_SETFOCUS, WM_NCDESTROY})
-                           : Trace({seen}), c.expected);
+                           : Trace({seen}),
+              c.expected);
     EXPECT_EQ(IsWindow(seen) != FALSE, !c.refused_in);
     EXPECT_TRUE(!c.refused_in || (GetActiveWindow() != seen && GetFocus() != seen));
     DestroyWindow(hwnd);

@@ -2,12 +2,19 @@
 // brings the dialog the program has open, not the window behind it, both
 // within the process and when another program asks over the desktop channel,
 // and the host is told to raise its real window.
+#include <gtest/gtest.h>
+
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <string>
 
+#include <windows.h>
+
+#include "platform/core/session.h"
 #include "platform/core/window.h"
 #include "platform/core/window_manager.h"
 #include "platform/desktop/desktop_channel.h"
@@ -38,8 +45,10 @@ struct Desk {
 TEST(FrontRequest, TheOwnedBitBringsTheLastActiveDialog) {
   enum class Change { none, hide, disable, destroy };
   struct Case { const char* what; Change change; bool bit; bool dialog_comes; } cases[] = {
-      {"with the bit", Change::none, true, true},          {"without the bit", Change::none, false, false},
-      {"a hidden dialog", Change::hide, true, false},      {"a disabled dialog", Change::disable, true, false},
+      {"with the bit", Change::none, true, true},
+      {"without the bit", Change::none, false, false},
+      {"a hidden dialog", Change::hide, true, false},
+      {"a disabled dialog", Change::disable, true, false},
       {"a closed dialog", Change::destroy, true, false},
   };
   for (const Case& c : cases) {
