@@ -15,8 +15,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <optional>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "platform/core/session.h"
 #include "platform/core/window_manager.h"
@@ -31,10 +35,20 @@ enum MessageFlags : unsigned {
 
 // One line of an expected sequence. `code` is WM_COMMAND's notification or
 // WM_NOTIFY's NMHDR code.
-struct Message { UINT message = 0; unsigned flags = 0; UINT code = 0; int item = 0; UINT new_state = 0, old_state = 0; };
+struct Message {
+  UINT message = 0;
+  unsigned flags = 0;
+  UINT code = 0;
+  int item = 0;
+  UINT new_state = 0, old_state = 0;
+};
 
 // A message as received; what lParam points to is read at once, while it lives.
-struct Recorded : Message { HWND hwnd = nullptr; WPARAM wparam = 0; LPARAM lparam = 0; };
+struct Recorded : Message {
+  HWND hwnd = nullptr;
+  WPARAM wparam = 0;
+  LPARAM lparam = 0;
+};
 
 inline std::string Describe(const Message& m, bool items) {
 #define TALLYSET_NAME(m) {m, #m},
@@ -77,7 +91,8 @@ class MessageLog {
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (MessageLog* log = current_) {
       log->record(hwnd, msg, wp, lp);
-      if (std::optional<LRESULT> answer = log->reply ? log->reply(hwnd, msg, wp, lp) : std::nullopt) return *answer;
+      if (log->reply)
+        if (std::optional<LRESULT> answer = log->reply(hwnd, msg, wp, lp)) return *answer;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
   }
@@ -89,8 +104,11 @@ class MessageLog {
     if (msg == WM_NOTIFY && lp) {
       const auto* nm = reinterpret_cast<const NMLISTVIEW*>(lp);
       r.code = nm->hdr.code;
-      if (r.code == LVN_ITEMCHANGING || r.code == LVN_ITEMCHANGED || r.code == LVN_DELETEITEM || r.code == NM_CLICK)
-        std::tie(r.item, r.new_state, r.old_state) = std::tuple(nm->iItem, nm->uNewState, nm->uOldState);
+      if (r.code == LVN_ITEMCHANGING || r.code == LVN_ITEMCHANGED || r.code == LVN_DELETEITEM || r.code == NM_CLICK) {
+        r.item = nm->iItem;
+        r.new_state = nm->uNewState;
+        r.old_state = nm->uOldState;
+      }
     }
     entries.push_back(r);
   }
@@ -169,7 +187,8 @@ struct ControlRig {
   void then(std::function<void(platform::Session&)> action) { platform.host.then(std::move(action)); }
   // Runs the queued actions, one per idle moment, until the program closes.
   void run() {
-    for (MSG m; GetMessageW(&m, nullptr, 0, 0);) {
+    MSG m;
+    while (GetMessageW(&m, nullptr, 0, 0)) {
       TranslateMessage(&m);
       DispatchMessageW(&m);
     }

@@ -7,7 +7,10 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/core/host.h"
@@ -27,9 +30,13 @@ class ActionHost : public platform::Host {
     if (!actions_.empty()) {
       auto action = std::move(actions_.front());
       actions_.pop_front();
-      return action(session);
+      action(session);
+      return;
     }
-    if (closed_) return PostQuitMessage(0);
+    if (closed_) {
+      PostQuitMessage(0);
+      return;
+    }
     closed_ = true;
     platform::CloseProgram(session);
   }
