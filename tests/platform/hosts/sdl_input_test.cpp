@@ -1,6 +1,12 @@
 // The interactive window's input, driven with synthetic SDL events: what
 // each event becomes, and typed text arriving in the editor as written.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/base/utf.h"
 #include "platform/calendar/calendar_store.h"
@@ -18,7 +24,6 @@ namespace {
 using platform::InputMessage;
 using platform::kKeyCharFromHost;
 
-// The events a desktop sends.
 SDL_Event Key(Uint32 type, SDL_Keycode sym, Uint16 mod = 0, Uint8 repeat = 0) {
   SDL_Event e{};
   e.type = type;
@@ -27,12 +32,14 @@ SDL_Event Key(Uint32 type, SDL_Keycode sym, Uint16 mod = 0, Uint8 repeat = 0) {
   e.key.repeat = repeat;
   return e;
 }
+
 SDL_Event Text(const char* utf8) {
   SDL_Event e{};
   e.type = SDL_TEXTINPUT;
   std::strncpy(e.text.text, utf8, sizeof e.text.text - 1);
   return e;
 }
+
 SDL_Event Button(Uint32 type, int x, int y) {
   SDL_Event e{};
   e.type = type;
@@ -41,6 +48,7 @@ SDL_Event Button(Uint32 type, int x, int y) {
   e.button.y = y;
   return e;
 }
+
 SDL_Event Motion(int x, int y) {
   SDL_Event e{};
   e.type = SDL_MOUSEMOTION;
@@ -55,7 +63,11 @@ constexpr LPARAM kRepeat = LPARAM{1} << 30;
 TEST(SdlInput, EachEventBecomesTheDevicesMessages) {
   // Played in order through one state at zoom 2, so that held buttons and
   // Ctrl carry over from row to row.
-  struct Row { const char* what; SDL_Event event; std::vector<InputMessage> expected; } rows[] = {
+  struct Row {
+    const char* what;
+    SDL_Event event;
+    std::vector<InputMessage> expected;
+  } rows[] = {
       {"drag without a button", Motion(40, 60), {}},
       {"button down, halved", Button(SDL_MOUSEBUTTONDOWN, 41, 61), {{WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 30)}}},
       {"drag with the button", Motion(50, 70), {{WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(25, 35)}}},
