@@ -1,6 +1,10 @@
 // The main window as a person and the platform see it: its size, the arrow
 // it paints, the Save key, and where notifications, commands and keys go.
+#include <gtest/gtest.h>
+
 #include <commctrl.h>
+
+#include <tuple>
 
 #include "app/app_feedback.h"
 #include "app/main_window.h"
@@ -14,7 +18,10 @@
 #include "support/app_run.h"
 
 using platform::Session;
-using namespace testing_support;
+using testing_support::kSettingsCalendar;
+using testing_support::OptionsFor;
+using testing_support::RunTallyset;
+using testing_support::TestPlatform;
 
 namespace {
 
@@ -28,7 +35,7 @@ bool SaveEnabled() {
 
 void TapMenuItem(Session& s, const std::u16string& text) {
   for (const auto& item : platform::ShellState::of(s).open_menu)
-    if (item.text == text) TapCentre(s, item.screen_rect);
+    if (item.text == text) testing_support::TapCentre(s, item.screen_rect);
 }
 
 // The main window alone: without an application object it stops after the menu bar.
@@ -71,7 +78,7 @@ TEST(MainWindow, ScaleDoublesOnlyAboveThreeHundredTwentyPixels) {
   }
 }
 
-TEST(MainWindow, PaintsARightArrowInTheMiddle) {
+TEST(MainWindow, PaintsARightArrowWhoseLineEndsAreNotDrawn) {
   for (int width : {240, 241}) {
     TestPlatform t;
     HWND hwnd = BareMainWindow(t, WS_VISIBLE, 26, width, 268);
@@ -84,6 +91,8 @@ TEST(MainWindow, PaintsARightArrowInTheMiddle) {
     EXPECT_FALSE(black(126, 10));
     EXPECT_TRUE(black(124, 9));   // first pixel of the upper barb after its start
     EXPECT_TRUE(black(124, 11));  // and of the lower one
+    EXPECT_FALSE(black(122, 6));  // end points are not drawn
+    EXPECT_FALSE(black(122, 14));
     EXPECT_EQ(screen.pixel(20, 26 + 100), 0xFFFFFFu);  // the white class background
     DestroyWindow(hwnd);
   }
@@ -97,7 +106,7 @@ TEST(MainWindow, SaveStartsDisabledAndOnlyAListRefreshNotificationChangesIt) {
     EXPECT_FALSE(SaveEnabled());
     auto right = platform::MenuBarButtonOnScreen(g_app.menuBar, 1);
     ASSERT_TRUE(right);
-    TapCentre(s, *right);
+    testing_support::TapCentre(s, *right);
   });
   t.host.then([](Session&) {
     EXPECT_FALSE(SaveEnabled());
@@ -124,7 +133,7 @@ TEST(MainWindow, ExitFromTheOptionsMenuEndsTheProgram) {
   t.host.then([](Session& s) {
     auto left = platform::MenuBarButtonOnScreen(g_app.menuBar, 0);
     ASSERT_TRUE(left);
-    TapCentre(s, *left);
+    testing_support::TapCentre(s, *left);
   });
   t.host.then([](Session& s) {
     std::vector<std::u16string> items;
@@ -134,7 +143,10 @@ TEST(MainWindow, ExitFromTheOptionsMenuEndsTheProgram) {
   });
   t.host.then([](Session&) { ADD_FAILURE() << "the program should have ended on Exit"; });
   EXPECT_EQ(RunTallyset(t), 0);
-  EXPECT_EQ(t.session.calls().count("PostQuitMessage"), 1);  // what closing releases: StartUp.NormalClose*
+  EXPECT_EQ(t.session.calls().count("PostQuitMessage"), 1);
+  EXPECT_FALSE(t.session.calls().called("Logoff"));
+  EXPECT_EQ(g_app.outlookApp, nullptr);
+  EXPECT_EQ(g_app.calendarItems, nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Start-up and shutdown of Tallyset through the platform: every way start-up
 // can fail, the single-instance rule within one desktop, and the order of
 // the Outlook session calls.
+#include <gtest/gtest.h>
+
 #include "platform/base/utf.h"
 #include "platform/com/com_state.h"
 #include "platform/controls/control_probes.h"
@@ -10,7 +12,11 @@
 #include "support/app_run.h"
 #include "support/script_run.h"
 
-using namespace testing_support;
+using testing_support::Inject;
+using testing_support::kSettingsCalendar;
+using testing_support::OptionsFor;
+using testing_support::RunTallyset;
+using testing_support::TestPlatform;
 
 namespace {
 
@@ -19,7 +25,7 @@ namespace {
 // and whether the session held an application object when it closed (Logoff).
 struct StartFailure {
   const char* name;
-  FaultSetter inject;
+  testing_support::FaultSetter inject;
   bool only_the_main_window, expect_com_start, expect_create_app, expect_window_call, expect_logoff;
 };
 
@@ -100,7 +106,7 @@ TEST(StartUp, SecondStartBringsTheFirstWindowForwardAndCreatesNothing) {
 }
 
 TEST(StartUp, MissingSettingsPostsTheNoticeAndEndsWithoutShowingTheWindow) {
-  TestPlatform t(OptionsFor(kEmptyCalendar));
+  TestPlatform t(OptionsFor(testing_support::kEmptyCalendar));
   EXPECT_EQ(RunTallyset(t), 0);
   const auto& notes = platform::ShellState::of(t.session).notifications;
   ASSERT_EQ(notes.size(), 1u);
@@ -135,7 +141,7 @@ TEST(StartUp, FailedLogonLeavesTheBareWindowANoticeAndTheFileUntouched) {
                                                        " Tallyset shows no appointments and changes nothing in it.");
     });
     EXPECT_EQ(RunTallyset(t), 0);
-    EXPECT_EQ(ReadWhole(t.calendar), calendar);
+    EXPECT_EQ(testing_support::ReadWhole(t.calendar), calendar);
   }
 }
 

@@ -1,9 +1,13 @@
 // The appointment list: which appointments it shows, in which order, with
 // which icon and Details text, and what a refresh leaves behind.
+#include <gtest/gtest.h>
+
 #include "screen/appointment_list.h"
 #include "support/script_run.h"
 
-using namespace testing_support;
+using testing_support::Calendar;
+using testing_support::RunScript;
+using testing_support::SettingsBody;
 
 namespace {
 
@@ -34,7 +38,7 @@ TEST(AppointmentList, ListsTheRangeInclusiveInStartOrder) {
                                          "20261203T100000|90|Thursday|South,Travel"}),
                       "print list\n"});
   ASSERT_EQ(r.exit_code, 0) << r.error;
-  const std::vector<std::string> rows = Lines(r.printed);
+  const std::vector<std::string> rows = testing_support::Lines(r.printed);
   ASSERT_EQ(rows.size(), 3u) << r.printed;
   EXPECT_NE(rows[0].find("\tincomplete\t"), std::string::npos);
   EXPECT_NE(rows[0].find("\tFirst minute\t1h, Fri 27\t-"), std::string::npos) << rows[0];
@@ -48,7 +52,7 @@ TEST(AppointmentList, RefreshClearsTheSelectionAndDisablesSave) {
   auto r = RunScript({Calendar(kFields, {"20261203T100000|30|One|North,Travel", "20261203T110000|30|Two|"}),
                       "select 1\nprint save\nprint list\ncloseup from\nprint save\nprint list\n"});
   ASSERT_EQ(r.exit_code, 0) << r.error;
-  const std::vector<std::string> lines = Lines(r.printed);
+  const std::vector<std::string> lines = testing_support::Lines(r.printed);
   ASSERT_EQ(lines.size(), 6u) << r.printed;
   EXPECT_EQ(lines[0], "enabled");
   EXPECT_NE(lines[2].find("\tselected"), std::string::npos);

@@ -2,6 +2,9 @@
 // comma and "\\" for a backslash where it would read as an escape.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "outlook/category_text.h"
 
 namespace {

@@ -1,16 +1,25 @@
 // The field rows as the user sees them, built from the settings text.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
 #include "screen/field_rows.h"
 #include "support/script_run.h"
 
-using namespace testing_support;
+using testing_support::Calendar;
+using testing_support::RunScript;
+using testing_support::SettingsBody;
 
 namespace {
 
+struct FieldCase {
+  const char* name;
+  std::string body;  // already in the file's escaped form
+  std::string printed;
+};
+
 TEST(FieldRows, SettingsTextBecomesLabelledChoices) {
-  // body: already in the file's escaped form.
-  const struct { const char* name; std::string body, printed; } cases[] = {
+  const FieldCase cases[] = {
       {"two fields, the last choice unclosed", SettingsBody({"Customer:North;South;", "Task:Travel;;Meeting"}),
        "1\tCustomer:\t\tNorth|South\n2\tTask:\t\tTravel|\n"},
       {"a missing closing semicolon drops the last choice", SettingsBody({"Customer:North;South"}),
@@ -23,7 +32,7 @@ TEST(FieldRows, SettingsTextBecomesLabelledChoices) {
       {"blanks are kept", SettingsBody({" Cust omer :North ; South;"}), "1\t Cust omer :\t\tNorth | South\n"},
       {"six lines or fewer give no rows", "H1\\nH2\\nH3\\nH4\\nH5\\nH6", ""},
   };
-  for (const auto& c : cases) {
+  for (const FieldCase& c : cases) {
     auto r = RunScript({Calendar(c.body, {}), "print fields\n"});
     EXPECT_EQ(r.printed, c.printed) << c.name;
     EXPECT_EQ(r.exit_code, 0) << c.name;
@@ -46,12 +55,12 @@ TEST(FieldRows, EveryLineOfALongSettingsTextBecomesItsRow) {
 }
 
 TEST(FieldRows, LoadingTheSettingsAgainAddsNoSecondRows) {
-  TestPlatform t(OptionsFor(Calendar(SettingsBody({"Customer:North;"}), {})));
+  testing_support::TestPlatform t(testing_support::OptionsFor(Calendar(SettingsBody({"Customer:North;"}), {})));
   t.host.then([](platform::Session&) {
     EXPECT_EQ(LoadFieldSettings(), S_OK);
     EXPECT_EQ(g_app.choiceBoxes.size(), 1u);
   });
-  EXPECT_EQ(RunTallyset(t), 0);
+  EXPECT_EQ(testing_support::RunTallyset(t), 0);
 }
 
 }  // namespace

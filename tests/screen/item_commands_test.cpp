@@ -1,5 +1,7 @@
 // Selecting, saving, creating and editing appointments as a person does,
 // checked on the screen and in the calendar file.
+#include <gtest/gtest.h>
+
 #include "platform/pocket_outlook/poom_objects.h"
 #include "support/script_run.h"
 
@@ -8,7 +10,7 @@ using namespace testing_support;
 namespace {
 
 // Runs a script that must end without an error.
-ScriptResult RunOk(const ScriptSetup& setup) {
+testing_support::ScriptResult RunOk(const testing_support::ScriptSetup& setup) {
   auto r = RunScript(setup);
   EXPECT_EQ(r.exit_code, 0) << r.error;
   EXPECT_TRUE(r.error.empty()) << r.error;
@@ -66,8 +68,10 @@ TEST(ItemCommands, ALongValueIsWrittenWholeAndStillMatches) {
 // accelerator table loaded; without a selected row, or in the bare window
 // after a failed logon, Save, Edit Item and New Item do nothing and no harm.
 TEST(ItemCommands, SaveAndEditNeedTheirPreconditions) {
+  using testing_support::Inject;
   const std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
-  struct Case { std::string script; std::vector<FaultSetter> faults; std::string categories, printed; };
+  using Faults = std::vector<testing_support::FaultSetter>;
+  struct Case { std::string script; Faults faults; std::string categories, printed; };
   const Case cases[] = {
       {"select 0\nchoose 1 North\nfocus list\nkey ctrl+q\nprint save\n", {}, "Old", "enabled\n"},
       {"select 0\nchoose 1 North\nfocus main\nkey ctrl+q\nprint save\n", {}, "North,Old", "enabled\n"},
@@ -83,15 +87,18 @@ TEST(ItemCommands, SaveAndEditNeedTheirPreconditions) {
     SCOPED_TRACE(c.script);
     auto r = RunOk({calendar, c.script, "2026-12-04 16:20", 240, 320, c.faults});
     EXPECT_EQ(r.printed, c.printed);
-    EXPECT_EQ(CategoriesOf(r.calendar, "Work"), c.categories);
-    EXPECT_TRUE(c.categories != "Old" || r.calendar == calendar) << "the file changed";
+    if (c.categories == "Old") {
+      EXPECT_EQ(r.calendar, calendar);
+    } else {
+      EXPECT_EQ(CategoriesOf(r.calendar, "Work"), c.categories);
+    }
   }
 }
 
 TEST(ItemCommands, AFailedSaveTellsTheUserAndKeepsTheFileAndTheChoices) {
   std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
   auto r = RunOk({calendar, "select 0\nchoose 1 North\nsoftkey right\nprint notification\nprint fields\nprint list\n",
-                      "2026-12-04 16:20", 240, 320, {Inject(platform::OutlookFault::calendar_disk_full)}});
+                      "2026-12-04 16:20", 240, 320, {testing_support::Inject(platform::OutlookFault::calendar_disk_full)}});
   EXPECT_EQ(r.calendar, calendar);
   auto lines = Lines(r.printed);
   ASSERT_EQ(lines.size(), 5u) << r.printed;

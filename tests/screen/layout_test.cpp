@@ -1,12 +1,17 @@
 // Where the controls of the time-card screen stand, for every client size
 // and both scales, and what the date pickers hold at start.
+#include <gtest/gtest.h>
+
 #include <commctrl.h>
 
 #include "platform/core/window_manager.h"
 #include "support/script_run.h"
 
 using platform::Session;
-using namespace testing_support;
+using testing_support::Calendar;
+using testing_support::RunScript;
+using testing_support::SettingsBody;
+using testing_support::TestPlatform;
 
 namespace {
 
@@ -46,7 +51,7 @@ TEST(Layout, PickersListAndRowsStandWhereTheFormulasPutThem) {
       {480, 640, 2, 480, 536, {20, 2, 200, 40}, {260, 2, 200, 40}, 536 - 44 * 3 - 2, 121},
   };
   for (const Geometry& g : cases) {
-    TestPlatform t(OptionsFor(Calendar(kThreeRows, {}), g.screen_w, g.screen_h));
+    TestPlatform t(testing_support::OptionsFor(Calendar(kThreeRows, {}), g.screen_w, g.screen_h));
     t.host.then([&](Session& s) {
       ASSERT_EQ(g_app.scale, g.scale);
       RECT client;
@@ -68,14 +73,14 @@ TEST(Layout, PickersListAndRowsStandWhereTheFormulasPutThem) {
       ExpectRect(Placed(s, g_app.listView), 2, list_top, g.client_w - 4, g.first_row_y - 2 - list_top, "list");
       ExpectColumnsFillTheList();
     });
-    EXPECT_EQ(RunTallyset(t), 0);
+    EXPECT_EQ(testing_support::RunTallyset(t), 0);
   }
 }
 
 TEST(Layout, EverySizeChangePlacesEverythingAgain) {
   struct Case { int w, h, from_x, to_x; } cases[] = {
       {241, 268, 10, 130}, {150, 268, -12, 63}, {320, 240, 30, 190}, {240, 268, 10, 130}};
-  TestPlatform t(OptionsFor(Calendar(kThreeRows, {})));
+  TestPlatform t(testing_support::OptionsFor(Calendar(kThreeRows, {})));
   for (const Case& c : cases) {
     t.host.then([c](Session&) { ResizeClient(c.w, c.h); });
     t.host.then([c](Session& s) {
@@ -85,17 +90,17 @@ TEST(Layout, EverySizeChangePlacesEverythingAgain) {
       ExpectColumnsFillTheList();
     });
   }
-  EXPECT_EQ(RunTallyset(t), 0);
+  EXPECT_EQ(testing_support::RunTallyset(t), 0);
 }
 
 TEST(Layout, WithoutFieldRowsTheListReachesNearlyTheBottom) {
-  TestPlatform t(OptionsFor(Calendar(SettingsBody({}), {})));
+  TestPlatform t(testing_support::OptionsFor(Calendar(SettingsBody({}), {})));
   t.host.then([](Session& s) {
     RECT client;
     GetClientRect(g_app.mainWindow, &client);
     EXPECT_EQ(Placed(s, g_app.listView).bottom, client.bottom - 4);
   });
-  EXPECT_EQ(RunTallyset(t), 0);
+  EXPECT_EQ(testing_support::RunTallyset(t), 0);
 }
 
 TEST(Layout, PickersStartSevenDaysApartAtTheSameTimeOfDay) {

@@ -2,6 +2,8 @@
 // program's included; a second Save writes the same again; a value with a
 // comma stays one category; a failed editor save and a deletion elsewhere
 // are told.
+#include <gtest/gtest.h>
+
 #include "platform/pocket_outlook/poom_objects.h"
 #include "support/script_run.h"
 
@@ -53,7 +55,7 @@ TEST(SaveMerge, ACommaValueIsOneCategoryThatMatchesAgain) {
 TEST(SaveMerge, WhatAnotherProgramAddedMeanwhileStays) {
   ScriptSetup setup = WorkWith("Personal", "select 0\nchoose 2 Meeting\nsoftkey right\n");
   setup.meanwhile = [](const std::filesystem::path& file) {
-    std::string text = ReadWhole(file);
+    std::string text = testing_support::ReadWhole(file);
     text.replace(text.find("CATEGORIES:Personal"), 19, "CATEGORIES:Personal,Urgent");
     std::ofstream(file, std::ios::binary) << text;
   };
@@ -73,7 +75,7 @@ TEST(SaveMerge, AnAppointmentDeletedElsewhereIsToldAndLeavesTheList) {
     ScriptSetup setup = WorkWith("Personal", script);
     std::string emptied;
     setup.meanwhile = [&emptied](const std::filesystem::path& file) {
-      std::string text = ReadWhole(file);
+      std::string text = testing_support::ReadWhole(file);
       size_t begin = text.rfind("BEGIN:VEVENT");
       emptied = text.erase(begin, text.find("END:VCALENDAR") - begin);
       std::ofstream(file, std::ios::binary) << emptied;
@@ -92,7 +94,7 @@ TEST(SaveMerge, AFailedSaveFromTheEditorIsToldLikeSaves) {
   const std::string calendar = Calendar(kFields, {"20261203T110000|30|Work|Personal"});
   auto r = RunScript({calendar, "select 0\neditor ok subject=Renamed\nmenu \"Edit Item\"\nprint notification\n",
                       "2026-12-04 16:20", 240, 320,
-                      {Inject(platform::OutlookFault::calendar_disk_full)}});
+                      {testing_support::Inject(platform::OutlookFault::calendar_disk_full)}});
   EXPECT_EQ(r.exit_code, 0) << r.error;
   EXPECT_EQ(r.calendar, calendar);
   EXPECT_NE(r.printed.find("not saved: the disk is full. The calendar keeps what it had; the changes made in "

@@ -1,15 +1,21 @@
 // New Item at the very end of the calendar's years: the appointment the
 // file cannot hold is refused with a notice, never stored at another time.
+#include <gtest/gtest.h>
+
 #include "support/script_run.h"
 
-using namespace testing_support;
+using testing_support::Calendar;
+using testing_support::RunScript;
+using testing_support::SettingsBody;
 
 namespace {
 
 TEST(SaveRefusal, NewItemPastTheLastYearIsRefusedNotWrapped) {
   const std::string calendar = Calendar(SettingsBody({"Customer:North;South;"}), {});
-  // now: the to picker's date and time; start: the new appointment's DTSTART, "" when refused.
-  struct Case { const char* now; const char* start; } cases[] = {
+  struct Case {
+    const char* now;    // the to picker's date and time
+    const char* start;  // the new appointment's DTSTART, "" when refused
+  } cases[] = {
       {"9999-12-31 23:59", ""},                  // rounds up into the year 10000
       {"9999-12-31 23:30", ""},                  // would end at 10000-01-01 00:00
       {"9999-12-31 23:10", ""},                  // rounds up to 23:30: the same
