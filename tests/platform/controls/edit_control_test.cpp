@@ -1,6 +1,14 @@
 // The edit control: editing keys and characters (table-driven), the
 // parent's WM_COMMAND notifications, caret placement by a tap, the caret and
 // the selection on the screen, scrolling, wrapping and the text messages.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
 #include "platform/controls/edit_control.h"
 #include "platform/core/message_queue.h"
 #include "platform/core/screen.h"
@@ -37,7 +45,12 @@ struct EditRig : ControlRig {
 // Plays "<name>" keys and plain characters into the control as the message
 // loop would deliver them: WM_KEYDOWN for keys, WM_CHAR for characters.
 void Play(HWND edit, const std::u16string& script) {
-  struct Key { const char16_t* name; WORD vk; bool ctrl, shift; char16_t ch; };  // ch: the character it types
+  struct Key {
+    const char16_t* name;
+    WORD vk;
+    bool ctrl, shift;
+    char16_t ch;  // the character a key produces, if any
+  };
   static const Key kKeys[] = {
       {u"<back>", VK_BACK, false, false, u'\b'}, {u"<enter>", VK_RETURN, false, false, u'\r'},
       {u"<del>", VK_DELETE, false, false, 0},    {u"<left>", VK_LEFT, false, false, 0},
@@ -69,9 +82,13 @@ void Play(HWND edit, const std::u16string& script) {
 
 TEST(EditControl, KeysAndCharactersEditTheText) {
   constexpr DWORD kOne = ES_AUTOHSCROLL, kMulti = ES_MULTILINE;
-  // sel_start, sel_end: set with EM_SETSEL before the keys; caret: where it is afterwards, nothing selected.
   struct Case {
-    const char* name; DWORD style; std::u16string text; int sel_start, sel_end; std::u16string keys, expected; DWORD caret;
+    const char* name;
+    DWORD style;
+    std::u16string text;
+    int sel_start, sel_end;  // set with EM_SETSEL before the keys
+    std::u16string keys, expected;
+    DWORD caret;  // where the caret is afterwards (an empty selection)
   } cases[] = {
       {"typing inserts at the caret", kOne, u"abc", 1, 1, u"XY", u"aXYbc", 3},
       {"backspace deletes before the caret", kOne, u"abc", 3, 3, u"<back>", u"ab", 2},
@@ -123,7 +140,12 @@ TEST(EditControl, ParentHearsOfChangesAsThePlatformTellsIt) {
       // Text set by the program is reported in a one-line control, not in a multi-line one.
       {"set text, one line", ES_AUTOHSCROLL, [](HWND e) { SetWindowTextW(e, u"new"); }, {EN_UPDATE, EN_CHANGE}},
       {"set text, multi-line", ES_MULTILINE, [](HWND e) { SetWindowTextW(e, u"new"); }, {}},
-      {"focus in and out", ES_AUTOHSCROLL, [](HWND e) { SetFocus(e); SetFocus(GetParent(e)); }, {EN_SETFOCUS, EN_KILLFOCUS}},
+      {"focus in and out", ES_AUTOHSCROLL,
+       [](HWND e) {
+         SetFocus(e);
+         SetFocus(GetParent(e));
+       },
+       {EN_SETFOCUS, EN_KILLFOCUS}},
   };
   for (const Case& c : cases) {
     EditRig rig;

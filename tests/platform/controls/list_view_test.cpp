@@ -183,9 +183,7 @@ TEST(ListView, TapsSelectAsTheRealControlDoes) {
 }
 
 TEST(ListView, ProgramStateChangesAreNotified) {
-  struct Case {
-    const char* name; DWORD style; int row; UINT state, mask; std::vector<Change> changes; std::vector<int> selected;
-  } cases[] = {
+  struct Case { const char* name; DWORD style; int row; UINT state, mask; std::vector<Change> changes; std::vector<int> selected; } cases[] = {
       {"select another row: the focus moves first", 0, 3, kSelFoc, kSelFoc, {{1, kSel, kSelFoc}, {3, kSelFoc, 0}},
        {1, 3}},
       {"add a selection", 0, 4, kSel, kSel, {{4, kSel, 0}}, {1, 4}},
@@ -329,9 +327,7 @@ TEST(ListView, ScrollBarDragsAndKeysScrollAndOnlyKeysAndTapsSelect) {
     };
   };
   // selected -1: none; expected: the notifications, when given.
-  struct Step {
-    const char* name; std::function<void(Session&)> act; int top, selected; std::vector<Message> expected = {};
-  } steps[] = {
+  struct Step { const char* name; std::function<void(Session&)> act; int top, selected; std::vector<Message> expected = {}; } steps[] = {
       {"down arrow", tap_bar(list.bottom - 3), 1, -1},
       {"track below the thumb", tap_bar(list.bottom - 20), 1 + visible, -1},
       {"up arrow", tap_bar(list.top + 3), visible, -1},

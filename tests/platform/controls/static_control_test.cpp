@@ -1,5 +1,12 @@
 // The label: where its text lands for each alignment, wrapping, repainting
 // after WM_SETTEXT, and taps that neither focus it nor reach the parent.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
 #include "platform/core/screen.h"
 #include "platform/hosts/input.h"
 #include "support/message_log.h"
@@ -24,7 +31,13 @@ int DarkPixels(Session& s, HWND label, Area a) {
 }
 
 TEST(StaticControl, TextLandsWhereTheStyleAndTheSizePutIt) {
-  struct Case { const char* name; const char16_t* text; DWORD style; int w, h; std::vector<Area> ink, blank; } cases[] = {
+  struct Case {
+    const char* name;
+    const char16_t* text;
+    DWORD style;
+    int w, h;
+    std::vector<Area> ink, blank;
+  } cases[] = {
       {"SS_LEFT", u"Customer:", SS_LEFT, 150, 20, {{0, 12, 0, 20}}, {{69, 81, 0, 20}, {138, 150, 0, 20}}},
       {"SS_CENTER", u"Customer:", SS_CENTER, 150, 20, {{69, 81, 0, 20}}, {{0, 12, 0, 20}, {138, 150, 0, 20}}},
       {"SS_RIGHT", u"Customer:", SS_RIGHT, 150, 20, {{138, 150, 0, 20}}, {{0, 12, 0, 20}, {69, 81, 0, 20}}},

@@ -1,6 +1,10 @@
 // The device: a screen wider or taller than 320 pixels is a high-resolution
 // one, and hardware input as the queue delivers it (a tap carries the
 // modifier keys held at that moment, so Ctrl and Shift taps reach controls).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
 #include "platform/core/resources.h"
 #include "platform/core/screen.h"
 #include "platform/hosts/input.h"
@@ -26,12 +30,17 @@ TEST(Screen, HighResolutionBeyond320PixelsEitherWay) {
 }
 
 TEST(Input, ATapCarriesTheModifierKeysHeldAtThatMoment) {
-  const struct { bool ctrl, shift; WPARAM expected; } cases[] = {
-      {false, false, MK_LBUTTON}, {true, false, MK_LBUTTON | MK_CONTROL}, {false, true, MK_LBUTTON | MK_SHIFT},
-      {true, true, MK_LBUTTON | MK_CONTROL | MK_SHIFT}};
+  struct Case {
+    bool ctrl, shift;
+    WPARAM expected;
+  };
+  const Case cases[] = {{false, false, MK_LBUTTON},
+                        {true, false, MK_LBUTTON | MK_CONTROL},
+                        {false, true, MK_LBUTTON | MK_SHIFT},
+                        {true, true, MK_LBUTTON | MK_CONTROL | MK_SHIFT}};
   testing_support::TestPlatform t;
   testing_support::CreateParentWindow(t, u"TapTarget", RecordTap, u"Taps");
-  for (const auto& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "ctrl " << c.ctrl << " shift " << c.shift);
     g_down_keys = 0;
     if (c.ctrl) platform::PostKey(t.session, VK_CONTROL, true);

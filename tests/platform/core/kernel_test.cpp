@@ -2,9 +2,16 @@
 // the local clock.
 #include <climits>
 #include <cstring>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include <oleauto.h>
 #include <strsafe.h>
+#include <windows.h>
 
 #include "support/test_host.h"
 
@@ -25,7 +32,12 @@ constexpr char16_t kSentinel = u'#';
 
 // A call given `cch` characters of a larger buffer: whatever it returns, the
 // text is terminated within those and nothing is written past them.
-struct TextCase { size_t cch; std::function<HRESULT(WCHAR*, size_t)> call; std::u16string expected; HRESULT result = S_OK; };
+struct TextCase {
+  size_t cch;
+  std::function<HRESULT(WCHAR*, size_t)> call;
+  std::u16string expected;
+  HRESULT result = S_OK;
+};
 
 void RunTextCases(const std::vector<TextCase>& cases) {
   for (size_t i = 0; i < cases.size(); ++i) {
@@ -81,7 +93,9 @@ TEST(StringCch, PrintfCutsAtTheBoundAndSaysSo) {
 auto Fields(const SYSTEMTIME& t) {
   return std::tuple(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
 }
-std::string Name(const SYSTEMTIME& t) { return testing::PrintToString(Fields(t)); }
+std::string Name(const SYSTEMTIME& t) {
+  return testing::PrintToString(Fields(t));
+}
 
 ULONGLONG Ticks(const FILETIME& ft) { return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime; }
 FILETIME FromTicks(ULONGLONG t) { return FILETIME{static_cast<DWORD>(t & 0xFFFFFFFFu), static_cast<DWORD>(t >> 32)}; }

@@ -306,8 +306,7 @@ TEST_F(WindowTest, PeekMessageLeavesOrRemovesTheMessageInTheRange) {
 // ------------------------------------------------------------------ geometry
 
 TEST(DefaultGeometry, TopLevelFillsTheScreenBelowTheNavigationBar) {
-  const struct { int width, height; RECT window; } cases[] = {
-      {240, 320, {0, 26, 240, 320}}, {480, 640, {0, 52, 480, 640}}, {320, 240, {0, 26, 320, 240}}};
+  const struct { int width, height; RECT window; } cases[] = {{240, 320, {0, 26, 240, 320}}, {480, 640, {0, 52, 480, 640}}, {320, 240, {0, 26, 320, 240}}};
   for (const auto& c : cases) {
     testing_support::PlatformOptions options;
     options.screen_width = c.width;
