@@ -2,6 +2,16 @@
 // keys (recorded and compared with a table, as Wine's combo tests do), the
 // entry messages, the window text, the field and list geometry, scrolling a
 // long list, and how the open list looks.
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+#include <windows.h>
+
 #include "platform/controls/control_probes.h"
 #include "platform/core/screen.h"
 #include "platform/gdi/text.h"
@@ -69,7 +79,13 @@ Step Keys(const char* keys) {
 }
 
 TEST(ComboBox, NotifiesTheParentInTheRealControlsOrder) {
-  struct Case { const char* name; int initial; std::vector<Step> steps; std::vector<WORD> expected; int final_selection; } cases[] = {
+  struct Case {
+    const char* name;
+    int initial;
+    std::vector<Step> steps;
+    std::vector<WORD> expected;
+    int final_selection;
+  } cases[] = {
       {"open and choose a different entry", 1, {kTapField, TapEntry(3)}, {CBN_DROPDOWN, CBN_CLOSEUP, CBN_SELCHANGE}, 3},
       {"choose the entry already selected", 1, {kTapField, TapEntry(1)}, {CBN_DROPDOWN, CBN_CLOSEUP}, 1},
       {"choose the empty entry", 2, {kTapField, TapEntry(0)}, {CBN_DROPDOWN, CBN_CLOSEUP, CBN_SELCHANGE}, 0},
@@ -179,9 +195,13 @@ class ComboBoxAtScale : public ::testing::TestWithParam<int> {};
 
 TEST_P(ComboBoxAtScale, TheWindowIsTheFieldAndTheGivenHeightSizesTheList) {
   const int k = GetParam();
-  // given: the height MoveWindow gives, field and list together; min_h, max_h: the
-  // list's height in 240x320 pixels; scroll_bar: with one at the right 1, without 0, either -1.
-  struct Case { const char* name; int entries, y, given; bool above; int min_h, max_h, scroll_bar; } cases[] = {
+  struct Case {
+    const char* name;
+    int entries, y, given;  // the height MoveWindow gives, field and list together
+    bool above;
+    int min_h, max_h;  // the list's height in 240x320 pixels
+    int scroll_bar;    // with a scroll bar at the right 1, without 0, either -1
+  } cases[] = {
       {"whole rows fill the room below the field", 30, 40, 120, false, 120 - 20 - 15, 120 - 20, 1},
       {"more room, more rows", 30, 40, 200, false, 200 - 20 - 15, 200 - 20, 1},
       {"a tiny height still opens a few rows", 30, 40, 30, false, 3 * 16, 320, 1},
@@ -248,13 +268,19 @@ TEST(ComboBox, ALongListScrollsByBarStylusAndProbe) {
   };
   // The first row of the open list, from the list window, not from the probe.
   auto first_row = [](HWND list) { return POINT{WindowRect(list).left + 20, WindowRect(list).top + 1 + 8}; };
-  const Scroll down_twice = [&](Session& s, HWND, HWND list) {
-    for (int i = 0; i < 2; ++i) platform::PostTap(s, (bar(list).left + bar(list).right) / 2, bar(list).bottom - 3);
-  };
-  // chosen: the entry a tap on the first row, or on the probed entry, then chooses.
-  struct Case { const char* name; Scroll scroll; int chosen; bool by_probe = false; } cases[] = {
+  struct Case {
+    const char* name;
+    Scroll scroll;
+    int chosen;  // the entry a tap on the first row, or on the probed entry, then chooses
+    bool by_probe = false;
+  } cases[] = {
       {"no scrolling", [](Session&, HWND, HWND) {}, 0},
-      {"down arrow twice", down_twice, 2},
+      {"down arrow twice",
+       [&](Session& s, HWND, HWND list) {
+         RECT b = bar(list);
+         for (int i = 0; i < 2; ++i) platform::PostTap(s, (b.left + b.right) / 2, b.bottom - 3);
+       },
+       2},
       {"thumb dragged to the bottom",
        [&](Session& s, HWND, HWND list) {
          RECT b = bar(list);
@@ -274,8 +300,9 @@ TEST(ComboBox, ALongListScrollsByBarStylusAndProbe) {
        },
        4},
       {"down arrow twice, then the stylus dragged past the top edge",
-       [&](Session& s, HWND combo, HWND list) {
-         down_twice(s, combo, list);
+       [&](Session& s, HWND, HWND list) {
+         RECT b = bar(list);
+         for (int i = 0; i < 2; ++i) platform::PostTap(s, (b.left + b.right) / 2, b.bottom - 3);
          POINT p = first_row(list);
          platform::PostMouse(s, WM_LBUTTONDOWN, p.x, p.y);
          platform::PostMouse(s, WM_MOUSEMOVE, p.x, WindowRect(list).top - 5);

@@ -1,7 +1,16 @@
 // The date-time picker as a program and a person use it: the parent's
 // WM_NOTIFY sequences for taps and keys with the value they leave, the value
 // messages, the drop-down's place on the screen and its look at both sizes.
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/controls/control_probes.h"
 #include "platform/core/screen.h"
@@ -29,6 +38,7 @@ std::string Show(const SYSTEMTIME& st) {
                 st.wMinute, st.wSecond, st.wMilliseconds, st.wDayOfWeek);
   return buf;
 }
+
 
 // The rig's parent, on a screen whose clock says Sunday 6 December 2026,
 // 10:30, with a picker at `at` 100x20 (times the scale). The parent hears
@@ -65,7 +75,8 @@ struct PickerRig : ControlRig {
   HWND monthcal() { return reinterpret_cast<HWND>(SendMessageW(picker, DTM_GETMONTHCAL, 0, 0)); }
   void tap(POINT p) { platform::PostTap(session(), p.x, p.y); }
   void tap(const std::optional<RECT>& r) {
-    if (r) tap(Centre(*r)); else ADD_FAILURE() << "not on the screen";
+    ASSERT_TRUE(r.has_value());
+    tap(Centre(*r));
   }
   void key(WORD vk) {
     platform::PostKey(session(), vk, true);
@@ -100,11 +111,13 @@ const Message kCloseUp{WM_NOTIFY, parent, static_cast<UINT>(DTN_CLOSEUP)};
 
 TEST(DateTimePicker, TapsAndKeysNotifyTheParentAndLeaveTheValue) {
   const SYSTEMTIME kStart = Wd(Time(2026, 12, 6, 9, 15, 42, 500), 0);
-  // steps: one per idle moment; value: none when the picker is gone; shown: the
-  // month the still open drop-down shows.
   struct Case {
-    const char* name; SYSTEMTIME start; std::vector<Step> steps; std::vector<Message> expected;
-    std::optional<SYSTEMTIME> value; std::optional<std::pair<int, int>> shown = std::nullopt;
+    const char* name;
+    SYSTEMTIME start;
+    std::vector<Step> steps;  // one per idle moment
+    std::vector<Message> expected;
+    std::optional<SYSTEMTIME> value;           // none: the picker is gone
+    std::optional<std::pair<int, int>> shown = std::nullopt;  // the month the still open drop-down shows
   } cases[] = {
       {"a tap on another day picks it and keeps the time", kStart, {kOpen, Day(15)},
        {kDropDown, kChange, kCloseUp}, Wd(Time(2026, 12, 15, 9, 15, 42, 500), 2)},
@@ -206,8 +219,12 @@ TEST(DateTimePicker, ValueMessagesRefuseWhatIsNotADate) {
 // ------------------------------------------------------------------ place and look
 
 TEST(DateTimePicker, TheCalendarDropsBelowOrAboveOnTheScreenAndIsDrawn) {
-  // at: in the parent's client area.
-  struct Case { const char* name; int scale; POINT at; bool above; } cases[] = {
+  struct Case {
+    const char* name;
+    int scale;
+    POINT at;  // in the parent's client area
+    bool above;
+  } cases[] = {
       {"room below", 1, {10, 28}, false},
       {"room below, larger screen", 2, {10, 28}, false},
       {"no room below", 1, {10, 250}, true},

@@ -3,6 +3,12 @@
 // program messages, the records the messages fill in, scrolling by stylus,
 // scroll bar and keys, and the pixels of a selected row at both screen sizes.
 #include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
 
 #include "platform/controls/control_probes.h"
 #include "platform/controls/list_view.h"
@@ -46,7 +52,8 @@ struct ListRig : ControlRig {
       DestroyIcon(icon);
     }
     send(LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
-    RECT rc = session().windows().client_rect(list);
+    RECT rc;
+    GetClientRect(list, &rc);
     LVCOLUMNW column{};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
     for (int i : {0, 1}) {
@@ -123,10 +130,16 @@ void Add(std::vector<Message>& out, const std::vector<Change>& changes, bool ref
 struct Tap { int row; WPARAM keys = 0; };
 
 TEST(ListView, TapsSelectAsTheRealControlDoes) {
-  // first_focus: NM_SETFOCUS comes first; refuse: the parent refuses every LVN_ITEMCHANGING.
   struct Case {
-    const char* name; DWORD style; std::vector<Tap> before; Tap tap; bool first_focus;
-    std::vector<Change> changes; std::vector<int> selected; int mark; bool refuse = false;
+    const char* name;
+    DWORD style;
+    std::vector<Tap> before;
+    Tap tap;
+    bool first_focus;  // NM_SETFOCUS comes first
+    std::vector<Change> changes;
+    std::vector<int> selected;
+    int mark;
+    bool refuse = false;
   } cases[] = {
       {"a tap selects and focuses the row", 0, {}, {2}, true, {{2, kSelFoc, 0}}, {2}, 2},
       {"a tap on another row deselects the old row first", 0, {{1}}, {3}, false,
@@ -183,7 +196,14 @@ TEST(ListView, TapsSelectAsTheRealControlDoes) {
 }
 
 TEST(ListView, ProgramStateChangesAreNotified) {
-  struct Case { const char* name; DWORD style; int row; UINT state, mask; std::vector<Change> changes; std::vector<int> selected; } cases[] = {
+  struct Case {
+    const char* name;
+    DWORD style;
+    int row;
+    UINT state, mask;
+    std::vector<Change> changes;
+    std::vector<int> selected;
+  } cases[] = {
       {"select another row: the focus moves first", 0, 3, kSelFoc, kSelFoc, {{1, kSel, kSelFoc}, {3, kSelFoc, 0}},
        {1, 3}},
       {"add a selection", 0, 4, kSel, kSel, {{4, kSel, 0}}, {1, 4}},
@@ -326,8 +346,13 @@ TEST(ListView, ScrollBarDragsAndKeysScrollAndOnlyKeysAndTapsSelect) {
       for (int i = 0; i < n; ++i) platform::PostKeys(s, k);
     };
   };
-  // selected -1: none; expected: the notifications, when given.
-  struct Step { const char* name; std::function<void(Session&)> act; int top, selected; std::vector<Message> expected = {}; } steps[] = {
+  struct Step {
+    const char* name;
+    std::function<void(Session&)> act;
+    int top;
+    int selected;  // -1: none
+    std::vector<Message> expected = {};  // when given
+  } steps[] = {
       {"down arrow", tap_bar(list.bottom - 3), 1, -1},
       {"track below the thumb", tap_bar(list.bottom - 20), 1 + visible, -1},
       {"up arrow", tap_bar(list.top + 3), visible, -1},
@@ -372,8 +397,9 @@ TEST(ListView, ScrollBarDragsAndKeysScrollAndOnlyKeysAndTapsSelect) {
     });
     rig.then([&](Session&) {
       SCOPED_TRACE(step.name);
-      for (const Recorded& r : rig.log.entries)
+      for (const Recorded& r : rig.log.entries) {
         EXPECT_TRUE(step.selected != before || r.code != LVN_ITEMCHANGED) << "the selection changed";
+      }
       before = step.selected;
       EXPECT_EQ(rig.top(), step.top);
       EXPECT_EQ(rig.selected(), step.selected < 0 ? std::vector<int>{} : std::vector<int>{step.selected});
@@ -401,8 +427,13 @@ TEST(ListView, RowProbeScrollsTheRowIntoView) {
 
 TEST(ListView, TheSelectedRowIsHighlightedAcrossTheRowWithItsIcon) {
   const std::uint32_t highlight = 0x316ac5, white = 0xffffff, outline = 0x008000;
-  // tapped: else selected by the program, with the focus elsewhere.
-  struct Case { const char* name; int scale; DWORD style; bool tapped; std::uint32_t colour; } cases[] = {
+  struct Case {
+    const char* name;
+    int scale;
+    DWORD style;
+    bool tapped;  // else selected by the program, with the focus elsewhere
+    std::uint32_t colour;
+  } cases[] = {
       {"tapped", 1, LVS_SHOWSELALWAYS, true, highlight},
       {"tapped, larger screen", 2, LVS_SHOWSELALWAYS, true, highlight},
       {"without the focus", 1, LVS_SHOWSELALWAYS, false, highlight},

@@ -1,9 +1,20 @@
 // The window manager through the Win32 calls: message sequences of creation
 // and destruction, stale handles, sending and posting, geometry, focus,
 // accelerators and line drawing.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
 #include "platform/core/message_queue.h"
 #include "platform/core/screen.h"
+#include "platform/core/session.h"
+#include "platform/core/window_manager.h"
 #include "support/message_log.h"
+#include "support/test_host.h"
 
 namespace {
 
@@ -13,7 +24,10 @@ using testing_support::WindowRect;
 
 constexpr const char16_t* kClass = u"RecordingWindow";
 
-std::string Str(const RECT& r) { return testing::PrintToString(std::tuple(r.left, r.top, r.right, r.bottom)); }
+std::string Str(const RECT& r) {
+  return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+         std::to_string(r.bottom);
+}
 RECT ClientRect(HWND hwnd) { RECT r{}; GetClientRect(hwnd, &r); return r; }
 POINT ClientOrigin(HWND hwnd) { POINT p{0, 0}; ClientToScreen(hwnd, &p); return p; }
 
@@ -53,11 +67,6 @@ class WindowTest : public ::testing::Test {
     return out;
   }
 
-  // Runs the queued actions, then the close, as the program's loop would.
-  void Run() {
-    for (MSG msg; GetMessageW(&msg, nullptr, 0, 0);) DispatchMessageW(&msg);
-  }
-
   testing_support::TestPlatform platform;
   MessageLog log;
 };
@@ -69,9 +78,14 @@ class WindowTest : public ::testing::Test {
 TEST_F(WindowTest, CreationSendsTheMessagesInOrderUnlessRefused) {
   HWND host = Create(WS_VISIBLE);
   const std::string kMade = "w0:WM_NCCREATE w0:WM_CREATE w0:WM_SIZE w0:WM_MOVE ";
-  // Refused in `refused_in` by `answer`, after DestroyWindow if `destroy`; the
-  // messages to other windows (the one losing activation) left out.
-  const struct { DWORD style; bool child; UINT refused_in; LRESULT answer; bool destroy; std::string expected; } cases[] = {
+  const struct {
+    DWORD style;
+    bool child;
+    UINT refused_in;  // answered with `answer`, after DestroyWindow if `destroy`
+    LRESULT answer;
+    bool destroy;
+    std::string expected;  // messages to other windows (the one losing activation) left out
+  } cases[] = {
       {WS_OVERLAPPED, false, 0, 0, false, kMade},
       {WS_VISIBLE, false, 0, 0, false, kMade + "w0:WM_SHOWWINDOW w0:WM_ACTIVATE w0:WM_SETFOCUS "},
       {WS_CHILD, true, 0, 0, false, kMade},
@@ -147,6 +161,19 @@ TEST_F(WindowTest, DestroyWindowSendsDestroyParentFirstAndNcDestroyChildrenFirst
   for (HWND h : {parent, child_a, grandchild, child_b}) EXPECT_FALSE(IsWindow(h));
 }
 
+TEST_F(WindowTest, DestroyingAChildLeavesItsParentAndSiblings) {
+  HWND parent = Create(WS_VISIBLE);
+  HWND a = Create(WS_CHILD | WS_VISIBLE, parent, 0, 0, 10, 10, 101);
+  HWND b = Create(WS_CHILD | WS_VISIBLE, parent, 0, 0, 10, 10, 102);
+  SetFocus(a);
+  ASSERT_TRUE(DestroyWindow(a));
+  EXPECT_NE(GetFocus(), a);
+  EXPECT_TRUE(IsWindow(parent) && IsWindow(b));
+  EXPECT_EQ(GetDlgItem(parent, 101), nullptr);
+  EXPECT_EQ(GetDlgItem(parent, 102), b);
+  EXPECT_EQ(GetWindow(parent, GW_CHILD), b);
+}
+
 TEST_F(WindowTest, EveryCallRefusesAStaleHandle) {
   HWND hwnd = Create(WS_VISIBLE);
   ASSERT_TRUE(DestroyWindow(hwnd));
@@ -196,24 +223,18 @@ std::vector<HWND> TopDown(HWND parent) {
   return out;
 }
 
-// A destroyed child leaves its parent, its siblings and the focus.
 TEST_F(WindowTest, RaisingLoweringAndDestroyingChildrenKeepTheOthersInOrder) {
   HWND parent = Create(WS_VISIBLE, nullptr, 0, 30);
-  HWND a = Create(WS_CHILD | WS_VISIBLE, parent, 0, 0, 10, 10, 101),
-       b = Create(WS_CHILD | WS_VISIBLE, parent, 0, 0, 10, 10, 102),
-       c = Create(WS_CHILD | WS_VISIBLE, parent, 0, 0, 10, 10, 103);
+  HWND a = Create(WS_CHILD | WS_VISIBLE, parent), b = Create(WS_CHILD | WS_VISIBLE, parent),
+       c = Create(WS_CHILD | WS_VISIBLE, parent);
   EXPECT_EQ(TopDown(parent), (std::vector<HWND>{c, b, a}));
   SetWindowPos(a, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   EXPECT_EQ(TopDown(parent), (std::vector<HWND>{a, c, b}));
   SetWindowPos(c, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   EXPECT_EQ(TopDown(parent), (std::vector<HWND>{a, b, c}));
-  SetFocus(b);
-  ASSERT_TRUE(DestroyWindow(b));
-  EXPECT_TRUE(GetFocus() != b && IsWindow(parent));
+  DestroyWindow(b);
   EXPECT_EQ(TopDown(parent), (std::vector<HWND>{a, c}));
   EXPECT_EQ(GetWindow(c, GW_HWNDPREV), a);
-  EXPECT_EQ(GetDlgItem(parent, 102), nullptr);
-  EXPECT_EQ(GetDlgItem(parent, 103), c);
 }
 
 TEST_F(WindowTest, AChildWhollyOffTheScreenPaintsOnlyOnceItComesIntoView) {
@@ -226,7 +247,8 @@ TEST_F(WindowTest, AChildWhollyOffTheScreenPaintsOnlyOnceItComesIntoView) {
     MoveWindow(hidden, 0, 40, 100, 20, TRUE);
   });
   platform.host.then([&](platform::Session&) { EXPECT_NE(Trace({hidden}, {WM_PAINT}), ""); });
-  Run();
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
 }
 
 // ------------------------------------------------------------------ sending and posting
@@ -292,9 +314,11 @@ TEST_F(WindowTest, PeekMessageLeavesOrRemovesTheMessageInTheRange) {
 
   // A window needs painting: does the range let WM_PAINT through?
   HWND painted = Create(WS_VISIBLE, nullptr, 0, 26, 100, 100);
-  const struct { UINT min, max; bool paint; } ranges[] = {
-      {0, 0, true}, {WM_PAINT, WM_PAINT, true}, {WM_MOVE, WM_CLOSE, true}, {WM_USER, WM_USER + 10, false},
-      {WM_KEYDOWN, WM_CHAR, false}};
+  const struct { UINT min, max; bool paint; } ranges[] = {{0, 0, true},
+                {WM_PAINT, WM_PAINT, true},
+                {WM_MOVE, WM_CLOSE, true},
+                {WM_USER, WM_USER + 10, false},
+                {WM_KEYDOWN, WM_CHAR, false}};
   for (const auto& r : ranges) {
     InvalidateRect(painted, nullptr, TRUE);
     msg = MSG{};
@@ -306,7 +330,10 @@ TEST_F(WindowTest, PeekMessageLeavesOrRemovesTheMessageInTheRange) {
 // ------------------------------------------------------------------ geometry
 
 TEST(DefaultGeometry, TopLevelFillsTheScreenBelowTheNavigationBar) {
-  const struct { int width, height; RECT window; } cases[] = {{240, 320, {0, 26, 240, 320}}, {480, 640, {0, 52, 480, 640}}, {320, 240, {0, 26, 320, 240}}};
+  const struct {
+    int width, height;
+    RECT window;
+  } cases[] = {{240, 320, {0, 26, 240, 320}}, {480, 640, {0, 52, 480, 640}}, {320, 240, {0, 26, 320, 240}}};
   for (const auto& c : cases) {
     testing_support::PlatformOptions options;
     options.screen_width = c.width;
@@ -352,7 +379,9 @@ TEST_F(WindowTest, AWindowWithAParentIsPlacedInItsClientAreaAndMovesWithIt) {
       HWND hwnd = Create(WS_VISIBLE | child_style, parent, 7, 9, 30, 20);
       EXPECT_EQ(GetParent(hwnd), parent);
       for (int move = 0; move < 2; ++move) {
-        EXPECT_TRUE(!move || MoveWindow(parent, 30, 60, 150, 150, TRUE));
+        if (move) {
+          ASSERT_TRUE(MoveWindow(parent, 30, 60, 150, 150, TRUE));
+        }
         POINT o = ClientOrigin(parent);
         EXPECT_EQ(Str(WindowRect(hwnd)), Str({o.x + 7, o.y + 9, o.x + 37, o.y + 29}));
       }
@@ -420,8 +449,13 @@ TEST_F(WindowTest, TranslateAcceleratorSendsTheCommandToTheGivenWindow) {
   HWND key_window = Create(WS_CHILD | WS_VISIBLE, target);
   HACCEL accel = LoadAcceleratorsW(platform.instance, MAKEINTRESOURCEW(2));
   ASSERT_NE(accel, nullptr);
-  // `command`: the WM_COMMAND id, 0 when not translated.
-  const struct { const char* name; UINT message; WPARAM key; bool ctrl, shift; WORD command; } cases[] = {
+  const struct {
+    const char* name;
+    UINT message;
+    WPARAM key;
+    bool ctrl, shift;
+    WORD command;  // the WM_COMMAND id, 0 when not translated
+  } cases[] = {
       {"ctrl+Q", WM_KEYDOWN, 'Q', true, false, 40000},   {"ctrl+A", WM_KEYDOWN, 'A', true, false, 40002},
       {"Q without ctrl", WM_KEYDOWN, 'Q', false, false, 0}, {"ctrl+shift+Q", WM_KEYDOWN, 'Q', true, true, 0},
       {"ctrl+B has no entry", WM_KEYDOWN, 'B', true, false, 0}, {"key up of ctrl+Q", WM_KEYUP, 'Q', true, false, 0},
@@ -490,7 +524,8 @@ TEST_F(WindowTest, LinesDrawnInPaintAppearOnTheScreen) {
     EXPECT_NE(Trace({painted}, {WM_PAINT}), "");
     for (const auto& c : kLines) CheckLine(s.screen(), ClientOrigin(painted), c);
   });
-  Run();
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
 }
 
 }  // namespace
