@@ -268,6 +268,10 @@ TEST(ComboBox, ALongListScrollsByBarStylusAndProbe) {
   };
   // The first row of the open list, from the list window, not from the probe.
   auto first_row = [](HWND list) { return POINT{WindowRect(list).left + 20, WindowRect(list).top + 1 + 8}; };
+  const Scroll down_twice = [&](Session& s, HWND, HWND list) {
+    RECT b = bar(list);
+    for (int i = 0; i < 2; ++i) platform::PostTap(s, (b.left + b.right) / 2, b.bottom - 3);
+  };
   struct Case {
     const char* name;
     Scroll scroll;
@@ -275,12 +279,7 @@ TEST(ComboBox, ALongListScrollsByBarStylusAndProbe) {
     bool by_probe = false;
   } cases[] = {
       {"no scrolling", [](Session&, HWND, HWND) {}, 0},
-      {"down arrow twice",
-       [&](Session& s, HWND, HWND list) {
-         RECT b = bar(list);
-         for (int i = 0; i < 2; ++i) platform::PostTap(s, (b.left + b.right) / 2, b.bottom - 3);
-       },
-       2},
+      {"down arrow twice", down_twice, 2},
       {"thumb dragged to the bottom",
        [&](Session& s, HWND, HWND list) {
          RECT b = bar(list);
@@ -300,9 +299,8 @@ TEST(ComboBox, ALongListScrollsByBarStylusAndProbe) {
        },
        4},
       {"down arrow twice, then the stylus dragged past the top edge",
-       [&](Session& s, HWND, HWND list) {
-         RECT b = bar(list);
-         for (int i = 0; i < 2; ++i) platform::PostTap(s, (b.left + b.right) / 2, b.bottom - 3);
+       [&](Session& s, HWND combo, HWND list) {
+         down_twice(s, combo, list);
          POINT p = first_row(list);
          platform::PostMouse(s, WM_LBUTTONDOWN, p.x, p.y);
          platform::PostMouse(s, WM_MOUSEMOVE, p.x, WindowRect(list).top - 5);
