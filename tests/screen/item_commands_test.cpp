@@ -9,22 +9,13 @@ using namespace testing_support;
 
 namespace {
 
-// Runs a script that must end without an error.
-testing_support::ScriptResult RunOk(const testing_support::ScriptSetup& setup) {
-  auto r = RunScript(setup);
-  EXPECT_EQ(r.exit_code, 0) << r.error;
-  EXPECT_TRUE(r.error.empty()) << r.error;
-  return r;
-}
-
 const std::string kThreeFields = SettingsBody({"Customer:A;North;", "Task:B;Travel;", "Rate:C;Day;"});
 
 TEST(ItemCommands, SelectingARowShowsItsValuesAndEnablesSave) {
-  auto r = RunOk({Calendar(SettingsBody({"Customer:sales;Presales;", "Task:Travel;Meeting;"}),
-                               {"20261203T100000|30|Call|Presales,North", "20261203T120000|30|Lunch|"}),
-                      "print save\nselect 0\nprint fields\nprint save\nselect 1\nprint fields\n"});
-  auto lines = Lines(r.printed);
-  ASSERT_EQ(lines.size(), 6u) << r.printed << r.error;
+  auto lines = PrintedLines({Calendar(SettingsBody({"Customer:sales;Presales;", "Task:Travel;Meeting;"}),
+                                      {"20261203T100000|30|Call|Presales,North", "20261203T120000|30|Lunch|"}),
+                             "print save\nselect 0\nprint fields\nprint save\nselect 1\nprint fields\n"},
+                            6);
   EXPECT_EQ(lines[0], "disabled");
   // A substring test: 'sales' occurs in 'Presales' and, being first, wins.
   EXPECT_EQ(lines[1], "1\tCustomer:\tsales\tsales|Presales");
@@ -119,11 +110,10 @@ TEST(ItemCommands, NewItemStartsOnTheHalfHourAndLastsThirtyMinutes) {
 
 TEST(ItemCommands, NewItemRowIsAppendedWithThuAndSaysThurAfterARefresh) {
   // 2026-12-03 is a Thursday; the appended row says "Thu" where a refresh says "Thur".
-  auto r = RunOk({Calendar(kThreeFields, {"20261201T100000|30|Earlier|"}),
-                      "editor ok subject=Later start=\"2026-12-03 10:00\" duration=60\nmenu \"New Item\"\nprint list\n"
-                      "closeup to\nprint list\n"});
-  auto lines = Lines(r.printed);
-  ASSERT_EQ(lines.size(), 4u) << r.printed;
+  auto lines = PrintedLines({Calendar(kThreeFields, {"20261201T100000|30|Earlier|"}),
+                             "editor ok subject=Later start=\"2026-12-03 10:00\" duration=60\nmenu \"New Item\"\n"
+                             "print list\ncloseup to\nprint list\n"},
+                            4);
   EXPECT_NE(lines[1].find("\tLater\t1h, Thu 3\t-"), std::string::npos) << lines[1];
   EXPECT_NE(lines[3].find("\tLater\t1h, Thur 3\t-"), std::string::npos) << lines[3];
 }

@@ -24,8 +24,7 @@ TEST(SaveRefusal, NewItemPastTheLastYearIsRefusedNotWrapped) {
   for (const Case& c : cases) {
     const std::string script = std::string(*c.start ? "editor ok subject=New\n" : "") +
                                "menu \"New Item\"\nprint notification\n";
-    auto r = RunScript({calendar, script, c.now});
-    ASSERT_EQ(r.exit_code, 0) << r.error;
+    auto r = testing_support::RunOk({calendar, script, c.now});
     if (*c.start) {
       EXPECT_NE(r.calendar.find(std::string("DTSTART:") + c.start), std::string::npos) << c.now;
       EXPECT_EQ(r.printed, "none\n") << c.now;
