@@ -17,8 +17,7 @@ TEST(SaveRefusal, NewItemPastTheLastYearIsRefusedNotWrapped) {
     const char* start;  // the new appointment's DTSTART, "" when refused
   } cases[] = {
       {"9999-12-31 23:59", ""},                  // rounds up into the year 10000
-      {"9999-12-31 23:30", ""},                  // would end at 10000-01-01 00:00
-      {"9999-12-31 23:10", ""},                  // rounds up to 23:30: the same
+      {"9999-12-31 23:10", ""},                  // rounds up to 23:30, so would end at 10000-01-01 00:00
       {"9999-12-31 23:00", "99991231T230000"},  // ends at 23:30
   };
   for (const Case& c : cases) {
