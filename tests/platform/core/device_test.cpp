@@ -1,6 +1,7 @@
 // The device: a screen wider or taller than 320 pixels is a high-resolution
 // one, and hardware input as the queue delivers it (a tap carries the
-// modifier keys held at that moment, so Ctrl and Shift taps reach controls).
+// modifier keys held at that moment, so Ctrl and Shift taps reach controls),
+// and icons drawn from rows of characters.
 #include <gtest/gtest.h>
 
 #include <windows.h>
