@@ -20,6 +20,15 @@ using testing_support::TestPlatform;
 
 namespace {
 
+// However the run ended: COM ended once, the application object and the
+// calendar's items released, no Pocket Outlook object left alive.
+void ExpectEverythingReleased(TestPlatform& t) {
+  EXPECT_EQ(t.session.calls().count("CoUninitialize"), 1);
+  EXPECT_EQ(g_app.outlookApp, nullptr);
+  EXPECT_EQ(g_app.calendarItems, nullptr);
+  EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0);
+}
+
 // only_the_main_window: the fault hits the program's own class only. Then
 // whether CoInitializeEx, CoCreateInstance and CreateWindowExW were called,
 // and whether the session held an application object when it closed (Logoff).
@@ -44,12 +53,9 @@ TEST_P(StartFailureTest, ExitsWithZeroShowsNothingAndEndsCom) {
   EXPECT_EQ(calls.called("CoCreateInstance"), f.expect_create_app);
   EXPECT_EQ(calls.called("CreateWindowExW"), f.expect_window_call);
   EXPECT_TRUE(t.session.windows().program_top_levels().empty());
-  EXPECT_EQ(calls.count("CoUninitialize"), 1);
   EXPECT_FALSE(calls.called("Logon"));
   EXPECT_EQ(calls.called("Logoff"), f.expect_logoff);
-  EXPECT_EQ(g_app.outlookApp, nullptr);
-  EXPECT_EQ(g_app.calendarItems, nullptr);
-  EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0);
+  ExpectEverythingReleased(t);
   EXPECT_TRUE(platform::ShellState::of(t.session).notifications.empty());
 }
 
@@ -74,10 +80,7 @@ TEST(StartUp, NormalCloseReleasesBothObjectsWithoutLogoffAndEndsCom) {
   auto& calls = t.session.calls();
   EXPECT_EQ(calls.count("Logon"), 1);
   EXPECT_FALSE(calls.called("Logoff"));
-  EXPECT_EQ(calls.count("CoUninitialize"), 1);
-  EXPECT_EQ(g_app.outlookApp, nullptr);
-  EXPECT_EQ(g_app.calendarItems, nullptr);
-  EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0);
+  ExpectEverythingReleased(t);
   EXPECT_FALSE(IsWindow(g_app.mainWindow));
   EXPECT_FALSE(IsWindow(g_app.menuBar));
 }
@@ -102,7 +105,7 @@ TEST(StartUp, SecondStartBringsTheFirstWindowForwardAndCreatesNothing) {
   EXPECT_FALSE(calls.called("CreateWindowExW"));
   EXPECT_FALSE(calls.called("Logon"));
   EXPECT_EQ(t.session.windows().active(), first);
-  EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0);
+  ExpectEverythingReleased(t);
 }
 
 TEST(StartUp, MissingSettingsPostsTheNoticeAndEndsWithoutShowingTheWindow) {
@@ -118,7 +121,7 @@ TEST(StartUp, MissingSettingsPostsTheNoticeAndEndsWithoutShowingTheWindow) {
   EXPECT_FALSE(t.session.calls().called("SetForegroundWindow"));
   // The window was gone before its creation returned: the loop never began.
   EXPECT_FALSE(t.session.calls().called("LoadAcceleratorsW"));
-  EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0);
+  ExpectEverythingReleased(t);
 }
 
 // A logon that fails, injected or on a broken calendar file, leaves the bare

@@ -16,7 +16,6 @@ namespace {
 using tallyset::ParseScript;
 using tallyset::ScriptCommand;
 using testing_support::Calendar;
-using testing_support::RunScript;
 using testing_support::SettingsBody;
 
 struct Parsed { int line; std::string verb; std::vector<std::string> args; };
@@ -120,12 +119,11 @@ TEST(PrintEscape, ControlCharactersOfTheRowFormatAreWrittenAsEscapes) {
 
 TEST(PrintEscape, PrintListKeepsOneLineARowWhenASubjectHoldsLineBreaks) {
   // In the file: a line break, a tab and a backslash, each escaped as iCalendar text.
-  auto r = RunScript({Calendar(SettingsBody({"Customer:North;South;"}),
-                               {"20261203T100000|30|First\\nsecond\tthird\\\\|", "20261203T110000|30|Next|"}),
-                      "print list\n"});
-  ASSERT_EQ(r.exit_code, 0) << r.error;
-  const std::vector<std::string> lines = testing_support::Lines(r.printed);
-  ASSERT_EQ(lines.size(), 2u) << r.printed;
+  const auto lines = testing_support::PrintedLines(
+      {Calendar(SettingsBody({"Customer:North;South;"}),
+                {"20261203T100000|30|First\\nsecond\tthird\\\\|", "20261203T110000|30|Next|"}),
+       "print list\n"},
+      2);
   EXPECT_NE(lines[0].find("\tFirst\\nsecond\\tthird\\\\\t"), std::string::npos) << lines[0];
   EXPECT_EQ(std::count(lines[0].begin(), lines[0].end(), '\t'), 5) << lines[0];
   EXPECT_NE(lines[1].find("\tNext\t"), std::string::npos) << lines[1];

@@ -32,14 +32,13 @@ const std::string kFields = SettingsBody({"Customer:North;South;", "Task:Travel;
 
 TEST(AppointmentList, ListsTheRangeInclusiveInStartOrder) {
   // The pickers start at 2026-11-27 and 2026-12-04 (the clock says 2026-12-04 16:20).
-  auto r = RunScript({Calendar(kFields, {"20261204T235900|30|Last minute|North,Meeting",
-                                         "20261127T000000|60|First minute|North",
-                                         "20261205T000000|30|Day after|", "20261126T235900|30|Day before|",
-                                         "20261203T100000|90|Thursday|South,Travel"}),
-                      "print list\n"});
-  ASSERT_EQ(r.exit_code, 0) << r.error;
-  const std::vector<std::string> rows = testing_support::Lines(r.printed);
-  ASSERT_EQ(rows.size(), 3u) << r.printed;
+  const auto rows = testing_support::PrintedLines({Calendar(kFields, {"20261204T235900|30|Last minute|North,Meeting",
+                                                                    "20261127T000000|60|First minute|North",
+                                                                    "20261205T000000|30|Day after|",
+                                                                    "20261126T235900|30|Day before|",
+                                                                    "20261203T100000|90|Thursday|South,Travel"}),
+                                                   "print list\n"},
+                                                  3);
   EXPECT_NE(rows[0].find("\tincomplete\t"), std::string::npos);
   EXPECT_NE(rows[0].find("\tFirst minute\t1h, Fri 27\t-"), std::string::npos) << rows[0];
   EXPECT_NE(rows[1].find("\tcomplete\t"), std::string::npos);
@@ -49,11 +48,10 @@ TEST(AppointmentList, ListsTheRangeInclusiveInStartOrder) {
 }
 
 TEST(AppointmentList, RefreshClearsTheSelectionAndDisablesSave) {
-  auto r = RunScript({Calendar(kFields, {"20261203T100000|30|One|North,Travel", "20261203T110000|30|Two|"}),
-                      "select 1\nprint save\nprint list\ncloseup from\nprint save\nprint list\n"});
-  ASSERT_EQ(r.exit_code, 0) << r.error;
-  const std::vector<std::string> lines = testing_support::Lines(r.printed);
-  ASSERT_EQ(lines.size(), 6u) << r.printed;
+  const auto lines = testing_support::PrintedLines(
+      {Calendar(kFields, {"20261203T100000|30|One|North,Travel", "20261203T110000|30|Two|"}),
+       "select 1\nprint save\nprint list\ncloseup from\nprint save\nprint list\n"},
+      6);
   EXPECT_EQ(lines[0], "enabled");
   EXPECT_NE(lines[2].find("\tselected"), std::string::npos);
   EXPECT_EQ(lines[3], "disabled");
@@ -62,10 +60,9 @@ TEST(AppointmentList, RefreshClearsTheSelectionAndDisablesSave) {
 }
 
 TEST(AppointmentList, NewRangeFromThePickersAndAnEmptyReversedRange) {
-  auto r = RunScript({Calendar(kFields, {"20261115T090000|30|Mid November|", "20261203T100000|30|December|"}),
-                      "date from 2026-11-10\nprint pickers\nprint list\ndate from 2026-12-05\nprint list\n"
-                      "print save\n"});
-  ASSERT_EQ(r.exit_code, 0) << r.error;
+  auto r = testing_support::RunOk({Calendar(kFields, {"20261115T090000|30|Mid November|", "20261203T100000|30|December|"}),
+                                   "date from 2026-11-10\nprint pickers\nprint list\ndate from 2026-12-05\nprint list\n"
+                                   "print save\n"});
   EXPECT_EQ(r.printed.substr(0, r.printed.find('\n')), "2026-11-10 16:20\t2026-12-04 16:20");
   EXPECT_NE(r.printed.find("Mid November"), std::string::npos);
   EXPECT_NE(r.printed.find("December"), std::string::npos);

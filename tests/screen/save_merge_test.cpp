@@ -28,16 +28,14 @@ TEST(SaveMerge, OtherCategoriesStayAfterTheFieldValuesInTheirOrder) {
       {"A,,B,", "choose 1 \"Smith, Jones\"", "Smith\\, Jones,A,,B,"},
   };
   for (const Case& c : cases) {
-    auto r = RunScript(WorkWith(c.before, "select 0\n" + c.choose + "\nsoftkey right\n"));
-    EXPECT_EQ(r.exit_code, 0) << r.error;
+    auto r = RunOk(WorkWith(c.before, "select 0\n" + c.choose + "\nsoftkey right\n"));
     EXPECT_EQ(CategoriesOf(r.calendar, "Work"), c.after) << c.before;
   }
 }
 
 TEST(SaveMerge, ASecondSaveWritesTheSameAndTheFieldsShowWhatWasSaved) {
-  auto r = RunScript(WorkWith("Personal", "select 0\nchoose 2 Travel\nchoose 3 Yes\nsoftkey right\nprint fields\n"
+  auto r = RunOk(WorkWith("Personal", "select 0\nchoose 2 Travel\nchoose 3 Yes\nsoftkey right\nprint fields\n"
                                        "print save\nsoftkey right\nfocus main\nkey ctrl+q\nprint list\n"));
-  EXPECT_EQ(r.exit_code, 0) << r.error;
   EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "Travel,Yes,Personal");
   EXPECT_EQ(r.printed.substr(0, r.printed.find("\nenabled\n")),
             "1\tCustomer:\t\tNorth Ltd|Smith, Jones\n2\tTask:\tTravel\tMeeting|Travel\n3\tBillable:\tYes\tNo|Yes");
@@ -45,9 +43,8 @@ TEST(SaveMerge, ASecondSaveWritesTheSameAndTheFieldsShowWhatWasSaved) {
 }
 
 TEST(SaveMerge, ACommaValueIsOneCategoryThatMatchesAgain) {
-  auto r = RunScript({Calendar(kFields, {}), "choose 1 \"Smith, Jones\"\nchoose 2 Meeting\nchoose 3 Yes\n"
+  auto r = RunOk({Calendar(kFields, {}), "choose 1 \"Smith, Jones\"\nchoose 2 Meeting\nchoose 3 Yes\n"
                                               "editor ok subject=Fresh\nmenu \"New Item\"\nprint list\n"});
-  EXPECT_EQ(r.exit_code, 0) << r.error;
   EXPECT_EQ(CategoriesOf(r.calendar, "Fresh"), "Smith\\, Jones,Meeting,Yes");
   EXPECT_NE(r.printed.find("\tcomplete\t"), std::string::npos) << r.printed;
 }
@@ -60,8 +57,7 @@ TEST(SaveMerge, WhatAnotherProgramAddedMeanwhileStays) {
     std::ofstream(file, std::ios::binary) << text;
   };
   setup.meanwhile_line = 3;
-  auto r = RunScript(setup);
-  EXPECT_EQ(r.exit_code, 0) << r.error;
+  auto r = RunOk(setup);
   EXPECT_EQ(CategoriesOf(r.calendar, "Work"), "Meeting,Personal,Urgent");
 }
 
@@ -81,8 +77,7 @@ TEST(SaveMerge, AnAppointmentDeletedElsewhereIsToldAndLeavesTheList) {
       std::ofstream(file, std::ios::binary) << emptied;
     };
     setup.meanwhile_line = 3;
-    auto r = RunScript(setup);
-    EXPECT_EQ(r.exit_code, 0) << r.error;
+    auto r = RunOk(setup);
     EXPECT_EQ(r.calendar, emptied);
     EXPECT_EQ(r.printed.substr(r.printed.find('\t') + 1),
               "Another program deleted the appointment; it was not saved. The list now shows the calendar as it is.\n")
@@ -92,10 +87,9 @@ TEST(SaveMerge, AnAppointmentDeletedElsewhereIsToldAndLeavesTheList) {
 
 TEST(SaveMerge, AFailedSaveFromTheEditorIsToldLikeSaves) {
   const std::string calendar = Calendar(kFields, {"20261203T110000|30|Work|Personal"});
-  auto r = RunScript({calendar, "select 0\neditor ok subject=Renamed\nmenu \"Edit Item\"\nprint notification\n",
+  auto r = RunOk({calendar, "select 0\neditor ok subject=Renamed\nmenu \"Edit Item\"\nprint notification\n",
                       "2026-12-04 16:20", 240, 320,
                       {testing_support::Inject(platform::OutlookFault::calendar_disk_full)}});
-  EXPECT_EQ(r.exit_code, 0) << r.error;
   EXPECT_EQ(r.calendar, calendar);
   EXPECT_NE(r.printed.find("not saved: the disk is full. The calendar keeps what it had; the changes made in "
                            "the editor were not kept."),

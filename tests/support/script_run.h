@@ -77,6 +77,32 @@ inline ScriptResult RunScript(const ScriptSetup& setup) {
   return result;
 }
 
+// Runs a script that must end without an error.
+inline ScriptResult RunOk(const ScriptSetup& setup) {
+  ScriptResult r = RunScript(setup);
+  EXPECT_EQ(r.exit_code, 0) << r.error;
+  EXPECT_TRUE(r.error.empty()) << r.error;
+  return r;
+}
+
+// The lines of what a script printed, without their line ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::stringstream ss(text);
+  for (std::string line; std::getline(ss, line);) lines.push_back(line);
+  return lines;
+}
+
+// What a script that must end without an error printed, as `count` lines;
+// a line missing reads as "", so that the checks on it fail and not the run.
+inline std::vector<std::string> PrintedLines(const ScriptSetup& setup, size_t count) {
+  ScriptResult r = RunOk(setup);
+  std::vector<std::string> lines = Lines(r.printed);
+  EXPECT_EQ(lines.size(), count) << r.printed;
+  lines.resize(count);
+  return lines;
+}
+
 // A calendar with the settings appointment and the given events, each
 // "START|MINUTES|SUMMARY|CATEGORIES" with START as YYYYMMDDTHHMMSS.
 inline std::string Calendar(const std::string& settings_body, const std::vector<std::string>& events) {
@@ -97,14 +123,6 @@ inline std::string Calendar(const std::string& settings_body, const std::vector<
     text += "END:VEVENT\r\n";
   }
   return text + "END:VCALENDAR\r\n";
-}
-
-// The lines of what a script printed, without their line ends.
-inline std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::stringstream ss(text);
-  for (std::string line; std::getline(ss, line);) lines.push_back(line);
-  return lines;
 }
 
 // The event with this summary as it stands in the file, "" when there is none.

