@@ -24,6 +24,7 @@ TEST(SaveMerge, OtherCategoriesStayAfterTheFieldValuesInTheirOrder) {
       {"Personal,Dentist,North Ltd", "choose 2 Meeting", "North Ltd,Meeting,No,Personal,Dentist"},
       {"Personal,Travel", "choose 2 Meeting", "Meeting,Personal"},            // replaced in place of the old
       {"South,Travel,Yes,Personal", "choose 2 \"\"", "Yes,South,Personal"},  // a cleared field's value goes
+      {"Travel,Personal", "choose 2 \"\"", "Personal"},  // no value left: no comma before the others
       {"Smith\\, Jones,Personal", "choose 3 Yes", "Smith\\, Jones,Yes,Personal"},
       {"A,,B,", "choose 1 \"Smith, Jones\"", "Smith\\, Jones,A,,B,"},
   };

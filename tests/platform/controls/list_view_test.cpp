@@ -84,11 +84,11 @@ struct ListRig : ControlRig {
     item.pszText = details.data();
     send(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
   }
-  void set_state(int row, UINT state, UINT mask) {
+  LRESULT set_state(int row, UINT state, UINT mask) {
     LVITEMW item{};
     item.state = state;
     item.stateMask = mask;
-    send(LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return send(LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
   }
   UINT state(int row) { return static_cast<UINT>(send(LVM_GETITEMSTATE, static_cast<WPARAM>(row), kSelFoc)); }
   int next(int from, UINT flags) { return static_cast<int>(send(LVM_GETNEXTITEM, static_cast<WPARAM>(from), flags)); }
@@ -203,6 +203,7 @@ TEST(ListView, ProgramStateChangesAreNotified) {
     UINT state, mask;
     std::vector<Change> changes;
     std::vector<int> selected;
+    bool done = true;  // what the message answers
   } cases[] = {
       {"select another row: the focus moves first", 0, 3, kSelFoc, kSelFoc, {{1, kSel, kSelFoc}, {3, kSelFoc, 0}},
        {1, 3}},
@@ -211,14 +212,16 @@ TEST(ListView, ProgramStateChangesAreNotified) {
        {{1, kFoc, kSelFoc}, {4, kSel, 0}}, {4}},
       {"deselect every row", 0, -1, 0, kSel, {{1, kFoc, kSelFoc}}, {}},
       {"the state it already has", 0, 1, kSelFoc, kSelFoc, {}, {1}},
-      {"focus every row is refused", 0, -1, kFoc, kFoc, {}, {1}},
-      {"select every row of a single-selection list is refused", LVS_SINGLESEL, -1, kSel, kSel, {}, {1}},
+      {"focus every row is refused", 0, -1, kFoc, kFoc, {}, {1}, false},
+      {"select every row of a single-selection list is refused", LVS_SINGLESEL, -1, kSel, kSel, {}, {1}, false},
+      {"a row past the last is refused", 0, 6, kSel, kSel, {}, {1}, false},
+      {"a row before the first is refused", 0, -2, kSel, kSel, {}, {1}, false},
   };
   for (const Case& c : cases) {
     ListRig rig(c.style, 6);
     rig.set_state(1, kSelFoc, kSelFoc);
     rig.log.entries.clear();
-    rig.set_state(c.row, c.state, c.mask);
+    EXPECT_EQ(rig.set_state(c.row, c.state, c.mask), c.done ? TRUE : FALSE) << c.name;
     std::vector<Message> expected;
     Add(expected, c.changes);
     ExpectSequence(rig.log, expected, c.name);

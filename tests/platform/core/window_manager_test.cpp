@@ -407,6 +407,29 @@ TEST_F(WindowTest, CaptureTellsTheWindowThatLosesIt) {
   EXPECT_EQ(Trace({top, a, b}, {WM_CAPTURECHANGED}, true), "w1:WM_CAPTURECHANGED(0,w2) w2:WM_CAPTURECHANGED(0,0) ");
 }
 
+// A tap goes to the topmost visible window under it: a hidden one above it
+// is passed over until it is shown.
+TEST_F(WindowTest, ATapGoesToTheTopmostVisibleWindowUnderIt) {
+  HWND top = Create(WS_VISIBLE, nullptr, 0, 100);  // clear of the navigation bar
+  HWND under = Create(WS_CHILD | WS_VISIBLE, top, 0, 0, 50, 50);
+  HWND over = Create(WS_CHILD, top, 0, 0, 50, 50);
+  POINT p{10, 10};
+  ClientToScreen(top, &p);
+  const auto tap = [&](platform::Session& s) {
+    log.entries.clear();
+    platform::PostMouse(s, WM_LBUTTONDOWN, p.x, p.y);
+    platform::PostMouse(s, WM_LBUTTONUP, p.x, p.y);
+  };
+  platform.host.then(tap);
+  platform.host.then([&](platform::Session& s) {
+    EXPECT_EQ(Trace({top, under, over}, {WM_LBUTTONDOWN}), "w1:513 ");
+    ShowWindow(over, SW_SHOW);
+    tap(s);
+  });
+  platform.host.then([&](platform::Session&) { EXPECT_EQ(Trace({top, under, over}, {WM_LBUTTONDOWN}), "w2:513 "); });
+  Run();
+}
+
 // ------------------------------------------------------------------ accelerators
 
 TEST_F(WindowTest, TranslateAcceleratorSendsTheCommandToTheGivenWindow) {
