@@ -19,6 +19,10 @@ bool HasShape(std::string_view text, std::string_view shape) {
   return true;
 }
 
+bool AllDigits(std::string_view text) {
+  return !text.empty() && HasShape(text, std::string(text.size(), '9'));
+}
+
 std::optional<SYSTEMTIME> ParseDate(const std::string& text) {
   if (!HasShape(text, "9999-99-99")) return std::nullopt;
   int y = std::stoi(text.substr(0, 4)), mo = std::stoi(text.substr(5, 2)), d = std::stoi(text.substr(8, 2));
@@ -119,7 +123,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
       if (!value(&v)) return std::nullopt;
       const size_t x = v.find('x');
       const auto side = [&v](size_t from, size_t count) {
-        return count >= 2 && count <= 4 && HasShape(std::string_view(v).substr(from, count), std::string(count, '9'));
+        return count >= 2 && count <= 4 && AllDigits(std::string_view(v).substr(from, count));
       };
       if (x == std::string::npos || !side(0, x) || !side(x + 1, v.size() - x - 1)) {
         *error = "--screen wants WIDTHxHEIGHT, such as 240x320, not '" + v + "'";

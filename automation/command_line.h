@@ -40,6 +40,8 @@ std::filesystem::path CalendarPath(const CommandLine& cl);
 // Whether `text` is `shape` with each '9' of it an ASCII digit and every
 // other character itself: "9999-99-99" is the shape of a date.
 bool HasShape(std::string_view text, std::string_view shape);
+// Whether `text` is one or more ASCII digits.
+bool AllDigits(std::string_view text);
 // "YYYY-MM-DD HH:MM" as a local time; nullopt when it is not a valid time.
 std::optional<SYSTEMTIME> ParseDateTime(const std::string& text);
 std::optional<SYSTEMTIME> ParseDate(const std::string& text);

@@ -38,7 +38,7 @@ bool Tokenize(const std::string& line, std::vector<std::string>* out, std::strin
 
 bool IsNumber(const std::string& s) {
   const std::string_view digits = std::string_view(s).substr(!s.empty() && s[0] == '-' ? 1 : 0);
-  return !digits.empty() && digits.size() <= 6 && HasShape(digits, std::string(digits.size(), '9'));
+  return digits.size() <= 6 && AllDigits(digits);
 }
 
 // "NAME=VALUE" for a field the editor has; the value is on one line.

@@ -2,8 +2,11 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include "platform/gdi/text.h"
+
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace platform {
 
@@ -29,14 +32,17 @@ struct ConfigDeleter {
 struct PatternDeleter {
   void operator()(FcPattern* p) const { FcPatternDestroy(p); }
 };
+struct ObjectSetDeleter {
+  void operator()(FcObjectSet* s) const { FcObjectSetDestroy(s); }
+};
 struct FontSetDeleter {
   void operator()(FcFontSet* s) const { FcFontSetDestroy(s); }
 };
 
 bool HasDefaultFamily(FcConfig* config) {
-  std::unique_ptr<FcPattern, PatternDeleter> pattern(FcPatternBuild(nullptr, FC_FAMILY, FcTypeString, "DejaVu Sans", nullptr));
-  std::unique_ptr<FcObjectSet, decltype(&FcObjectSetDestroy)> fields(FcObjectSetBuild(FC_FAMILY, nullptr),
-                                                                     &FcObjectSetDestroy);
+  const std::string family = FontSpec{}.family;
+  std::unique_ptr<FcPattern, PatternDeleter> pattern(FcPatternBuild(nullptr, FC_FAMILY, FcTypeString, family.c_str(), nullptr));
+  std::unique_ptr<FcObjectSet, ObjectSetDeleter> fields(FcObjectSetBuild(FC_FAMILY, nullptr));
   if (!pattern || !fields) return false;
   std::unique_ptr<FcFontSet, FontSetDeleter> fonts(FcFontList(config, pattern.get(), fields.get()));
   return fonts && fonts->nfont > 0;
