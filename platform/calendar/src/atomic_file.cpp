@@ -192,12 +192,6 @@ const char* file_kind(const std::filesystem::path& file) {
   return mode_kind(st.st_mode);
 }
 
-namespace {
-
-// A large calendar's buffer is filled a page at a time, and at 4 KiB a page
-// the faults cost about as much as reading the file. Asking for huge pages
-// where the kernel gives them on request makes that 512 times fewer faults;
-// the buffer is large enough that its whole 2 MiB pages are its own mapping.
 void back_with_huge_pages(char* data, std::size_t size) {
 #ifdef MADV_HUGEPAGE
   constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
@@ -210,8 +204,6 @@ void back_with_huge_pages(char* data, std::size_t size) {
   (void)size;
 #endif
 }
-
-}  // namespace
 
 ReadResult read_file(const std::filesystem::path& file, SpareRoom spare) {
   ReadResult r;

@@ -68,6 +68,14 @@ struct ReadResult {
 // stay untouched, so they cost address space only), so that later edits of
 // the bytes in memory need not move them into a larger buffer.
 using SpareRoom = std::size_t (*)(std::size_t size);
+
+// A large calendar's buffer is filled a page at a time, and at 4 KiB a page
+// the faults cost about as much as reading the file. Asking for huge pages
+// where the kernel gives them on request makes that 512 times fewer faults;
+// only a buffer of several huge pages asks, so that its whole 2 MiB pages
+// are its own mapping. `size` bytes from `data` are reserved, not yet used.
+void back_with_huge_pages(char* data, std::size_t size);
+
 ReadResult read_file(const std::filesystem::path& file, SpareRoom spare = nullptr);
 
 // Whether `file` holds exactly `expected`. The file is read in small chunks,

@@ -406,6 +406,7 @@ struct CalendarStore::Impl {
       total += f.stamp.exists ? static_cast<std::size_t>(f.stamp.size) : kGuessedObjectSize;
     }
     s->bytes.reserve(total + spare_for(total));
+    back_with_huge_pages(s->bytes.data(), s->bytes.capacity());
     s->scan.events.reserve(listing.files.size());  // mostly one event a file
     s->files.reserve(listing.files.size());
     s->seen.reserve(listing.files.size());
