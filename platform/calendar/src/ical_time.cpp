@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -115,7 +116,56 @@ std::string format_date_time(const DateTimeValue& v) {
   return buf;
 }
 
-TimeZones::TimeZones(icaltimezone* local) : local_(local) {}
+namespace {
+
+std::int64_t first_day_ten_years_back() {
+  const LocalDateTime now = from_wall_seconds(static_cast<std::int64_t>(std::time(nullptr)));
+  return days_from_civil(now.year - 10, 1, 1);
+}
+
+// Whether libical's cut can keep every observance of `vtimezone` right: it
+// passes over one without a name or either offset, which would leave that
+// observance's earlier changes beside the offset it keeps at the cut.
+bool complete_observances(icalcomponent* vtimezone) {
+  for (icalcomponent* part = icalcomponent_get_first_component(vtimezone, ICAL_ANY_COMPONENT); part != nullptr;
+       part = icalcomponent_get_next_component(vtimezone, ICAL_ANY_COMPONENT)) {
+    for (const icalproperty_kind kind :
+         {ICAL_DTSTART_PROPERTY, ICAL_TZNAME_PROPERTY, ICAL_TZOFFSETFROM_PROPERTY, ICAL_TZOFFSETTO_PROPERTY}) {
+      if (icalcomponent_get_first_property(part, kind) == nullptr) return false;
+    }
+  }
+  return true;
+}
+
+// A copy of `zone` cut by libical at the start of `day`: the same offsets
+// from then on, without the changes before. Null for a zone without rules
+// (UTC) or one the cut could get wrong.
+TimezonePtr cut_copy(icaltimezone* zone, std::int64_t day) {
+  icalcomponent* vtimezone = icaltimezone_get_component(zone);
+  if (vtimezone == nullptr || !complete_observances(vtimezone)) return {};
+  ComponentPtr copy(icalcomponent_new_clone(vtimezone));
+  if (!copy) return {};
+  const icaltimetype start =
+      icaltime_from_timet_with_zone(static_cast<time_t>(day * 86400), 0, icaltimezone_get_utc_timezone());
+  icaltimezone_truncate_vtimezone(copy.get(), start, icaltime_null_time(), 0);
+  TimezonePtr cut(icaltimezone_new());
+  if (!cut || icaltimezone_set_component(cut.get(), copy.get()) == 0) return {};
+  copy.release();  // the zone owns it now
+  return cut;
+}
+
+}  // namespace
+
+TimeZones::TimeZones(icaltimezone* local) : TimeZones(local, first_day_ten_years_back()) {}
+
+TimeZones::TimeZones(icaltimezone* local, std::int64_t recent_day) : recent_day_(recent_day), local_(local) {}
+
+icaltimezone* TimeZones::reckoning(icaltimezone* zone, std::int64_t day) const {
+  if (day <= recent_day_) return zone;
+  auto cut = std::find_if(cut_zones_.begin(), cut_zones_.end(), [zone](const CutZone& c) { return c.zone == zone; });
+  if (cut == cut_zones_.end()) cut = cut_zones_.insert(cut_zones_.end(), CutZone{zone, cut_copy(zone, recent_day_)});
+  return cut->copy ? cut->copy.get() : zone;
+}
 
 namespace {
 
@@ -322,10 +372,11 @@ int TimeZones::day_offset(std::vector<ZoneDays>& offsets, icaltimezone* zone, st
   }
   int& offset = (*z->last)[static_cast<std::size_t>(day - block * kBlockDays)];
   if (offset == kUnknown) {
-    offset = offset_through_day(day * 86400, kChanges, [zone, wall](std::int64_t at) {
+    icaltimezone* reckoned = reckoning(zone, day);
+    offset = offset_through_day(day * 86400, kChanges, [reckoned, wall](std::int64_t at) {
       icaltimetype t = ical_at_wall_seconds(at);
-      return wall ? icaltimezone_get_utc_offset(zone, &t, nullptr)
-                  : icaltimezone_get_utc_offset_of_utc_time(zone, &t, nullptr);
+      return wall ? icaltimezone_get_utc_offset(reckoned, &t, nullptr)
+                  : icaltimezone_get_utc_offset_of_utc_time(reckoned, &t, nullptr);
     });
   }
   return offset;
@@ -333,18 +384,20 @@ int TimeZones::day_offset(std::vector<ZoneDays>& offsets, icaltimezone* zone, st
 
 std::int64_t TimeZones::epoch_of_wall(const DateTimeValue& v, icaltimezone* zone) const {
   const std::int64_t wall = wall_seconds({v.year, v.month, v.day, v.hour, v.minute, v.second});
-  const int offset = day_offset(wall_offsets_, zone, floor_div(wall, 86400), true);
+  const std::int64_t day = floor_div(wall, 86400);
+  const int offset = day_offset(wall_offsets_, zone, day, true);
   if (offset != kChanges) return wall - offset;
-  return static_cast<std::int64_t>(icaltime_as_timet_with_zone(to_ical(v), zone));
+  return static_cast<std::int64_t>(icaltime_as_timet_with_zone(to_ical(v), reckoning(zone, day)));
 }
 
 DateTimeValue TimeZones::wall_at(std::int64_t epoch_seconds, icaltimezone* zone) const {
-  const int offset = day_offset(instant_offsets_, zone, floor_div(epoch_seconds, 86400), false);
+  const std::int64_t day = floor_div(epoch_seconds, 86400);
+  const int offset = day_offset(instant_offsets_, zone, day, false);
   if (offset != kChanges) {
     const LocalDateTime t = from_wall_seconds(epoch_seconds + offset);
     return {t.year, t.month, t.day, t.hour, t.minute, t.second};
   }
-  const icaltimetype t = icaltime_from_timet_with_zone(static_cast<time_t>(epoch_seconds), 0, zone);
+  const icaltimetype t = icaltime_from_timet_with_zone(static_cast<time_t>(epoch_seconds), 0, reckoning(zone, day));
   return {t.year, t.month, t.day, t.hour, t.minute, t.second};
 }
 
@@ -356,8 +409,9 @@ DateTimeValue value_at(std::int64_t epoch_seconds, const TimeForm& form, const T
     zone = form.zone;
   }
   const bool date = form.kind == TimeForm::Kind::Date;
-  const icaltimetype t = icaltime_from_timet_with_zone(static_cast<time_t>(epoch_seconds), 0, zone);
-  DateTimeValue v{t.year, t.month, t.day, t.hour, t.minute, t.second, date, form.kind == TimeForm::Kind::Utc};
+  DateTimeValue v = zones.wall_at(epoch_seconds, zone);
+  v.is_date = date;
+  v.is_utc = form.kind == TimeForm::Kind::Utc;
   if (date) v.hour = v.minute = v.second = 0;
   return v;
 }

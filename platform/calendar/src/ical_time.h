@@ -39,7 +39,11 @@ struct TimeForm {
 
 class TimeZones {
  public:
+  // Times from the start of `recent_day` (days since the epoch, UTC) on are
+  // reckoned with copies of the zones cut there; see reckoning(). The
+  // default day is the first of the year ten years back.
   explicit TimeZones(icaltimezone* local);
+  TimeZones(icaltimezone* local, std::int64_t recent_day);
   TimeZones(TimeZones&&) noexcept = default;
   TimeZones& operator=(TimeZones&&) noexcept = default;
 
@@ -89,6 +93,22 @@ class TimeZones {
   };
   mutable std::vector<ZoneDays> wall_offsets_, instant_offsets_;
   int day_offset(std::vector<ZoneDays>& offsets, icaltimezone* zone, std::int64_t day, bool wall) const;
+
+  // libical works out a zone's changes from its first observance on, one
+  // occurrence at a time through its recurrence engine, and a built-in
+  // zone's history begins in the nineteenth century: for a small calendar
+  // that was a third of the start. A day after `recent_day_` (a local day or
+  // a UTC day: a day's margin covers any offset) is reckoned with a copy of
+  // its zone that libical has cut at the start of `recent_day_`, keeping the
+  // offset in force then, so that a calendar of recent events expands only
+  // recent years; earlier days use the zone itself.
+  icaltimezone* reckoning(icaltimezone* zone, std::int64_t day) const;
+  std::int64_t recent_day_;
+  struct CutZone {
+    const icaltimezone* zone = nullptr;
+    TimezonePtr copy;  // null when the zone cannot be cut: then the zone itself
+  };
+  mutable std::vector<CutZone> cut_zones_;
 
   icaltimezone* local_;
   std::vector<TimezonePtr> owned_;

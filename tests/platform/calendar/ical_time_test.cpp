@@ -5,10 +5,12 @@
 
 #include <libical/ical.h>
 
+#include <string_view>
 #include <tuple>
 #include <utility>
 
 #include "ical_time.h"
+#include "wall_time.h"
 
 namespace platform::calendar::detail {
 namespace {
@@ -43,6 +45,60 @@ TEST(TimeZoneOffsets, EveryQuarterHourAroundTheChangesConvertsAsLibicalDoes) {
               << month << "/" << day << " " << minute;
         }
       }
+    }
+  }
+}
+
+// Times after a store's recent day are reckoned with zones cut there; from a
+// year before the cut to years after it, every hour converts as the whole
+// zone converts it, both ways.
+TEST(TimeZoneOffsets, ZonesCutAtTheRecentDayConvertAsTheWholeZone) {
+  // A zone written without the name of its summer: libical's cut passes
+  // over such an observance and keeps all its changes, which would put last
+  // March's before the cut in place of last October's.
+  constexpr std::string_view kUnnamedSummer =
+      "BEGIN:VTIMEZONE\r\nTZID:Unnamed summer\r\n"
+      "BEGIN:DAYLIGHT\r\nTZOFFSETFROM:+0100\r\nTZOFFSETTO:+0200\r\nDTSTART:19810329T020000\r\n"
+      "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\nEND:DAYLIGHT\r\n"
+      "BEGIN:STANDARD\r\nTZNAME:CET\r\nTZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nDTSTART:19961027T030000\r\n"
+      "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+  struct Case {
+    const char* zone;  // a built-in zone, or the one above
+    int cut_year, cut_month, cut_day;
+  };
+  const Case cases[] = {
+      {"Europe/Berlin", 2010, 1, 1},     {"America/New_York", 2014, 7, 1}, {"Australia/Sydney", 2010, 1, 1},
+      {"Europe/Moscow", 2010, 1, 1},     {"Pacific/Apia", 2010, 1, 1},     {"America/Sao_Paulo", 2017, 1, 1},
+      {"Unnamed summer", 2010, 1, 1},
+      // The local day of the cut began before the clocks went forward, on
+      // the UTC day before it.
+      {"Pacific/Auckland", 2010, 9, 26},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.zone);
+    const std::int64_t cut_day = days_from_civil(c.cut_year, c.cut_month, c.cut_day);
+    TimeZones zones(icaltimezone_get_utc_timezone(), cut_day);
+    icaltimezone* zone = icaltimezone_get_builtin_timezone(c.zone);
+    if (zone == nullptr) {
+      ASSERT_TRUE(zones.add_vtimezone(kUnnamedSummer));
+      zone = zones.find(c.zone);
+    }
+    ASSERT_NE(zone, nullptr);
+    for (std::int64_t hour = (cut_day - 400) * 24; hour < (cut_day + 6 * 366) * 24; ++hour) {
+      const std::int64_t at = hour * 3600;
+      const icaltimetype expected = icaltime_from_timet_with_zone(static_cast<time_t>(at), 0, zone);
+      const DateTimeValue got = zones.wall_at(at, zone);
+      ASSERT_EQ(std::tie(got.year, got.month, got.day, got.hour), std::tie(expected.year, expected.month, expected.day, expected.hour))
+          << "instant " << at;
+      const LocalDateTime wall = from_wall_seconds(at);
+      icaltimetype t = icaltime_null_time();
+      t.year = wall.year;
+      t.month = wall.month;
+      t.day = wall.day;
+      t.hour = wall.hour;
+      ASSERT_EQ(zones.epoch_of_wall({wall.year, wall.month, wall.day, wall.hour, 0, 0, false, false}, zone),
+                icaltime_as_timet_with_zone(t, zone))
+          << "wall " << at;
     }
   }
 }
