@@ -162,8 +162,12 @@ TimeZones::TimeZones(icaltimezone* local, std::int64_t recent_day) : recent_day_
 
 icaltimezone* TimeZones::reckoning(icaltimezone* zone, std::int64_t day) const {
   if (day <= recent_day_) return zone;
-  auto cut = std::find_if(cut_zones_.begin(), cut_zones_.end(), [zone](const CutZone& c) { return c.zone == zone; });
-  if (cut == cut_zones_.end()) cut = cut_zones_.insert(cut_zones_.end(), CutZone{zone, cut_copy(zone, recent_day_)});
+  // The first day of libical's last year of changes.
+  constexpr std::int64_t kLastYearStart = days_from_civil(2037, 1, 1);
+  const std::int64_t cut_day = day > kLastYearStart ? std::max(kLastYearStart, recent_day_) : recent_day_;
+  auto cut = std::find_if(cut_zones_.begin(), cut_zones_.end(),
+                          [&](const CutZone& c) { return c.zone == zone && c.cut_day == cut_day; });
+  if (cut == cut_zones_.end()) cut = cut_zones_.insert(cut_zones_.end(), CutZone{zone, cut_day, cut_copy(zone, cut_day)});
   return cut->copy ? cut->copy.get() : zone;
 }
 

@@ -101,11 +101,16 @@ class TimeZones {
   // a UTC day: a day's margin covers any offset) is reckoned with a copy of
   // its zone that libical has cut at the start of `recent_day_`, keeping the
   // offset in force then, so that a calendar of recent events expands only
-  // recent years; earlier days use the zone itself.
+  // recent years; earlier days use the zone itself. libical works changes
+  // out up to 2037 at most and keeps the last one for every later day, so a
+  // day after the start of 2037 (the settings appointment lives in 2050) is
+  // reckoned with a copy cut there, which a recent copy need not be expanded
+  // that far for.
   icaltimezone* reckoning(icaltimezone* zone, std::int64_t day) const;
   std::int64_t recent_day_;
   struct CutZone {
     const icaltimezone* zone = nullptr;
+    std::int64_t cut_day = 0;
     TimezonePtr copy;  // null when the zone cannot be cut: then the zone itself
   };
   mutable std::vector<CutZone> cut_zones_;

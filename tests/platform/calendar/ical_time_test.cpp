@@ -49,8 +49,9 @@ TEST(TimeZoneOffsets, EveryQuarterHourAroundTheChangesConvertsAsLibicalDoes) {
   }
 }
 
-// Times after a store's recent day are reckoned with zones cut there; from a
-// year before the cut to years after it, every hour converts as the whole
+// Times after a store's recent day are reckoned with zones cut there, and
+// times after the start of 2037 with zones cut at that: from a year before
+// each cut to years after it, and in 2050, every hour converts as the whole
 // zone converts it, both ways.
 TEST(TimeZoneOffsets, ZonesCutAtTheRecentDayConvertAsTheWholeZone) {
   // A zone written without the name of its summer: libical's cut passes
@@ -67,8 +68,12 @@ TEST(TimeZoneOffsets, ZonesCutAtTheRecentDayConvertAsTheWholeZone) {
     int cut_year, cut_month, cut_day;
   };
   const Case cases[] = {
-      {"Europe/Berlin", 2010, 1, 1},     {"America/New_York", 2014, 7, 1}, {"Australia/Sydney", 2010, 1, 1},
-      {"Europe/Moscow", 2010, 1, 1},     {"Pacific/Apia", 2010, 1, 1},     {"America/Sao_Paulo", 2017, 1, 1},
+      {"Europe/Berlin", 2010, 1, 1},
+      {"America/New_York", 2014, 7, 1},
+      {"Australia/Sydney", 2010, 1, 1},
+      {"Europe/Moscow", 2010, 1, 1},
+      {"Pacific/Apia", 2010, 1, 1},
+      {"America/Sao_Paulo", 2017, 1, 1},
       {"Unnamed summer", 2010, 1, 1},
       // The local day of the cut began before the clocks went forward, on
       // the UTC day before it.
@@ -84,21 +89,30 @@ TEST(TimeZoneOffsets, ZonesCutAtTheRecentDayConvertAsTheWholeZone) {
       zone = zones.find(c.zone);
     }
     ASSERT_NE(zone, nullptr);
-    for (std::int64_t hour = (cut_day - 400) * 24; hour < (cut_day + 6 * 366) * 24; ++hour) {
-      const std::int64_t at = hour * 3600;
-      const icaltimetype expected = icaltime_from_timet_with_zone(static_cast<time_t>(at), 0, zone);
-      const DateTimeValue got = zones.wall_at(at, zone);
-      ASSERT_EQ(std::tie(got.year, got.month, got.day, got.hour), std::tie(expected.year, expected.month, expected.day, expected.hour))
-          << "instant " << at;
-      const LocalDateTime wall = from_wall_seconds(at);
-      icaltimetype t = icaltime_null_time();
-      t.year = wall.year;
-      t.month = wall.month;
-      t.day = wall.day;
-      t.hour = wall.hour;
-      ASSERT_EQ(zones.epoch_of_wall({wall.year, wall.month, wall.day, wall.hour, 0, 0, false, false}, zone),
-                icaltime_as_timet_with_zone(t, zone))
-          << "wall " << at;
+    // 2050 first, as a file may hold its settings appointment before the rest.
+    const std::pair<std::int64_t, std::int64_t> spans[] = {
+        {days_from_civil(2050, 1, 1), days_from_civil(2051, 1, 1)},
+        {cut_day - 400, cut_day + 6 * 366},
+        {days_from_civil(2036, 1, 1), days_from_civil(2039, 1, 1)},
+    };
+    for (const auto& [first_day, end_day] : spans) {
+      for (std::int64_t at = first_day * 86400; at < end_day * 86400; at += 3600) {
+        const icaltimetype expected = icaltime_from_timet_with_zone(static_cast<time_t>(at), 0, zone);
+        const DateTimeValue got = zones.wall_at(at, zone);
+        ASSERT_EQ(std::tie(got.year, got.month, got.day, got.hour),
+                  std::tie(expected.year, expected.month, expected.day, expected.hour))
+            << "instant " << at;
+        // The same figures as a wall time in the zone.
+        const LocalDateTime wall = from_wall_seconds(at);
+        icaltimetype t = icaltime_null_time();
+        t.year = wall.year;
+        t.month = wall.month;
+        t.day = wall.day;
+        t.hour = wall.hour;
+        ASSERT_EQ(zones.epoch_of_wall({wall.year, wall.month, wall.day, wall.hour, 0, 0, false, false}, zone),
+                  icaltime_as_timet_with_zone(t, zone))
+            << "wall " << at;
+      }
     }
   }
 }
