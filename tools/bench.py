@@ -405,8 +405,8 @@ default_calendar = bench
 def vdir_rows(bench, results):
     """A folder of one .ics file per event (the layout vdirsyncer and khal keep) beside the same
     events in one file, and beside `khal list` on that same folder: start to the first list
-    (at 10k within 2x of the file) and one Save at the largest size (at least 50x faster than
-    the file's). CPU times are the process's user+system time (rusage), which the other work
+    (at 10k within 2x of the file), one Save at the largest size (at least 50x faster than
+    the file's) and the refresh after another program changed one file. CPU times are the process's user+system time (rusage), which the other work
     on a shared machine disturbs less than wall time."""
     a = bench.args
 
@@ -453,6 +453,12 @@ def vdir_rows(bench, results):
             r["vdir_save"], r["vdir_save_cpu"], r["file_save"], r["file_save_cpu"] = many, many_cpu, one, one_cpu
             print(f"  {n:>6} files: one Save {ms(many)} / {ms(many_cpu)} vs one file {ms(one)} / {ms(one_cpu)} = "
                   f"{one / max(many, 1e-6):.0f}x / {one_cpu / max(many_cpu, 1e-6):.0f}x faster")
+            # Another program (vdirsyncer, say) replaces one file: a refresh and the week's list after it.
+            out = subprocess.run([bench.tools, "pickup", folder, str(a.runs)], check=True, capture_output=True,
+                                 text=True, env=bench.env).stdout
+            values = dict(line.split() for line in out.splitlines())
+            print(f"  {n:>6} files: another program's change to one file picked up (refresh and week) in "
+                  f"{float(values['store_pickup_ms']):.2f} / {float(values['store_pickup_cpu_ms']):.2f}")
     print("Targets (folder):")
     for r in plain:
         if r["n"] == 10000:

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <random>
 #include <system_error>
@@ -384,6 +386,16 @@ struct CalendarStore::Impl {
   void warn_once(const std::string& key, const std::string& text) {
     if (warned.insert(key).second) warn(text);
   }
+  std::string shown(const std::string& name) const { return (file / printable_name(name)).string(); }
+  void warn_unreadable(const std::string& name, const FileStamp& stamp, int error) {
+    warn_once(str_cat({"unreadable\n", name, "\n", std::to_string(stamp.mtime_ns)}),
+              str_cat({shown(name), " cannot be read: ", reason(error, file / name), "; it is left out of the calendar"}));
+  }
+  void warn_broken(const std::string& name, const FileStamp& stamp, const ScanError& error) {
+    warn_once(str_cat({"broken\n", name, "\n", std::to_string(stamp.mtime_ns), "\n", std::to_string(stamp.size)}),
+              str_cat({shown(name), ": line ", std::to_string(error.line), ": ", error.reason,
+                       "; the file is left out of the calendar and left as it is"}));
+  }
 
   // Indexes the object files of `listing`: the bytes of a file whose stamp
   // is unchanged come from `previous`, the others are read. A file that
@@ -411,7 +423,6 @@ struct CalendarStore::Impl {
     s->files.reserve(listing.files.size());
     s->seen.reserve(listing.files.size());
     s->scan.eol = "\r\n";
-    const auto shown = [this](const std::string& name) { return (file / printable_name(name)).string(); };
     // A file with a hard link in another folder may be written through that
     // one, which this folder's watch never hears of: then every look lists.
     bool linked = listing.linked;
@@ -425,18 +436,14 @@ struct CalendarStore::Impl {
         if (error == ENOENT) continue;  // removed since the listing
         if (!stamp.exists) stamp = object_stamp(file / f.name);
         s->seen.push_back({f.name, stamp});
-        warn_once(str_cat({"unreadable\n", f.name, "\n", std::to_string(stamp.mtime_ns)}),
-                  str_cat({shown(f.name), " cannot be read: ", reason(error, file / f.name),
-                           "; it is left out of the calendar"}));
+        warn_unreadable(f.name, stamp, error);
         continue;
       }
       s->seen.push_back({f.name, stamp});
       ScanResult result = scan_calendar(std::string_view(s->bytes).substr(base), s->zones);
       if (!result.scan) {
         s->bytes.resize(base);
-        warn_once(str_cat({"broken\n", f.name, "\n", std::to_string(stamp.mtime_ns), "\n", std::to_string(stamp.size)}),
-                  str_cat({shown(f.name), ": line ", std::to_string(result.error.line), ": ", result.error.reason,
-                           "; the file is left out of the calendar and left as it is"}));
+        warn_broken(f.name, stamp, result.error);
         continue;
       }
       for (IndexedEvent& e : result.scan->events) {
@@ -506,18 +513,51 @@ struct CalendarStore::Impl {
   // file alone is indexed again; the others keep their index. False when
   // the text cannot be indexed (then the caller reads the folder again).
   bool replace_segment(std::size_t segment, const std::string& text) {
+    KnownOids known = segment_oids({segment});
+    if (!put_segment(segment, text, known)) return false;
+    index_changed();
+    return true;
+  }
+
+  // The events of the folder's file `segment`: [first, last) of scan.events.
+  std::pair<std::size_t, std::size_t> events_of(std::size_t segment) const {
+    const auto& events = snapshot->scan.events;
+    const Snapshot::Segment& f = snapshot->files[segment];
+    const auto by_begin = [](const IndexedEvent& e, std::size_t at) { return e.begin < at; };
+    const auto lo = std::lower_bound(events.begin(), events.end(), f.begin, by_begin);
+    const auto hi = std::lower_bound(lo, events.end(), f.end, by_begin);
+    return {static_cast<std::size_t>(lo - events.begin()), static_cast<std::size_t>(hi - events.begin())};
+  }
+
+  // The oids of the events in the folder's files `segments`, as known_oids gives them.
+  KnownOids segment_oids(const std::vector<std::size_t>& segments) const {
+    const auto& events = snapshot->scan.events;
+    std::vector<IndexedEvent> theirs;
+    for (const std::size_t segment : segments) {
+      const auto [lo, hi] = events_of(segment);
+      theirs.insert(theirs.end(), events.begin() + static_cast<std::ptrdiff_t>(lo),
+                    events.begin() + static_cast<std::ptrdiff_t>(hi));
+    }
+    return known_oids(theirs, snapshot->bytes);
+  }
+
+  // Puts `text` in place of the bytes and events of the folder's file
+  // `segment`, its events taking their oids from `known`; the lookup tables
+  // wait for index_changed(). False, with nothing changed, when the text
+  // cannot be indexed.
+  bool put_segment(std::size_t segment, const std::string& text, KnownOids& known, ScanError* error = nullptr) {
     Snapshot& s = *snapshot;
     ScanResult result = scan_calendar(text, s.zones);
-    if (!result.scan) return false;
+    if (!result.scan) {
+      if (error != nullptr) *error = result.error;
+      return false;
+    }
     Snapshot::Segment& f = s.files[segment];
     const std::size_t begin = f.begin, end = f.end;
     const auto delta = static_cast<std::ptrdiff_t>(text.size()) - static_cast<std::ptrdiff_t>(end - begin);
     auto shift = [delta](std::size_t& at) { at = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(at) + delta); };
     auto& events = s.scan.events;
-    const auto by_begin = [](const auto& e, std::size_t at) { return e.begin < at; };
-    const auto lo = static_cast<std::size_t>(std::lower_bound(events.begin(), events.end(), begin, by_begin) - events.begin());
-    const auto hi = static_cast<std::size_t>(std::lower_bound(events.begin() + static_cast<std::ptrdiff_t>(lo), events.end(), end, by_begin) - events.begin());
-    KnownOids known = known_oids(std::span(events).subspan(lo, hi - lo), s.bytes);
+    const auto [lo, hi] = events_of(segment);
     std::vector<IndexedEvent>& fresh = result.scan->events;
     give_oids(fresh, text, known);
     for (IndexedEvent& e : fresh) {
@@ -532,6 +572,7 @@ struct CalendarStore::Impl {
     events.insert(events.begin() + static_cast<std::ptrdiff_t>(lo), std::make_move_iterator(fresh.begin()),
                   std::make_move_iterator(fresh.end()));
     auto& skipped = s.scan.skipped;
+    const auto by_begin = [](const SkippedEvent& e, std::size_t at) { return e.begin < at; };
     const auto slo = std::lower_bound(skipped.begin(), skipped.end(), begin, by_begin);
     const auto shi = std::lower_bound(slo, skipped.end(), end, by_begin);
     for (auto it = shi; it != skipped.end(); ++it) {
@@ -552,10 +593,16 @@ struct CalendarStore::Impl {
       shift(s.files[j].begin);
       shift(s.files[j].end);
     }
+    return true;
+  }
+
+  // After put_segment: the tables by oid, by start and by series follow the
+  // events again.
+  void index_changed() {
+    Snapshot& s = *snapshot;
     warn_skipped(s);
     s.series_by_number.clear();  // points into the series index rebuilt here
     s.rebuild_lookup();
-    return true;
   }
 
   StoreStatus failure(std::string message, int error_number = 0,
@@ -579,7 +626,16 @@ struct CalendarStore::Impl {
     *reloaded = false;
     if (folder) {
       const FileStamp before = folder_stamp(file);
-      if (quiet_folder(before)) return {};
+      switch (pick_up(watch->take())) {
+        case PickUp::Nothing:
+          return {};
+        case PickUp::Done:
+          snapshot->folder = before;
+          *reloaded = true;
+          return {};
+        case PickUp::List:
+          break;
+      }
       const FolderListing listing = list_folder(file);
       if (listing.error != 0) {
         return failure(where() + " could not be read again: " + reason(listing.error), listing.error);
@@ -623,25 +679,115 @@ struct CalendarStore::Impl {
     return {};
   }
 
-  // Whether the folder's watch vouches that no object file changed since
-  // the store last looked: the folder is the same, and every entry reported
-  // changed is still as the store saw it (its own saves are reported too).
-  // Takes the reported changes either way.
-  bool quiet_folder(const FileStamp& now) {
-    const FolderWatch::Changes changes = watch->take();
-    if (changes.unknown || !same_file(now, snapshot->folder)) return false;
+  enum class PickUp { Nothing, Done, List };
+  // Brings the snapshot up to date with the object files the folder's
+  // watch names as changed (its own saves among them), each file read and
+  // indexed on its own: another program's change costs what its files cost,
+  // not a look at every file of the folder. The folder is listed instead
+  // when the watch cannot vouch for every change, when an entry named is
+  // not a plain file (the listing names and leaves out links, FIFOs and
+  // folders), and when many files changed at once (each one moves the
+  // bytes of the files after it).
+  PickUp pick_up(const FolderWatch::Changes& changes) {
+    if (changes.unknown) return PickUp::List;
+    constexpr std::size_t kMostPickedUp = 16;
+    Snapshot& s = *snapshot;
+    struct Change {
+      std::string name;
+      FileStamp stamp;  // not `exists` when the file is gone
+    };
+    std::vector<Change> work;
     for (const std::string& name : changes.names) {
-      if (!is_object_name(name)) continue;
-      const auto seen = std::lower_bound(snapshot->seen.begin(), snapshot->seen.end(), name,
-                                         [](const FolderFile& a, const std::string& n) { return a.name < n; });
-      if (seen != snapshot->seen.end() && seen->name == name) {
-        if (!same_file(object_stamp(file / name), seen->stamp)) return false;
+      if (!is_object_name(name) ||
+          std::any_of(work.begin(), work.end(), [&](const Change& c) { return c.name == name; })) {
         continue;
       }
       struct stat st {};
-      if (::lstat((file / name).c_str(), &st) == 0) return false;  // an entry not seen before
+      FileStamp now;
+      if (::lstat((file / name).c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) return PickUp::List;
+        now = stamp_of(st);
+      } else if (errno != ENOENT) {
+        return PickUp::List;
+      }
+      const std::string refused = printable_name(name) + " is ";
+      if (std::any_of(s.refused.begin(), s.refused.end(), [&](const std::string& r) { return r.starts_with(refused); })) {
+        return PickUp::List;
+      }
+      const FolderFile* seen = seen_named(name);
+      if (seen != nullptr ? now.exists && same_file(seen->stamp, now) : !now.exists) continue;
+      work.push_back({name, now});
+      if (work.size() > kMostPickedUp) return PickUp::List;
     }
-    return true;
+    if (work.empty()) return PickUp::Nothing;
+    const UniqueFd dir(::open(file.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir) return PickUp::List;
+    // Oids follow the events from file to file, as a whole reload would.
+    std::vector<std::size_t> segments;
+    for (const Change& c : work) {
+      if (const auto segment = segment_named(c.name)) segments.push_back(*segment);
+    }
+    KnownOids known = segment_oids(segments);
+    bool linked = false;
+    for (const Change& c : work) {
+      const std::optional<std::size_t> segment = segment_named(c.name);
+      std::string text;
+      FileStamp stamp = c.stamp;
+      const int error = c.stamp.exists ? append_object(dir.get(), c.name, text, stamp, &linked) : ENOENT;
+      if (error == kNotRegularFile) return PickUp::List;  // what is done so far stays consistent
+      bool listed = false;
+      if (error == 0) {
+        ScanError broken;
+        listed = segment ? put_segment(*segment, text, known, &broken) : add_segment(c.name, stamp, text, known, &broken);
+        if (!listed) warn_broken(c.name, stamp, broken);
+      } else if (error != ENOENT) {
+        if (!stamp.exists) stamp = object_stamp(file / c.name);
+        warn_unreadable(c.name, stamp, error);
+      }
+      if (!listed && segment) {
+        if (!put_segment(*segment, std::string(), known)) return PickUp::List;
+        s.files.erase(s.files.begin() + static_cast<std::ptrdiff_t>(*segment));
+      }
+      const auto at = std::lower_bound(s.seen.begin(), s.seen.end(), c.name,
+                                       [](const FolderFile& f, const std::string& n) { return f.name < n; });
+      const bool known_name = at != s.seen.end() && at->name == c.name;
+      if (error == ENOENT) {
+        if (known_name) s.seen.erase(at);
+      } else if (known_name) {
+        at->stamp = stamp;
+      } else {
+        s.seen.insert(at, {c.name, stamp});
+      }
+    }
+    if (linked) watch->stop();
+    index_changed();
+    return PickUp::Done;
+  }
+
+  const FolderFile* seen_named(const std::string& name) const {
+    const auto& seen = snapshot->seen;
+    const auto at = std::lower_bound(seen.begin(), seen.end(), name,
+                                     [](const FolderFile& f, const std::string& n) { return f.name < n; });
+    return at != seen.end() && at->name == name ? &*at : nullptr;
+  }
+
+  // The folder's file of that name among those listed (a broken or unreadable one has none).
+  std::optional<std::size_t> segment_named(const std::string& name) const {
+    const auto& files = snapshot->files;
+    const auto at = std::find_if(files.begin(), files.end(), [&](const Snapshot::Segment& f) { return f.name == name; });
+    if (at == files.end()) return std::nullopt;
+    return static_cast<std::size_t>(at - files.begin());
+  }
+
+  // A file another program added: its bytes go after every other file's, as
+  // a new item's do.
+  bool add_segment(const std::string& name, const FileStamp& stamp, const std::string& text, KnownOids& known,
+                   ScanError* error) {
+    Snapshot& s = *snapshot;
+    s.files.push_back({name, stamp, s.bytes.size(), s.bytes.size()});
+    if (put_segment(s.files.size() - 1, text, known, error)) return true;
+    s.files.pop_back();
+    return false;
   }
 
   // Before a save of `oid` (0 for a new one). In a folder whose watch is

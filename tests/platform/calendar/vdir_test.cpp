@@ -3,6 +3,8 @@
 // Listing, saving, series and other programs' changes run on both kinds of
 // store in the shared tests (external_change_test.cpp, recurrence_test.cpp).
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -148,6 +150,72 @@ TEST_F(VdirTest, OtherEntriesAreLeftAloneAndBrokenOnesNamed) {
   const std::string once = warnings_;
   ASSERT_TRUE(store_->refresh().ok);
   EXPECT_EQ(warnings_, once);
+}
+
+// Another program's changes are picked up a file at a time: after each
+// step the store lists what a store opened afresh lists, the events of
+// files nobody touched keep their oids, and an event whose object moved to
+// another file keeps its own.
+TEST_F(VdirTest, ChangesPickedUpFileByFileLeaveTheStoreAsAFreshOneFindsTheFolder) {
+  const std::filesystem::path folder = place_.path();
+  const auto renamed_in = [&](const std::string& name, const std::string& text) {
+    write_bytes(folder / ".sync.tmp", text);
+    std::filesystem::rename(folder / ".sync.tmp", folder / name);
+  };
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    const char* kept;  // a subject whose oid stays, "" for none
+  };
+  const Step steps[] = {
+      {"written in place", [&] { write_bytes(place_.file_of("a"), vcalendar(event("a", "Alpha 2", "01"))); }, "Beta"},
+      {"replaced by a rename", [&] { renamed_in("b.ics", vcalendar(event("b", "Beta 2", "02"))); }, "Alpha 2"},
+      {"added", [&] { write_bytes(folder / "c.ics", vcalendar(event("c", "Gamma", "03"))); }, "Beta 2"},
+      {"broken", [&] { write_bytes(folder / "c.ics", "BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:c\n"); }, "Alpha 2"},
+      {"mended", [&] { renamed_in("c.ics", vcalendar(event("c", "Gamma", "03"))); }, "Beta 2"},
+      {"moved to another file",
+       [&] {
+         std::filesystem::remove(place_.file_of("a"));
+         write_bytes(folder / "a-moved.ics", vcalendar(event("a", "Alpha 2", "01")));
+       },
+       "Alpha 2"},
+      // Then written through the link outside, which the folder's watch never hears of.
+      {"added as a link to a file elsewhere",
+       [&] {
+         write_bytes(dir_ / "d-elsewhere.ics", vcalendar(event("d", "Delta", "04")));
+         std::filesystem::create_hard_link(dir_ / "d-elsewhere.ics", folder / "d.ics");
+         ASSERT_TRUE(store_->refresh().ok);
+         write_bytes(dir_ / "d-elsewhere.ics", vcalendar(event("d", "Delta 2", "04")));
+       },
+       "Alpha 2"},
+      {"removed", [&] { std::filesystem::remove(folder / "b.ics"); }, "Gamma"},
+      {"many at once",
+       [&] {
+         for (int i = 0; i < 20; ++i) {
+           write_bytes(folder / ("m" + std::to_string(i) + ".ics"),
+                       vcalendar(event("m" + std::to_string(i), "Many " + std::to_string(i), "04")));
+         }
+       },
+       "Gamma"},
+  };
+  const auto listing = [](const CalendarStore& store) {
+    std::vector<AppointmentFields> fields;
+    for (const Oid oid : store.all()) fields.push_back(*store.get(oid));
+    std::sort(fields.begin(), fields.end(), [](const auto& x, const auto& y) { return x.subject < y.subject; });
+    return fields;
+  };
+  StoreOptions quiet;
+  quiet.warn = [](const std::string&) {};
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    const Oid kept = oid_of(*store_, step.kept);
+    step.change();
+    ASSERT_TRUE(store_->refresh().ok);
+    EXPECT_EQ(listing(*store_), listing(*open_store(folder, quiet)));
+    EXPECT_EQ(oid_of(*store_, step.kept), kept);
+  }
+  EXPECT_EQ(store_->size(), 23u);
+  EXPECT_NE(warnings_.find("c.ics: line"), std::string::npos) << warnings_;
 }
 
 // The folder's watch hears of writes through the folder only: a file with
