@@ -62,7 +62,8 @@ std::string read_file(const std::filesystem::path& file) {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: bench_tools generate N FILE [SERIES] | vdir N FOLDER | libical-parse FILE R | store FILE R | save PATH R | pickup FOLDER R\n");
+               "usage: bench_tools generate N FILE [SERIES] | vdir N FOLDER | libical-parse FILE R | store FILE R"
+               " | save PATH R | pickup FOLDER R\n");
   return 2;
 }
 

@@ -406,8 +406,9 @@ def vdir_rows(bench, results):
     """A folder of one .ics file per event (the layout vdirsyncer and khal keep) beside the same
     events in one file, and beside `khal list` on that same folder: start to the first list
     (at 10k within 2x of the file), one Save at the largest size (at least 50x faster than
-    the file's) and the refresh after another program changed one file. CPU times are the process's user+system time (rusage), which the other work
-    on a shared machine disturbs less than wall time."""
+    the file's) and the refresh after another program changed one file. CPU times are the
+    process's user+system time (rusage), which the other work on a shared machine disturbs
+    less than wall time."""
     a = bench.args
 
     def ms(s):

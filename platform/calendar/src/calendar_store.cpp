@@ -389,7 +389,8 @@ struct CalendarStore::Impl {
   std::string shown(const std::string& name) const { return (file / printable_name(name)).string(); }
   void warn_unreadable(const std::string& name, const FileStamp& stamp, int error) {
     warn_once(str_cat({"unreadable\n", name, "\n", std::to_string(stamp.mtime_ns)}),
-              str_cat({shown(name), " cannot be read: ", reason(error, file / name), "; it is left out of the calendar"}));
+              str_cat({shown(name), " cannot be read: ", reason(error, file / name),
+                       "; it is left out of the calendar"}));
   }
   void warn_broken(const std::string& name, const FileStamp& stamp, const ScanError& error) {
     warn_once(str_cat({"broken\n", name, "\n", std::to_string(stamp.mtime_ns), "\n", std::to_string(stamp.size)}),
@@ -711,7 +712,8 @@ struct CalendarStore::Impl {
         return PickUp::List;
       }
       const std::string refused = printable_name(name) + " is ";
-      if (std::any_of(s.refused.begin(), s.refused.end(), [&](const std::string& r) { return r.starts_with(refused); })) {
+      const auto names_it = [&](const std::string& r) { return r.starts_with(refused); };
+      if (std::any_of(s.refused.begin(), s.refused.end(), names_it)) {
         return PickUp::List;
       }
       const FolderFile* seen = seen_named(name);
@@ -738,7 +740,8 @@ struct CalendarStore::Impl {
       bool listed = false;
       if (error == 0) {
         ScanError broken;
-        listed = segment ? put_segment(*segment, text, known, &broken) : add_segment(c.name, stamp, text, known, &broken);
+        listed = segment ? put_segment(*segment, text, known, &broken)
+                         : add_segment(c.name, stamp, text, known, &broken);
         if (!listed) warn_broken(c.name, stamp, broken);
       } else if (error != ENOENT) {
         if (!stamp.exists) stamp = object_stamp(file / c.name);
@@ -774,7 +777,8 @@ struct CalendarStore::Impl {
   // The folder's file of that name among those listed (a broken or unreadable one has none).
   std::optional<std::size_t> segment_named(const std::string& name) const {
     const auto& files = snapshot->files;
-    const auto at = std::find_if(files.begin(), files.end(), [&](const Snapshot::Segment& f) { return f.name == name; });
+    const auto at =
+        std::find_if(files.begin(), files.end(), [&](const Snapshot::Segment& f) { return f.name == name; });
     if (at == files.end()) return std::nullopt;
     return static_cast<std::size_t>(at - files.begin());
   }
