@@ -712,10 +712,8 @@ struct CalendarStore::Impl {
         return PickUp::List;
       }
       const std::string refused = printable_name(name) + " is ";
-      const auto names_it = [&](const std::string& r) { return r.starts_with(refused); };
-      if (std::any_of(s.refused.begin(), s.refused.end(), names_it)) {
-        return PickUp::List;
-      }
+      const auto was_refused = [&](const std::string& r) { return r.starts_with(refused); };
+      if (std::any_of(s.refused.begin(), s.refused.end(), was_refused)) return PickUp::List;
       const FolderFile* seen = seen_named(name);
       if (seen != nullptr ? now.exists && same_file(seen->stamp, now) : !now.exists) continue;
       work.push_back({name, now});
@@ -753,10 +751,10 @@ struct CalendarStore::Impl {
       }
       const auto at = std::lower_bound(s.seen.begin(), s.seen.end(), c.name,
                                        [](const FolderFile& f, const std::string& n) { return f.name < n; });
-      const bool known_name = at != s.seen.end() && at->name == c.name;
+      const bool was_seen = at != s.seen.end() && at->name == c.name;
       if (error == ENOENT) {
-        if (known_name) s.seen.erase(at);
-      } else if (known_name) {
+        if (was_seen) s.seen.erase(at);
+      } else if (was_seen) {
         at->stamp = stamp;
       } else {
         s.seen.insert(at, {c.name, stamp});
@@ -767,6 +765,7 @@ struct CalendarStore::Impl {
     return PickUp::Done;
   }
 
+  // The entry of that name as the store last saw it, or nullptr.
   const FolderFile* seen_named(const std::string& name) const {
     const auto& seen = snapshot->seen;
     const auto at = std::lower_bound(seen.begin(), seen.end(), name,
