@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,17 @@ bool write_file(const std::filesystem::path& file, const std::string& bytes) {
 std::string read_file(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The week the time-card list shows first at the bench's "now".
+constexpr const char16_t* kFirstWeek = u"[Start] >= \"11/27/2026 00:00\" AND [Start] <= \"12/4/2026 23:59\" ";
+
+// The store over PATH, or nullptr after saying why on standard error.
+std::unique_ptr<platform::calendar::CalendarStore> open_or_say(const std::filesystem::path& path) {
+  std::string error;
+  auto s = platform::calendar::CalendarStore::open(path, &error);
+  if (!s) std::fprintf(stderr, "%s\n", error.c_str());
+  return s;
 }
 
 int usage() {
@@ -135,7 +147,7 @@ int store(const std::filesystem::path& file, int repeat) {
   };
   // The restrictions the time-card list asks for (screen/appointment_list.cpp).
   const Range ranges[] = {
-      {"week", u"[Start] >= \"11/27/2026 00:00\" AND [Start] <= \"12/4/2026 23:59\" "},
+      {"week", kFirstWeek},
       {"month", u"[Start] >= \"11/4/2026 00:00\" AND [Start] <= \"12/4/2026 23:59\" "},
       {"year", u"[Start] >= \"12/4/2025 00:00\" AND [Start] <= \"12/4/2026 23:59\" "},
       {"settings", u"[Subject]=\"Outlook Tallyset 3 Personal Settings\""},
@@ -163,13 +175,9 @@ int store(const std::filesystem::path& file, int repeat) {
 // PATH is a calendar file or a folder of .ics files.
 int save(const std::filesystem::path& path, int repeat) {
   using namespace platform::calendar;
-  std::string error;
-  auto s = CalendarStore::open(path, &error);
-  if (!s) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  const auto week = s->find(u"[Start] >= \"11/27/2026 00:00\" AND [Start] <= \"12/4/2026 23:59\" ");
+  const auto s = open_or_say(path);
+  if (!s) return 1;
+  const auto week = s->find(kFirstWeek);
   if (!week || week->empty()) return 1;
   const Oid oid = week->front();
   double best = 1e300, best_cpu = 1e300;
@@ -193,13 +201,8 @@ int save(const std::filesystem::path& path, int repeat) {
 
 int pickup(const std::filesystem::path& folder, int repeat) {
   using namespace platform::calendar;
-  std::string error;
-  auto s = CalendarStore::open(folder, &error);
-  if (!s) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  const char16_t* week = u"[Start] >= \"11/27/2026 00:00\" AND [Start] <= \"12/4/2026 23:59\" ";
+  const auto s = open_or_say(folder);
+  if (!s) return 1;
   // A file in the middle of the folder, so that files on both sides of it count.
   std::vector<std::filesystem::path> files;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -221,7 +224,7 @@ int pickup(const std::filesystem::path& folder, int repeat) {
     const double cpu_start = cpu_ms();
     const auto start = Clock::now();
     const StoreStatus status = s->refresh();
-    const auto oids = s->find(week);
+    const auto oids = s->find(kFirstWeek);
     if (!status.ok || !oids) return 1;
     for (auto oid : *oids) (void)s->get(oid);
     best = std::min(best, ms_since(start));
