@@ -167,7 +167,9 @@ icaltimezone* TimeZones::reckoning(icaltimezone* zone, std::int64_t day) const {
   const std::int64_t cut_day = day > kLastYearStart ? std::max(kLastYearStart, recent_day_) : recent_day_;
   auto cut = std::find_if(cut_zones_.begin(), cut_zones_.end(),
                           [&](const CutZone& c) { return c.zone == zone && c.cut_day == cut_day; });
-  if (cut == cut_zones_.end()) cut = cut_zones_.insert(cut_zones_.end(), CutZone{zone, cut_day, cut_copy(zone, cut_day)});
+  if (cut == cut_zones_.end()) {
+    cut = cut_zones_.insert(cut_zones_.end(), CutZone{zone, cut_day, cut_copy(zone, cut_day)});
+  }
   return cut->copy ? cut->copy.get() : zone;
 }
 

@@ -103,7 +103,7 @@ class TimeZones {
   // offset in force then, so that a calendar of recent events expands only
   // recent years; earlier days use the zone itself. libical works changes
   // out up to 2037 at most and keeps the last one for every later day, so a
-  // day after the start of 2037 (the settings appointment lives in 2050) is
+  // day after the start of 2037 (a settings appointment years ahead, say) is
   // reckoned with a copy cut there, which a recent copy need not be expanded
   // that far for.
   icaltimezone* reckoning(icaltimezone* zone, std::int64_t day) const;
