@@ -23,42 +23,61 @@ namespace {
 
 constexpr std::size_t kBlock = 64;
 
-// The line feeds among the 64 bytes at `p`, one bit each.
-std::uint64_t line_feeds(const char* p) {
+struct BlockMasks {
+  std::uint64_t line_feeds = 0;
+  std::uint64_t delimiters = 0;  // ';' and ':'
+};
+
+// The line feeds and name delimiters among the 64 bytes at `p`, one bit each.
+BlockMasks block_masks(const char* p) {
+  BlockMasks masks;
 #ifdef __SSE2__
   const __m128i lf = _mm_set1_epi8('\n');
-  std::uint64_t mask = 0;
+  const __m128i semicolon = _mm_set1_epi8(';');
+  const __m128i colon = _mm_set1_epi8(':');
   for (int i = 0; i < 4; ++i) {
     const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-    mask |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, lf))))
-            << (16 * i);
+    const auto bits = [](__m128i hits) {
+      return static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(hits)));
+    };
+    masks.line_feeds |= bits(_mm_cmpeq_epi8(chunk, lf)) << (16 * i);
+    masks.delimiters |= bits(_mm_or_si128(_mm_cmpeq_epi8(chunk, semicolon), _mm_cmpeq_epi8(chunk, colon)))
+                        << (16 * i);
   }
-  return mask;
 #else
-  std::uint64_t mask = 0;
-  for (std::size_t i = 0; i < kBlock; ++i) mask |= static_cast<std::uint64_t>(p[i] == '\n') << i;
-  return mask;
+  for (std::size_t i = 0; i < kBlock; ++i) {
+    masks.line_feeds |= static_cast<std::uint64_t>(p[i] == '\n') << i;
+    masks.delimiters |= static_cast<std::uint64_t>(p[i] == ';' || p[i] == ':') << i;
+  }
 #endif
+  return masks;
 }
+
+bool ends_name(char c) { return c == ';' || c == ':'; }
 
 }  // namespace
 
+bool LineScanner::block_at(std::size_t pos) {
+  if (block_valid_ && pos - block_ < kBlock) return true;  // below block_ wraps to far above
+  if (cr_only_ || to_ - pos < kBlock) return false;
+  const BlockMasks masks = block_masks(bytes_.data() + pos);
+  block_ = pos;
+  lf_mask_ = masks.line_feeds;
+  delimiter_mask_ = masks.delimiters;
+  block_valid_ = true;
+  return true;
+}
+
 std::size_t LineScanner::line_end(std::size_t pos) {
-  const char terminator = cr_only_ ? '\r' : '\n';
   while (pos < to_) {
-    if (lf_valid_ && pos >= lf_block_ && pos - lf_block_ < kBlock) {
-      const std::uint64_t ahead = lf_mask_ & (~std::uint64_t{0} << (pos - lf_block_));
-      if (ahead != 0) return lf_block_ + static_cast<std::size_t>(std::countr_zero(ahead));
-      pos = lf_block_ + kBlock;
-      continue;
-    }
-    if (cr_only_ || to_ - pos < kBlock) {
+    if (!block_at(pos)) {
+      const char terminator = cr_only_ ? '\r' : '\n';
       const void* at = std::memchr(bytes_.data() + pos, terminator, to_ - pos);
       return at == nullptr ? to_ : static_cast<std::size_t>(static_cast<const char*>(at) - bytes_.data());
     }
-    lf_block_ = pos;
-    lf_mask_ = line_feeds(bytes_.data() + pos);
-    lf_valid_ = true;
+    const std::uint64_t ahead = lf_mask_ & (~std::uint64_t{0} << (pos - block_));
+    if (ahead != 0) return block_ + static_cast<std::size_t>(std::countr_zero(ahead));
+    pos = block_ + kBlock;
   }
   return to_;
 }
@@ -66,35 +85,66 @@ std::size_t LineScanner::line_end(std::size_t pos) {
 bool LineScanner::next(LogicalLine& out) {
   if (pos_ >= to_) return false;
   const std::size_t begin = pos_;
-  // One physical line from `pos`: content end and the offset after the terminator.
-  struct Physical {
-    std::size_t content_end;
-    std::size_t next;
-  };
-  const auto physical_line = [this](std::size_t pos) -> Physical {
-    const std::size_t at = line_end(pos);
-    if (at == to_) return {to_, to_};
-    if (cr_only_) return {at, at + 1};
-    return {(at > pos && bytes_[at - 1] == '\r') ? at - 1 : at, at + 1};
-  };
-  Physical first = physical_line(pos_);
+  constexpr std::size_t kNone = std::string_view::npos;
+  // The line's terminator, and the first ';' or ':' before it (kNone when
+  // there is none on the first physical line).
+  std::size_t at = kNone;
+  std::size_t delimiter = kNone;
+  std::size_t scanned_to = begin;  // where the look for a delimiter went on from
+  if (block_at(begin)) {
+    const std::uint64_t ahead = ~std::uint64_t{0} << (begin - block_);
+    const std::uint64_t delimiters = delimiter_mask_ & ahead;
+    if (const std::uint64_t feeds = lf_mask_ & ahead; feeds != 0) {
+      // Most lines: both found in the block, the delimiter among the bits
+      // below the line feed.
+      at = block_ + static_cast<std::size_t>(std::countr_zero(feeds));
+      const std::uint64_t before_feed = delimiters & ((feeds & (~feeds + 1)) - 1);
+      if (before_feed != 0) delimiter = block_ + static_cast<std::size_t>(std::countr_zero(before_feed));
+      scanned_to = at;
+    } else {
+      if (delimiters != 0) delimiter = block_ + static_cast<std::size_t>(std::countr_zero(delimiters));
+      scanned_to = block_ + kBlock;
+      at = line_end(scanned_to);
+    }
+  } else {
+    at = line_end(begin);
+  }
+  const char* const data = bytes_.data();
+  std::size_t content_end = at;
+  std::size_t after = at;
+  if (at < to_) {
+    after = at + 1;
+    if (!cr_only_ && at > begin && data[at - 1] == '\r') content_end = at - 1;
+  }
+  for (std::size_t i = scanned_to; delimiter == kNone && i < content_end; ++i) {
+    if (ends_name(data[i])) delimiter = i;
+  }
+  if (delimiter >= content_end) delimiter = kNone;
   out.begin = begin;
   out.line_number = line_;
-  out.eol = bytes_.substr(first.content_end, first.next - first.content_end);
+  out.eol = std::string_view(data + content_end, after - content_end);
   ++line_;
-  pos_ = first.next;
+  pos_ = after;
   // Continuations are rare; only then is the line copied.
-  if (pos_ < to_ && (bytes_[pos_] == ' ' || bytes_[pos_] == '\t')) {
-    unfolded_.assign(bytes_.substr(begin, first.content_end - begin));
-    while (pos_ < to_ && (bytes_[pos_] == ' ' || bytes_[pos_] == '\t')) {
-      const Physical cont = physical_line(pos_);
-      unfolded_.append(bytes_.substr(pos_ + 1, cont.content_end - pos_ - 1));
+  if (pos_ < to_ && (data[pos_] == ' ' || data[pos_] == '\t')) {
+    unfolded_.assign(data + begin, content_end - begin);
+    while (pos_ < to_ && (data[pos_] == ' ' || data[pos_] == '\t')) {
+      const std::size_t end = line_end(pos_);
+      std::size_t next = end, kept_end = end;
+      if (end < to_) {
+        next = end + 1;
+        if (!cr_only_ && end > pos_ && data[end - 1] == '\r') kept_end = end - 1;
+      }
+      unfolded_.append(data + pos_ + 1, kept_end - pos_ - 1);
       ++line_;
-      pos_ = cont.next;
+      pos_ = next;
     }
     out.text = unfolded_;
+    // A name folded onto the next physical line is read from the whole text.
+    out.name = delimiter != kNone ? out.text.substr(0, delimiter - begin) : property_name(out.text);
   } else {
-    out.text = bytes_.substr(begin, first.content_end - begin);
+    out.text = std::string_view(data + begin, content_end - begin);
+    out.name = delimiter != kNone ? std::string_view(data + begin, delimiter - begin) : out.text;
   }
   out.end = pos_;
   return true;

@@ -20,6 +20,7 @@ struct LogicalLine {
   std::string_view text;     // unfolded, without terminator; valid until next()
   std::string_view eol;      // terminator of the first physical line ("" at EOF)
   int line_number = 0;       // 1-based number of the first physical line
+  std::string_view name;     // the text up to its first ';' or ':' (property_name of it)
 };
 
 // Both CRLF and bare LF end a line; a line starting with a blank or a tab
@@ -34,6 +35,9 @@ class LineScanner {
   int line_number() const { return line_; }
 
  private:
+  // Makes the block hold `pos`; false where blocks are not used (the last
+  // bytes of the text, and text whose lines end in CR alone).
+  bool block_at(std::size_t pos);
   // The offset of the next line end at or after `pos` (to_ when none).
   std::size_t line_end(std::size_t pos);
 
@@ -43,12 +47,14 @@ class LineScanner {
   int line_;
   bool cr_only_;
   std::string unfolded_;
-  // Line feeds are found 64 bytes at a time: bit i of lf_mask_ is set when
-  // byte lf_block_ + i is one. Most lines are shorter than that, so one
-  // compare of a block serves several lines.
-  std::size_t lf_block_ = 0;
+  // Line feeds, and the ';' and ':' that end a property's name, are found 64
+  // bytes at a time: bit i of lf_mask_ (delimiter_mask_) is set when byte
+  // block_ + i is one. Most lines are shorter than that, so one look at a
+  // block serves several lines.
+  std::size_t block_ = 0;
   std::uint64_t lf_mask_ = 0;
-  bool lf_valid_ = false;
+  std::uint64_t delimiter_mask_ = 0;
+  bool block_valid_ = false;
 };
 
 struct Param {

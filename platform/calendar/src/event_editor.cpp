@@ -90,7 +90,7 @@ Existing survey(std::string_view event_bytes, const TimeZones& zones) {
   LogicalLine l;
   int depth = 0;
   while (lines.next(l)) {
-    const std::string_view name = property_name(l.text);
+    const std::string_view name = l.name;
     if (iequals(name, "BEGIN")) {
       ++depth;
     } else if (iequals(name, "END")) {
@@ -210,7 +210,7 @@ std::string rewrite_event(std::string_view event_bytes, const AppointmentFields&
     }
   };
   while (lines.next(l)) {
-    const std::string_view name = property_name(l.text);
+    const std::string_view name = l.name;
     const std::string_view eol = l.eol.empty() ? ctx.eol : l.eol;
     const bool begin = iequals(name, "BEGIN"), end = iequals(name, "END");
     if (begin || end) {

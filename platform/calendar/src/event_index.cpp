@@ -289,7 +289,7 @@ EventText scan_text(std::string_view bytes, std::size_t from, int depth, unsigne
   LineScanner lines(bytes, from, bytes.size(), 1);
   LogicalLine line;
   while (lines.next(line)) {
-    const std::string_view name = property_name(line.text);
+    const std::string_view name = line.name;
     if (iequals(name, "BEGIN")) {
       ++depth;
       continue;
@@ -390,7 +390,7 @@ std::optional<ScanResult> scan_pass(std::string_view bytes, TimeZones& zones, bo
   bool in_event = false;  // the innermost open component is a VEVENT
   while (lines.next(line)) {
     if (blank(line.text)) continue;
-    const Known name = known_name(property_name(line.text));
+    const Known name = known_name(line.name);
     if (name == Known::Begin) {
       std::string component = component_of(line.text);
       if (component.empty()) return fail({line.line_number, "BEGIN without a component name"});
@@ -504,7 +504,7 @@ EventResult index_event(std::string_view bytes, std::size_t begin, std::size_t e
   LogicalLine line;
   int depth = 0;
   while (lines.next(line)) {
-    const Known name = known_name(property_name(line.text));
+    const Known name = known_name(line.name);
     if (name == Known::Begin) {
       ++depth;
     } else if (name == Known::End) {

@@ -266,7 +266,7 @@ std::optional<SeriesRule> read_series_rule(std::string_view event_bytes, const T
   LogicalLine l;
   int depth = 0;
   while (lines.next(l)) {
-    const std::string_view name = property_name(l.text);
+    const std::string_view name = l.name;
     if (iequals(name, "BEGIN") || iequals(name, "END")) {
       depth += iequals(name, "BEGIN") ? 1 : -1;
       continue;

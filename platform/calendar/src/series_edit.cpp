@@ -42,7 +42,7 @@ std::string build_override(std::string_view master, const SeriesRule& rule, std:
   int depth = 0;
   bool did_start = false, did_end = false;
   while (lines.next(l)) {
-    const std::string_view name = property_name(l.text);
+    const std::string_view name = l.name;
     const std::string_view line_eol = l.eol.empty() ? eol : l.eol;
     if (iequals(name, "BEGIN") || iequals(name, "END")) {
       depth += iequals(name, "BEGIN") ? 1 : -1;
@@ -77,7 +77,7 @@ std::string add_exdate(std::string_view master, const SeriesRule& rule, std::int
   LogicalLine l;
   int depth = 0;
   while (lines.next(l)) {
-    const std::string_view name = property_name(l.text);
+    const std::string_view name = l.name;
     if (iequals(name, "BEGIN") || iequals(name, "END")) {
       depth += iequals(name, "BEGIN") ? 1 : -1;
     } else if (depth == 1 && (recurrence_line(name) || (at == std::string_view::npos && iequals(name, "DTSTART")))) {

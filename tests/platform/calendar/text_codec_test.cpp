@@ -98,21 +98,25 @@ TEST(LineScanner, GivesUnfoldedLinesWithTheirByteSpans) {
   EXPECT_FALSE(scanner.next(line));
 }
 
-// Line ends are found 64 bytes at a time: lines of every length around that,
-// continuations across blocks and the last bytes of the text, wherever the
-// blocks fall, read as a plain split of the text reads them.
-TEST(LineScanner, FindsEveryLineEndWhereverTheBlocksFall) {
+// Line ends and the ';' or ':' ending a name are found 64 bytes at a time:
+// lines and names of every length around that, continuations across blocks,
+// lines without a delimiter or with one only in their continuation, and the
+// last bytes of the text, wherever the blocks fall, read as a plain split of
+// the text reads them.
+TEST(LineScanner, FindsEveryLineEndAndNameWhereverTheBlocksFall) {
   std::string body;
   for (const std::size_t length : {0, 1, 62, 63, 64, 65, 127, 130, 3, 200}) {
-    body += "X:" + std::string(length, 'a') + (length % 2 ? "\r\n" : "\n");
+    const std::string name = "N" + std::string(length % 70, 'n');
+    body += name + (length % 3 ? ";P=v:" : ":") + std::string(length, 'a') + (length % 2 ? "\r\n" : "\n");
     if (length == 65 || length == 200) body += " " + std::string(length, 'c') + "\r\n";
     if (length == 1 || length == 63) body += "\n\r\n";  // blank lines
+    if (length == 62) body += std::string(length, 'd') + "\n " + std::string(3, 'e') + ":f\n";
   }
-  body += "END:" + std::string(70, 'z');  // no terminator
+  body += "END:" + std::string(70, 'z') + "\nLAST;X=1:y";  // the last without a terminator
   for (std::size_t pad = 0; pad < 70; ++pad) {
-    const std::string bytes = std::string(pad, '\n') + body;
+    const std::string bytes = "P:" + std::string(pad, 'p') + "\n" + body;
     std::vector<std::string> expected;
-    for (std::size_t at = pad; at < bytes.size();) {
+    for (std::size_t at = 0; at < bytes.size();) {
       std::size_t end = bytes.find('\n', at);
       if (end == std::string::npos) end = bytes.size();
       std::string text = bytes.substr(at, end - at);
@@ -124,11 +128,15 @@ TEST(LineScanner, FindsEveryLineEndWhereverTheBlocksFall) {
       }
       at = end + 1;
     }
-    LineScanner scanner(bytes, pad, bytes.size(), 1);
+    LineScanner scanner(bytes, 0, bytes.size(), 1);
     LogicalLine line;
     std::vector<std::string> got;
-    while (scanner.next(line)) got.emplace_back(line.text);
-    EXPECT_EQ(got, expected) << "after " << pad << " blank lines";
+    while (scanner.next(line)) {
+      got.emplace_back(line.text);
+      const std::string& text = got.back();
+      EXPECT_EQ(line.name, text.substr(0, text.find_first_of(";:"))) << "after a first line of " << pad;
+    }
+    EXPECT_EQ(got, expected) << "after a first line of " << pad;
   }
 }
 
