@@ -162,9 +162,14 @@ TimeZones::TimeZones(icaltimezone* local, std::int64_t recent_day) : recent_day_
 
 icaltimezone* TimeZones::reckoning(icaltimezone* zone, std::int64_t day) const {
   if (day <= recent_day_) return zone;
-  // The first day of libical's last year of changes.
-  constexpr std::int64_t kLastYearStart = days_from_civil(2037, 1, 1);
-  const std::int64_t cut_day = day > kLastYearStart ? std::max(kLastYearStart, recent_day_) : recent_day_;
+  constexpr std::int64_t kFarFrom = days_from_civil(2037, 1, 1);
+  std::int64_t cut_day = recent_day_;
+  if (day > kFarFrom) {
+    // Far days share a copy per four years, cut on the first day of the
+    // first of them (before the day, which keeps a day's margin).
+    const int year = civil_from_days(day - 1).year;
+    cut_day = std::max(days_from_civil(year - year % 4, 1, 1), recent_day_);
+  }
   auto cut = std::find_if(cut_zones_.begin(), cut_zones_.end(),
                           [&](const CutZone& c) { return c.zone == zone && c.cut_day == cut_day; });
   if (cut == cut_zones_.end()) {

@@ -101,11 +101,12 @@ class TimeZones {
   // a UTC day: a day's margin covers any offset) is reckoned with a copy of
   // its zone that libical has cut at the start of `recent_day_`, keeping the
   // offset in force then, so that a calendar of recent events expands only
-  // recent years; earlier days use the zone itself. libical works changes
-  // out up to 2037 at most and keeps the last one for every later day, so a
-  // day after the start of 2037 (a settings appointment years ahead, say) is
-  // reckoned with a copy cut there, which a recent copy need not be expanded
-  // that far for.
+  // recent years; earlier days use the zone itself. libical works the changes
+  // out to five years after the latest day asked about, from the zone's
+  // first observance on: a day after the start of 2037 (a settings
+  // appointment decades ahead, say) is reckoned with a copy cut at the start
+  // of its four years, so that neither the recent copy nor a far one is
+  // worked out over the decades between.
   icaltimezone* reckoning(icaltimezone* zone, std::int64_t day) const;
   std::int64_t recent_day_;
   struct CutZone {
