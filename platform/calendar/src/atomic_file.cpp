@@ -195,7 +195,7 @@ const char* file_kind(const std::filesystem::path& file) {
 void back_with_huge_pages(char* data, std::size_t size) {
 #ifdef MADV_HUGEPAGE
   constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-  if (size < 4 * kHuge) return;
+  if (size < 2 * kHuge) return;
   const auto first = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
   const auto last = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kHuge - 1);
   if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);

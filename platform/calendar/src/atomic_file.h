@@ -72,8 +72,10 @@ using SpareRoom = std::size_t (*)(std::size_t size);
 // A large calendar's buffer is filled a page at a time, and at 4 KiB a page
 // the faults cost about as much as reading the file. Asking for huge pages
 // where the kernel gives them on request makes that 512 times fewer faults;
-// only a buffer of several huge pages asks, so that its whole 2 MiB pages
-// are its own mapping. `size` bytes from `data` are reserved, not yet used.
+// only a buffer of two huge pages or more asks: it holds at least one whole
+// aligned 2 MiB page, and one that large is a mapping of its own (malloc
+// maps it apart), so no other allocation shares its huge pages. `size` bytes
+// from `data` are reserved, not yet used.
 void back_with_huge_pages(char* data, std::size_t size);
 
 ReadResult read_file(const std::filesystem::path& file, SpareRoom spare = nullptr);
