@@ -192,16 +192,33 @@ const char* file_kind(const std::filesystem::path& file) {
   return mode_kind(st.st_mode);
 }
 
-void back_with_huge_pages(char* data, std::size_t size) {
+void reserve_on_huge_pages(std::string& bytes, std::size_t wanted) {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  if (wanted < 2 * kHuge) {
+    bytes.reserve(wanted);
+    return;
+  }
+  // malloc keeps a few bytes of its own before the buffer, and the string
+  // one after it for its terminator.
+  constexpr std::size_t kBeside = 64;
+  bytes.reserve((wanted + kBeside + kHuge - 1) / kHuge * kHuge - kBeside);
 #ifdef MADV_HUGEPAGE
-  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-  if (size < 2 * kHuge) return;
-  const auto first = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
-  const auto last = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kHuge - 1);
-  if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-  (void)data;
-  (void)size;
+  // A huge page that only those bytes beside the buffer share with it is the
+  // buffer's; had malloc placed it otherwise, the advice only lets a
+  // neighbour's pages be huge too.
+  const auto begin = reinterpret_cast<std::uintptr_t>(bytes.data());
+  const auto end = begin + bytes.capacity();
+  std::uintptr_t first = begin & ~(kHuge - 1);
+  if (begin - first > kBeside) first += kHuge;
+  std::uintptr_t last = end & ~(kHuge - 1);
+  if (end != last && last + kHuge - end <= kBeside) last += kHuge;
+  if (last <= first) return;
+  (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  // malloc's header, written before the advice, put a small page in the
+  // first: that one is made huge at once (Linux 6.1 on; older kernels refuse
+  // and it fills a small page at a time).
+  constexpr int kCollapse = 25;  // MADV_COLLAPSE, not in every libc's headers
+  if (first < begin) (void)::madvise(reinterpret_cast<void*>(first), kHuge, kCollapse);
 #endif
 }
 
@@ -215,8 +232,7 @@ ReadResult read_file(const std::filesystem::path& file, SpareRoom spare) {
   // calendar can be tens of megabytes, and growing the buffer would briefly
   // need twice that.
   const auto size = static_cast<std::size_t>(st.st_size);
-  r.bytes.reserve(size + (spare != nullptr ? spare(size) : 0));
-  back_with_huge_pages(r.bytes.data(), size);
+  reserve_on_huge_pages(r.bytes, size + (spare != nullptr ? spare(size) : 0));
   r.bytes.resize(static_cast<std::size_t>(st.st_size));
   std::size_t got = 0;
   char spill[4096];

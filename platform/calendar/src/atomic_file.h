@@ -71,12 +71,13 @@ using SpareRoom = std::size_t (*)(std::size_t size);
 
 // A large calendar's buffer is filled a page at a time, and at 4 KiB a page
 // the faults cost about as much as reading the file. Asking for huge pages
-// where the kernel gives them on request makes that 512 times fewer faults;
-// only a buffer of two huge pages or more asks: it holds at least one whole
-// aligned 2 MiB page, and one that large is a mapping of its own (malloc
-// maps it apart), so no other allocation shares its huge pages. `size` bytes
-// from `data` are reserved, not yet used.
-void back_with_huge_pages(char* data, std::size_t size);
+// where the kernel gives them on request makes that 512 times fewer faults.
+// Reserves room for at least `wanted` bytes in `bytes` (which is empty) and,
+// from two huge pages on, asks for them: the room is then rounded up so that
+// malloc maps it apart as whole huge pages, which Linux places on a huge
+// page's boundary, so that every one of them, the first and the last too, is
+// the buffer's own. Room never used costs address space only.
+void reserve_on_huge_pages(std::string& bytes, std::size_t wanted);
 
 ReadResult read_file(const std::filesystem::path& file, SpareRoom spare = nullptr);
 

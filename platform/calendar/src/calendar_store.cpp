@@ -418,8 +418,7 @@ struct CalendarStore::Impl {
     for (const FolderFile& f : listing.files) {
       total += f.stamp.exists ? static_cast<std::size_t>(f.stamp.size) : kGuessedObjectSize;
     }
-    s->bytes.reserve(total + spare_for(total));
-    back_with_huge_pages(s->bytes.data(), s->bytes.capacity());
+    reserve_on_huge_pages(s->bytes, total + spare_for(total));
     s->scan.events.reserve(listing.files.size());  // mostly one event a file
     s->files.reserve(listing.files.size());
     s->seen.reserve(listing.files.size());
