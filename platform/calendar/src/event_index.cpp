@@ -4,7 +4,11 @@
 #include "event_index.h"
 
 #include <algorithm>
+#include <exception>
+#include <iterator>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #include "wall_time.h"
 #include "content_line.h"
@@ -189,10 +193,27 @@ int line_number(std::string_view bytes, const EventDraft& draft, std::size_t at)
                                      bytes.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
 }
 
-// The index entry for the draft's event: its identity, and its start and
-// length decoded from the lines the draft found.
-bool finish_event(std::string_view bytes, const EventDraft& draft, const TimeZones& zones,
-                  IndexedEvent& event, ScanError* error) {
+// An event's times as its lines write them. The zones their TZIDs name are
+// looked up when the times are placed, so that the lines can be read where
+// the zones are not at hand.
+struct WrittenTimes {
+  struct Written {
+    DateTimeValue value;
+    TimeForm form;  // its zone not yet looked up
+  };
+  std::optional<Written> recurrence;  // RECURRENCE-ID, when it can be read
+  Written start;
+  enum class End { None, Dtend, Duration } end = End::None;
+  Written finish;  // DTEND
+  std::int64_t duration_seconds = 0;
+};
+
+TimeForm written_form(const Property& p, std::string_view value);
+
+// The draft's event's identity and text positions into `event`, its times
+// into `times`; false, with the reason, when its times cannot be read.
+bool read_event(std::string_view bytes, const EventDraft& draft, IndexedEvent& event, WrittenTimes& times,
+                ScanError* error) {
   event.begin = draft.begin;
   event.end = draft.end;
   event.text = draft.text;
@@ -210,9 +231,9 @@ bool finish_event(std::string_view bytes, const EventDraft& draft, const TimeZon
     const LineAt line(bytes, draft, draft.recurrence_id);
     event.recurrence_id = recurrence_of(line.text());
     if (const auto p = parse_property(line.text())) {
-      const TimeForm form = time_form_of(*p, zones);
+      TimeForm form = written_form(*p, p->value);
       if (const auto v = parse_date_time(p->value, form.kind == TimeForm::Kind::Date)) {
-        event.recurrence_instant = to_epoch_seconds(*v, form, zones);
+        times.recurrence = WrittenTimes::Written{*v, std::move(form)};
       }
     }
   }
@@ -220,46 +241,27 @@ bool finish_event(std::string_view bytes, const EventDraft& draft, const TimeZon
     *error = {draft.first_line, "the event has no DTSTART"};
     return false;
   }
-  struct Decoded {
-    DateTimeValue value;
-    TimeForm form;
-  };
-  auto decode = [&](std::size_t at, const char* what) -> std::optional<Decoded> {
+  auto decode = [&](std::size_t at, const char* what, WrittenTimes::Written& out) {
     const LineAt line(bytes, draft, at);
     const auto p = parse_property(line.text());
     if (!p) {
       *error = {line_number(bytes, draft, at), str_cat({what, " is not a valid content line"})};
-      return std::nullopt;
+      return false;
     }
-    Decoded d;
-    d.form = time_form_of(*p, zones);
-    const auto v = parse_date_time(p->value, d.form.kind == TimeForm::Kind::Date);
+    out.form = written_form(*p, p->value);
+    const auto v = parse_date_time(p->value, out.form.kind == TimeForm::Kind::Date);
     if (!v) {
       *error = {line_number(bytes, draft, at),
                 str_cat({what, " \"", shorten(p->value), "\" is not a valid date or date-time"})};
-      return std::nullopt;
+      return false;
     }
-    d.value = *v;
-    return d;
+    out.value = *v;
+    return true;
   };
-  const auto start = decode(draft.dtstart, "DTSTART");
-  if (!start) return false;
-  event.timing.start = to_local(start->value, start->form, zones);
-  event.timing.all_day = start->value.is_date;
-
-  std::int64_t minutes = event.timing.all_day ? 1440 : 0;
+  if (!decode(draft.dtstart, "DTSTART", times.start)) return false;
   if (draft.dtend != kNone) {
-    const auto finish = decode(draft.dtend, "DTEND");
-    if (!finish) return false;
-    if (start->value.is_date && finish->value.is_date) {
-      minutes = (days_from_civil(finish->value.year, finish->value.month, finish->value.day) -
-                 days_from_civil(start->value.year, start->value.month, start->value.day)) *
-                1440;
-    } else {
-      minutes = floor_div(to_epoch_seconds(finish->value, finish->form, zones) -
-                              to_epoch_seconds(start->value, start->form, zones),
-                          60);
-    }
+    if (!decode(draft.dtend, "DTEND", times.finish)) return false;
+    times.end = WrittenTimes::End::Dtend;
   } else if (draft.duration != kNone) {
     const LineAt line(bytes, draft, draft.duration);
     const auto p = parse_property(line.text());
@@ -269,11 +271,52 @@ bool finish_event(std::string_view bytes, const EventDraft& draft, const TimeZon
                 str_cat({"DURATION \"", shorten(p ? p->value : line.text()), "\" is not a valid duration"})};
       return false;
     }
-    minutes = floor_div(*seconds, 60);
+    times.end = WrittenTimes::End::Duration;
+    times.duration_seconds = *seconds;
+  }
+  return true;
+}
+
+// The event's start and length from its written times, in `zones`.
+void place_times(WrittenTimes& times, const TimeZones& zones, IndexedEvent& event) {
+  const auto look_up = [&](TimeForm& form) {
+    if (form.kind == TimeForm::Kind::Zoned) form.zone = zones.find(form.tzid);
+  };
+  if (times.recurrence) {
+    look_up(times.recurrence->form);
+    event.recurrence_instant = to_epoch_seconds(times.recurrence->value, times.recurrence->form, zones);
+  }
+  const auto& [start, start_form] = times.start;
+  look_up(times.start.form);
+  event.timing.start = to_local(start, start_form, zones);
+  event.timing.all_day = start.is_date;
+  std::int64_t minutes = event.timing.all_day ? 1440 : 0;
+  if (times.end == WrittenTimes::End::Dtend) {
+    const auto& [finish, finish_form] = times.finish;
+    look_up(times.finish.form);
+    if (start.is_date && finish.is_date) {
+      minutes = (days_from_civil(finish.year, finish.month, finish.day) -
+                 days_from_civil(start.year, start.month, start.day)) *
+                1440;
+    } else {
+      minutes = floor_div(to_epoch_seconds(finish, finish_form, zones) - to_epoch_seconds(start, start_form, zones),
+                          60);
+    }
+  } else if (times.end == WrittenTimes::End::Duration) {
+    minutes = floor_div(times.duration_seconds, 60);
   }
   // An end before the start is a writer's slip, not a reason to refuse the file.
   event.timing.duration_minutes = static_cast<std::int32_t>(
       std::clamp<std::int64_t>(minutes, 0, std::numeric_limits<std::int32_t>::max()));
+}
+
+// The index entry for the draft's event: its identity, and its start and
+// length decoded from the lines the draft found.
+bool finish_event(std::string_view bytes, const EventDraft& draft, const TimeZones& zones,
+                  IndexedEvent& event, ScanError* error) {
+  WrittenTimes times;
+  if (!read_event(bytes, draft, event, times, error)) return false;
+  place_times(times, zones, event);
   return true;
 }
 
@@ -333,6 +376,14 @@ EventText scan_text(std::string_view bytes, std::size_t from, int depth, unsigne
 TimeForm time_form_of(const Property& p, const TimeZones& zones) { return time_form_of(p, p.value, zones); }
 
 TimeForm time_form_of(const Property& p, std::string_view value, const TimeZones& zones) {
+  TimeForm form = written_form(p, value);
+  if (form.kind == TimeForm::Kind::Zoned) form.zone = zones.find(form.tzid);
+  return form;
+}
+
+namespace {
+
+TimeForm written_form(const Property& p, std::string_view value) {
   TimeForm form;
   const auto value_type = find_param(p, "VALUE");
   if ((value_type && iequals(*value_type, "DATE")) || value.size() == 8) {
@@ -342,155 +393,335 @@ TimeForm time_form_of(const Property& p, std::string_view value, const TimeZones
   } else if (const auto tzid = find_param(p, "TZID")) {
     form.kind = TimeForm::Kind::Zoned;
     form.tzid = std::string(*tzid);
-    form.zone = zones.find(*tzid);
   }
   return form;
 }
 
+}  // namespace
+
 namespace {
 
-// One pass over the file. Streaming, each event is indexed as soon as it
-// ends, with the VTIMEZONEs seen before it: writers put them first, and then
-// no list of the events' line positions is kept (at a million events that
-// list alone is a fifth of the file). A VTIMEZONE after an event ends a
-// streaming pass with nullopt: the file is then read again with every event
-// indexed at the end, once all its zones are known.
-std::optional<ScanResult> scan_pass(std::string_view bytes, TimeZones& zones, bool streaming) {
-  ScanResult result;
-  CalendarScan scan;
-  scan.eol = std::string(detect_eol(bytes));
-  std::vector<Open> stack;
-  std::vector<EventDraft> drafts;  // in file order; streaming, only the open event
-  std::vector<std::pair<std::size_t, std::size_t>> timezones;
-  if (streaming) {
-    zones.begin_file();
-    // Room for an event every 256 bytes (generated and exported calendars
-    // run 400 to 2,000 bytes an event): growing the index would copy it and
-    // fault its pages in twice; room never used costs address space only.
-    scan.events.reserve(bytes.size() / 256 + 16);
-  } else {
-    drafts.reserve(bytes.size() / 256 + 16);
-  }
-  const auto fail = [&](ScanError error) {
-    if (streaming) zones.drop_file();
-    result.error = std::move(error);
-    return result;
-  };
-  const auto finish = [&](const EventDraft& draft) {
-    ScanError error;
-    if (!finish_event(bytes, draft, zones, scan.events.emplace_back(), &error)) {
-      scan.events.pop_back();
-      scan.skipped.push_back({draft.begin, draft.end, std::move(error)});
+// One pass over the file's lines. Streaming, each event is indexed as soon
+// as it ends, with the VTIMEZONEs seen before it: writers put them first,
+// and then no list of the events' line positions is kept (at a million
+// events that list alone is a fifth of the file). A VTIMEZONE after an event
+// ends a streaming pass with restart(): the file is then read again with
+// every event indexed at the end, once all its zones are known.
+//
+// A pass reads its lines in one or more runs, so that a large file can be
+// read in two parts at once (see scan_in_two). A part read without the
+// zones keeps each event's times as written, to be placed once the zones are
+// known.
+class Pass {
+ public:
+  // `zones` null: the part after a file's split, which must not touch them.
+  Pass(std::string_view bytes, TimeZones* zones, bool streaming)
+      : bytes_(bytes), zones_(zones), streaming_(streaming) {
+    scan_.eol = std::string(detect_eol(bytes));
+    if (zones_ == nullptr) return;
+    if (streaming_) {
+      zones_->begin_file();
+      // Room for an event every 256 bytes (generated and exported calendars
+      // run 400 to 2,000 bytes an event): growing the index would copy it and
+      // fault its pages in twice; room never used costs address space only.
+      scan_.events.reserve(bytes.size() / 256 + 16);
+    } else {
+      drafts_.reserve(bytes.size() / 256 + 16);
     }
-  };
-  LineScanner lines(bytes, skip_bom(bytes), bytes.size(), 1);
+  }
+
+  // Reads the lines of [from, to), the first numbered `first_line`. False
+  // when the file is refused (error()) or must be read again (restart()).
+  bool run(std::size_t from, std::size_t to, int first_line);
+  // After the last run: the file's end closes every component.
+  bool close();
+
+  // The part after a split starts with the calendar open and events seen;
+  // room for `events` of them.
+  void open_calendar(const Open& calendar, std::size_t events) {
+    stack_.push_back(calendar);
+    seen_calendar_ = seen_event_ = true;
+    scan_.events.reserve(events);
+    unplaced_.reserve(events);
+  }
+  // Only the calendar is open: where a file can be split.
+  bool at_top() const { return stack_.size() == 1 && stack_.front().name == "VCALENDAR"; }
+  const Open& calendar() const { return stack_.front(); }
+  int next_line() const { return next_line_; }
+  bool restart() const { return restart_; }
+  const ScanError& error() const { return error_; }
+  // The events, with this pass's zones (the file's part before it) placed.
+  CalendarScan& scan() { return scan_; }
+  std::vector<WrittenTimes>& unplaced() { return unplaced_; }
+  // Whether a run ended on the calendar's END line.
+  bool calendar_closed() const { return scan_.insert_at != std::string_view::npos; }
+
+ private:
+  bool fail(ScanError error) {
+    if (streaming_ && zones_ != nullptr) zones_->drop_file();
+    error_ = std::move(error);
+    return false;
+  }
+  void finish(const EventDraft& draft);
+
+  std::string_view bytes_;
+  TimeZones* zones_;
+  bool streaming_;
+  CalendarScan scan_;
+  std::vector<WrittenTimes> unplaced_;  // without zones: one per event, in order
+  ScanError error_;
+  bool restart_ = false;
+  std::vector<Open> stack_;
+  std::vector<EventDraft> drafts_;  // in file order; streaming, only the open event
+  std::vector<std::pair<std::size_t, std::size_t>> timezones_;
+  bool seen_calendar_ = false;
+  bool seen_event_ = false;
+  bool in_event_ = false;  // the innermost open component is a VEVENT
+  int next_line_ = 1;
+};
+
+void Pass::finish(const EventDraft& draft) {
+  ScanError error;
+  IndexedEvent& event = scan_.events.emplace_back();
+  WrittenTimes times;
+  if (!read_event(bytes_, draft, event, times, &error)) {
+    scan_.events.pop_back();
+    scan_.skipped.push_back({draft.begin, draft.end, std::move(error)});
+  } else if (zones_ == nullptr) {
+    unplaced_.push_back(std::move(times));
+  } else {
+    place_times(times, *zones_, event);
+  }
+}
+
+bool Pass::run(std::size_t from, std::size_t to, int first_line) {
+  LineScanner lines(bytes_, from, to, first_line);
   LogicalLine line;
-  bool seen_calendar = false;
-  bool seen_event = false;
-  bool in_event = false;  // the innermost open component is a VEVENT
   while (lines.next(line)) {
     if (blank(line.text)) continue;
     const Known name = known_name(line.name);
     if (name == Known::Begin) {
       std::string component = component_of(line.text);
       if (component.empty()) return fail({line.line_number, "BEGIN without a component name"});
-      if (stack.empty() && component != "VCALENDAR") {
-        return fail({line.line_number, seen_calendar
+      if (stack_.empty() && component != "VCALENDAR") {
+        return fail({line.line_number, seen_calendar_
                                            ? str_cat({"\"", shorten(line.text), "\" is outside the calendar"})
                                            : "not an iCalendar file (it does not start with BEGIN:VCALENDAR)"});
       }
-      if (!stack.empty() && component == "VCALENDAR") {
+      if (!stack_.empty() && component == "VCALENDAR") {
         return fail({line.line_number, "a calendar inside a calendar"});
       }
-      if (stack.size() == 1 && component == "VTIMEZONE") {
+      if (stack_.size() == 1 && component == "VTIMEZONE") {
+        if (zones_ == nullptr) {
+          // After an event, as the part after a split is: read again.
+          restart_ = true;
+          return false;
+        }
         // The same bytes as a zone indexed before are the same lines: the
         // block is passed over whole, unless what follows it would continue
         // its last line or be split into lines another way.
-        const std::size_t after = line.begin + zones.known_block_at(bytes.substr(line.begin));
-        const std::string_view block = bytes.substr(line.begin, after - line.begin);
-        const std::string_view rest = bytes.substr(after);
+        const std::size_t after = line.begin + zones_->known_block_at(bytes_.substr(line.begin, to - line.begin));
+        const std::string_view block = bytes_.substr(line.begin, after - line.begin);
+        const std::string_view rest = bytes_.substr(after, to - after);
         if (after > line.begin && block.find('\n') != std::string_view::npos &&
             (rest.empty() || (rest.front() != ' ' && rest.front() != '\t')) &&
             (rest.find('\n') != std::string_view::npos || rest.find('\r') == std::string_view::npos)) {
-          timezones.emplace_back(line.begin, after);
+          timezones_.emplace_back(line.begin, after);
           const auto physical = static_cast<int>(std::count(block.begin(), block.end(), '\n'));
-          lines = LineScanner(bytes, after, bytes.size(), line.line_number + physical);
+          lines = LineScanner(bytes_, after, to, line.line_number + physical);
           continue;
         }
       }
-      in_event = component == "VEVENT";
-      if (in_event) {
-        if (stack.back().name != "VCALENDAR") {
-          return fail({line.line_number, str_cat({"VEVENT inside ", stack.back().name})});
+      in_event_ = component == "VEVENT";
+      if (in_event_) {
+        if (stack_.back().name != "VCALENDAR") {
+          return fail({line.line_number, str_cat({"VEVENT inside ", stack_.back().name})});
         }
         // Only ever directly inside the calendar: the open event is the last one.
-        EventDraft& draft = drafts.emplace_back();
+        EventDraft& draft = drafts_.emplace_back();
         draft.begin = line.begin;
         draft.first_line = line.line_number;
-        seen_event = true;
+        seen_event_ = true;
       }
-      seen_calendar = true;
-      stack.push_back({std::move(component), line.line_number, line.begin});
+      seen_calendar_ = true;
+      stack_.push_back({std::move(component), line.line_number, line.begin});
     } else if (name == Known::End) {
       const std::string component = component_of(line.text);
-      if (stack.empty()) {
+      if (stack_.empty()) {
         return fail({line.line_number, str_cat({"END:", shorten(component), " without a BEGIN"})});
       }
-      if (component != stack.back().name) {
+      if (component != stack_.back().name) {
         return fail({line.line_number, str_cat({"END:", shorten(component), " does not close BEGIN:",
-                                                stack.back().name, " of line ",
-                                                std::to_string(stack.back().line)})});
+                                                stack_.back().name, " of line ",
+                                                std::to_string(stack_.back().line)})});
       }
       if (component == "VEVENT") {
-        drafts.back().end = line.end;
-        if (streaming) {
-          finish(drafts.back());
-          drafts.pop_back();
+        drafts_.back().end = line.end;
+        if (streaming_) {
+          finish(drafts_.back());
+          drafts_.pop_back();
         }
-      } else if (component == "VTIMEZONE" && stack.size() == 2) {
-        if (!streaming) {
-          timezones.emplace_back(stack.back().begin, line.end);
-        } else if (seen_event) {
-          zones.drop_file();
-          return std::nullopt;
+      } else if (component == "VTIMEZONE" && stack_.size() == 2) {
+        if (!streaming_) {
+          timezones_.emplace_back(stack_.back().begin, line.end);
+        } else if (seen_event_) {
+          zones_->drop_file();
+          restart_ = true;
+          return false;
         } else {
-          zones.add_vtimezone(bytes.substr(stack.back().begin, line.end - stack.back().begin));
+          zones_->add_vtimezone(bytes_.substr(stack_.back().begin, line.end - stack_.back().begin));
         }
       } else if (component == "VCALENDAR") {
-        scan.insert_at = line.begin;
+        scan_.insert_at = line.begin;
       }
-      stack.pop_back();
-      in_event = !stack.empty() && stack.back().name == "VEVENT";
-    } else if (stack.empty()) {
+      stack_.pop_back();
+      in_event_ = !stack_.empty() && stack_.back().name == "VEVENT";
+    } else if (stack_.empty()) {
       return fail({line.line_number,
-                   seen_calendar ? str_cat({"\"", shorten(line.text), "\" is outside the calendar"})
-                                 : "not an iCalendar file (it does not start with BEGIN:VCALENDAR)"});
-    } else if (in_event) {
-      gather(name, line, drafts.back());
+                   seen_calendar_ ? str_cat({"\"", shorten(line.text), "\" is outside the calendar"})
+                                  : "not an iCalendar file (it does not start with BEGIN:VCALENDAR)"});
+    } else if (in_event_) {
+      gather(name, line, drafts_.back());
     }
   }
-  if (!stack.empty()) {
-    return fail({stack.back().line, str_cat({"BEGIN:", stack.back().name, " is never closed"})});
+  next_line_ = lines.line_number();
+  return true;
+}
+
+bool Pass::close() {
+  if (!stack_.empty()) {
+    return fail({stack_.back().line, str_cat({"BEGIN:", stack_.back().name, " is never closed"})});
   }
-  if (!streaming) {
+  if (zones_ == nullptr) return true;
+  if (!streaming_) {
     // Time zones may be defined after the events that use them.
-    zones.begin_file();
-    for (const auto& [begin, end] : timezones) zones.add_vtimezone(bytes.substr(begin, end - begin));
+    zones_->begin_file();
+    for (const auto& [begin, end] : timezones_) zones_->add_vtimezone(bytes_.substr(begin, end - begin));
     // Room for the events later saves add, so that the first one does not copy
     // the whole index into a buffer twice its size.
-    scan.events.reserve(drafts.size() + drafts.size() / 64 + 16);
-    for (const EventDraft& draft : drafts) finish(draft);
+    scan_.events.reserve(drafts_.size() + drafts_.size() / 64 + 16);
+    for (const EventDraft& draft : drafts_) finish(draft);
   }
-  zones.end_file();
-  result.scan = std::move(scan);
+  zones_->end_file();
+  return true;
+}
+
+ScanResult refused(const Pass& pass) {
+  ScanResult result;
+  result.error = pass.error();
   return result;
+}
+
+ScanResult accepted(Pass& pass) {
+  ScanResult result;
+  result.scan = std::move(pass.scan());
+  return result;
+}
+
+// The whole file in one pass; nullopt when a streaming pass must restart.
+std::optional<ScanResult> scan_whole(std::string_view bytes, TimeZones& zones, bool streaming) {
+  Pass pass(bytes, &zones, streaming);
+  if (!pass.run(skip_bom(bytes), bytes.size(), 1) || !pass.close()) {
+    if (pass.restart()) return std::nullopt;
+    return refused(pass);
+  }
+  return accepted(pass);
+}
+
+// The line start of the first "BEGIN:VEVENT" line at or after `from`, else npos.
+std::size_t event_line_at_or_after(std::string_view bytes, std::size_t from) {
+  constexpr std::string_view kLine = "\nBEGIN:VEVENT";
+  for (std::size_t at = from == 0 ? 0 : from - 1; (at = bytes.find(kLine, at)) != std::string_view::npos; ++at) {
+    const std::size_t after = at + kLine.size();
+    if (after < bytes.size() && (bytes[after] == '\r' || bytes[after] == '\n')) return at + 1;
+  }
+  return std::string_view::npos;
 }
 
 }  // namespace
 
+std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, std::size_t split_near) {
+  const std::size_t first_event = event_line_at_or_after(bytes, 0);
+  const std::size_t split = event_line_at_or_after(bytes, split_near);
+  if (first_event == std::string_view::npos || split == std::string_view::npos || split <= first_event) {
+    return std::nullopt;
+  }
+  // The lines before the first event (the calendar's properties and its
+  // zones) first: the part after the split starts with what they opened.
+  Pass first(bytes, &zones, true);
+  if (!first.run(skip_bom(bytes), first_event, 1)) {
+    if (first.restart()) return std::nullopt;
+    return refused(first);
+  }
+  if (!first.at_top()) {
+    zones.drop_file();
+    return std::nullopt;
+  }
+  // The part after the split is read on a thread of its own, without the
+  // zones: its events' times are placed once both parts are read.
+  Pass second(bytes, nullptr, true);
+  second.open_calendar(first.calendar(), (bytes.size() - split) / 256 + 16);
+  bool second_read = false;
+  std::exception_ptr second_failure;
+  const auto read_second = [&] {
+    try {
+      second_read = second.run(split, bytes.size(), 1 + static_cast<int>(count_line_feeds(bytes.substr(0, split))));
+    } catch (...) {
+      second_failure = std::current_exception();
+    }
+  };
+  std::thread reader;
+  try {
+    reader = std::thread(read_second);
+  } catch (const std::system_error&) {
+    read_second();  // no thread to be had: the same work in turn
+  }
+  const bool first_read = first.run(first_event, split, first.next_line());
+  if (reader.joinable()) reader.join();
+  if (second_failure) std::rethrow_exception(second_failure);
+  if (!first_read) {
+    if (first.restart()) return std::nullopt;
+    return refused(first);
+  }
+  if (!first.at_top()) {
+    // The split fell inside a component: the first part reads on instead.
+    if (!first.run(split, bytes.size(), first.next_line()) || !first.close()) {
+      if (first.restart()) return std::nullopt;
+      return refused(first);
+    }
+    return accepted(first);
+  }
+  // At the top of the calendar, the one pass would have read the rest as
+  // the second part did.
+  if (!second_read || !second.close()) {
+    zones.drop_file();
+    if (second.restart()) return std::nullopt;
+    return refused(second);
+  }
+  CalendarScan& scan = first.scan();
+  CalendarScan& rest = second.scan();
+  std::vector<WrittenTimes>& times = second.unplaced();
+  scan.events.reserve(scan.events.size() + rest.events.size());
+  for (std::size_t i = 0; i < rest.events.size(); ++i) {
+    IndexedEvent& event = scan.events.emplace_back(std::move(rest.events[i]));
+    place_times(times[i], zones, event);
+  }
+  std::move(rest.skipped.begin(), rest.skipped.end(), std::back_inserter(scan.skipped));
+  scan.insert_at = rest.insert_at;
+  zones.end_file();
+  return accepted(first);
+}
+
 ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
-  if (auto streamed = scan_pass(bytes, zones, true)) return std::move(*streamed);
-  return std::move(*scan_pass(bytes, zones, false));
+  // Below a few megabytes a second thread costs about what it saves.
+  constexpr std::size_t kSplitFrom = std::size_t{2} << 20;
+  if (bytes.size() >= kSplitFrom && std::thread::hardware_concurrency() > 1) {
+    // Near the middle: the first part places the second's times, the
+    // second counts the lines before it.
+    if (auto split = scan_in_two(bytes, zones, bytes.size() / 2)) return std::move(*split);
+  }
+  if (auto streamed = scan_whole(bytes, zones, true)) return std::move(*streamed);
+  return std::move(*scan_whole(bytes, zones, false));
 }
 
 EventResult index_event(std::string_view bytes, std::size_t begin, std::size_t end, int first_line,

@@ -7,6 +7,8 @@
 
 #include <libical/ical.h>
 
+#include <sstream>
+
 #include "event_index.h"
 #include "text_codec.h"
 #include "platform/calendar/calendar_store.h"
@@ -167,6 +169,89 @@ TEST(EventIndex, ZonesAfterTheirEventsReadAsZonesBeforeThem) {
       EXPECT_EQ(e.uid, expected[i].uid);
       EXPECT_EQ(e.timing, expected[i].timing) << e.uid << " in\n" << text;
     }
+  }
+}
+
+// Everything a scan gives, as one text.
+std::string describe(const detail::ScanResult& result) {
+  std::ostringstream out;
+  if (!result.scan) {
+    out << "refused at line " << result.error.line << ": " << result.error.reason;
+    return out.str();
+  }
+  const detail::CalendarScan& scan = *result.scan;
+  for (const detail::IndexedEvent& e : scan.events) {
+    const LocalDateTime& t = e.timing.start;
+    out << e.begin << '-' << e.end << " uid " << e.uid << " id " << e.recurrence_id << ' '
+        << e.recurrence_instant.value_or(-1) << (e.recurring ? " recurring " : " ") << t.year << '-' << t.month << '-'
+        << t.day << ' ' << t.hour << ':' << t.minute << ':' << t.second << " for " << e.timing.duration_minutes
+        << (e.timing.all_day ? " all day" : "") << " text " << e.text.summary << ' ' << e.text.description << ' '
+        << e.text.categories << ' ' << e.text.more_categories << e.text.whole << e.text.subject_hashed << ' '
+        << e.text.subject_hash << '\n';
+  }
+  for (const detail::SkippedEvent& s : scan.skipped) {
+    out << "skipped " << s.begin << '-' << s.end << " line " << s.error.line << ": " << s.error.reason << '\n';
+  }
+  out << "insert at " << scan.insert_at << " eol " << scan.eol.size();
+  return out.str();
+}
+
+// A large file is read in two parts at once, split at an event's first
+// line. Wherever the split falls, the file reads as one pass reads it: the
+// same events and times, the same events set aside and refusals with the
+// same line numbers; where one pass reads a file twice (a zone after the
+// events) the split gives way to it and leaves the zones as they were.
+TEST(EventIndex, AFileReadInTwoPartsReadsAsOnePassReadsIt) {
+  const std::string zone =
+      "BEGIN:VTIMEZONE\r\nTZID:Test/Plus3\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\nTZOFFSETFROM:+0300\r\n"
+      "TZOFFSETTO:+0300\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+  const auto event = [](const std::string& uid, const std::string& lines) {
+    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\n" + lines + "END:VEVENT\r\n";
+  };
+  const std::string events =
+      event("zoned", "DTSTART;TZID=Test/Plus3:20260301T120000\r\nDTEND:20260301T130000Z\r\nSUMMARY:Zoned\r\n") +
+      event("utc", "DTSTART:20260302T080000Z\r\nDURATION:PT45M\r\nCATEGORIES:A\r\nCATEGORIES:B\r\n") +
+      event("day", "DTSTART;VALUE=DATE:20260303\r\nDTEND;VALUE=DATE:20260305\r\n") +
+      event("no start", "SUMMARY:Nothing to place\r\n") +
+      event("series", "DTSTART;TZID=Unknown/Zone:20260304T090000\r\nRRULE:FREQ=DAILY;COUNT=3\r\n") +
+      event("series", "RECURRENCE-ID;TZID=Test/Plus3:20260305T090000\r\nDTSTART:20260305T100000\r\n") +
+      event("bad end", "DTSTART:20260306T100000\r\nDTEND:2026-03-06\r\n") +
+      event("folded", "DTSTART:20260307T100000\r\nSUMMARY:A subject folded\r\n  over two lines\r\n"
+                      "BEGIN:VALARM\r\nTRIGGER:-PT5M\r\nDESCRIPTION:Alarm\r\nEND:VALARM\r\n") +
+      event("floating", "DTSTART:20260308T100000\r\nDESCRIPTION:Last\r\n");
+  const std::string head = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n", tail = "END:VCALENDAR\r\n";
+  const auto lf = [](std::string text) {
+    std::erase(text, '\r');
+    return text;
+  };
+  struct Case {
+    const char* what;
+    std::string text;
+    bool splits;  // some split reads in two parts
+  };
+  const Case cases[] = {
+      {"zones first, events of every kind", head + zone + events + tail, true},
+      {"line feeds alone and a byte order mark", "\xEF\xBB\xBF" + lf(head + zone + events + tail), true},
+      {"the calendar never closed", head + zone + events, true},
+      {"an END that closes nothing", head + zone + events + "END:VTODO\r\n" + events + tail, true},
+      {"text after the calendar", head + zone + events + tail + "X-AFTER:1\r\n", true},
+      {"a zone after the events", head + events + zone + events + tail, false},
+      {"events inside another component", head + zone + events + "BEGIN:VTODO\r\n" + events + "END:VTODO\r\n" + tail,
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    detail::TimeZones fresh(icaltimezone_get_utc_timezone());
+    const std::string expected = describe(detail::scan_calendar(c.text, fresh));
+    int split = 0;
+    for (std::size_t near = 0; near < c.text.size(); near = c.text.find('\n', near) + 1) {
+      detail::TimeZones zones(icaltimezone_get_utc_timezone());
+      std::optional<detail::ScanResult> result = detail::scan_in_two(c.text, zones, near);
+      split += result.has_value();
+      if (!result) result = detail::scan_calendar(c.text, zones);
+      ASSERT_EQ(describe(*result), expected) << "split near " << near;
+    }
+    EXPECT_EQ(split > 0, c.splits);
   }
 }
 
