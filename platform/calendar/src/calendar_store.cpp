@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <random>
 #include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -365,13 +366,20 @@ struct CalendarStore::Impl {
         .count();
   }
 
+  // Below a few megabytes a second thread costs about what it saves.
+  bool read_in_two(std::size_t bytes) const {
+    return bytes >= options.read_in_two_from && std::thread::hardware_concurrency() > 1;
+  }
+
   // Indexes `bytes`; oids carry over from `previous` for events found again.
   std::unique_ptr<Snapshot> load(std::string bytes, const FileStamp& stamp,
                                  const Snapshot* previous, std::string* error) {
     auto s = std::make_unique<Snapshot>(local);
     s->bytes = std::move(bytes);
     s->stamp = stamp;
-    ScanResult result = scan_calendar(s->bytes, s->zones);
+    std::optional<ScanResult> halves;
+    if (read_in_two(s->bytes.size())) halves = scan_in_two(s->bytes, s->zones, s->bytes.size() / 2);
+    ScanResult result = halves ? std::move(*halves) : scan_calendar(s->bytes, s->zones);
     if (!result.scan) {
       *error = where() + ": line " + std::to_string(result.error.line) + ": " + result.error.reason;
       return nullptr;
@@ -396,6 +404,76 @@ struct CalendarStore::Impl {
     warn_once(str_cat({"broken\n", name, "\n", std::to_string(stamp.mtime_ns), "\n", std::to_string(stamp.size)}),
               str_cat({shown(name), ": line ", std::to_string(error.line), ": ", error.reason,
                        "; the file is left out of the calendar and left as it is"}));
+  }
+
+  // One object file of a folder, read and indexed without the zones (on
+  // either thread), before it joins a snapshot.
+  struct ReadAside {
+    std::size_t begin = 0, end = 0;  // its bytes in the buffer it was read into
+    FileStamp stamp;
+    int error = 0;  // why it could not be read
+    UnplacedScan scan;
+    bool placed = false;  // its times are set
+  };
+
+  // Appends the file's bytes to `bytes` (from `previous` when its stamp says
+  // they are the same) and reads its events, placed in `zones`, or without
+  // the zones when that is null (zone blocks met before then in `known`). A
+  // refused file's bytes are taken out again. Without the zones it is safe
+  // on another thread: it touches nothing of the store's.
+  ReadAside read_object(const FolderListing& listing, const FolderFile& f,
+                        const std::unordered_map<std::string_view, const Snapshot::Segment*>& before,
+                        const Snapshot* previous, std::string& bytes, bool* linked, TimeZones* zones,
+                        KnownZoneBlocks* known = nullptr) const {
+    ReadAside read;
+    read.begin = bytes.size();
+    read.stamp = f.stamp;
+    const auto old = before.find(f.name);
+    if (old != before.end() && f.stamp.exists && same_file(old->second->stamp, f.stamp)) {
+      bytes.append(previous->bytes, old->second->begin, old->second->end - old->second->begin);
+    } else if ((read.error = append_object(listing.dir.get(), f.name, bytes, read.stamp, linked)) != 0) {
+      if (read.error != ENOENT && !read.stamp.exists) read.stamp = object_stamp(file / f.name);
+      read.end = read.begin;
+      return read;
+    }
+    const std::string_view file_bytes = std::string_view(bytes).substr(read.begin);
+    if (zones != nullptr) {
+      read.scan.result = scan_calendar(file_bytes, *zones);
+      read.placed = true;
+    } else {
+      read.scan = scan_unplaced(file_bytes, known);
+    }
+    if (!read.scan.result.scan) bytes.resize(read.begin);
+    read.end = bytes.size();
+    return read;
+  }
+
+  // Adds a file read by read_object to `s`, whose bytes `file_bytes` now
+  // holds (at read.begin), placing its events in the snapshot's zones;
+  // names a file that cannot be read or is broken.
+  void take_object(Snapshot& s, const FolderFile& f, ReadAside& read, std::string_view file_bytes) {
+    if (read.error == ENOENT) return;  // removed since the listing
+    s.seen.push_back({f.name, read.stamp});
+    if (read.error != 0) {
+      warn_unreadable(f.name, read.stamp, read.error);
+      return;
+    }
+    if (!read.scan.result.scan) {
+      warn_broken(f.name, read.stamp, read.scan.result.error);
+      return;
+    }
+    if (!read.placed) place_scan(file_bytes, read.scan, s.zones);
+    for (IndexedEvent& e : read.scan.result.scan->events) {
+      e.begin += read.begin;
+      e.end += read.begin;
+      s.scan.events.push_back(std::move(e));
+    }
+    for (SkippedEvent& skip : read.scan.result.scan->skipped) {
+      skip.begin += read.begin;
+      skip.end += read.begin;
+      s.scan.skipped.push_back(std::move(skip));
+    }
+    s.files.push_back({f.name, read.stamp, read.begin, read.end});
   }
 
   // Indexes the object files of `listing`: the bytes of a file whose stamp
@@ -426,38 +504,57 @@ struct CalendarStore::Impl {
     // A file with a hard link in another folder may be written through that
     // one, which this folder's watch never hears of: then every look lists.
     bool linked = listing.linked;
-    for (const FolderFile& f : listing.files) {
-      const std::size_t base = s->bytes.size();
-      FileStamp stamp = f.stamp;
-      const auto old = before.find(f.name);
-      if (old != before.end() && f.stamp.exists && same_file(old->second->stamp, f.stamp)) {
-        s->bytes.append(previous->bytes, old->second->begin, old->second->end - old->second->begin);
-      } else if (const int error = append_object(listing.dir.get(), f.name, s->bytes, stamp, &linked); error != 0) {
-        if (error == ENOENT) continue;  // removed since the listing
-        if (!stamp.exists) stamp = object_stamp(file / f.name);
-        s->seen.push_back({f.name, stamp});
-        warn_unreadable(f.name, stamp, error);
-        continue;
+    // A large folder's second half is read and indexed on another thread,
+    // into bytes of its own, while this one does the first half; its files
+    // then join the snapshot in order, their times placed in the zones here.
+    const std::size_t count = listing.files.size();
+    const std::size_t half = read_in_two(total) && count >= 2 ? count / 2 : count;
+    std::string aside;
+    std::vector<ReadAside> read_aside;
+    KnownZoneBlocks known_zones;
+    bool aside_linked = false;
+    std::exception_ptr aside_failure;
+    const auto read_second_half = [&] {
+      try {
+        read_aside.reserve(count - half);
+        std::size_t room = 0;
+        for (std::size_t i = half; i < count; ++i) {
+          room += listing.files[i].stamp.exists ? static_cast<std::size_t>(listing.files[i].stamp.size)
+                                                : kGuessedObjectSize;
+        }
+        reserve_on_huge_pages(aside, room);
+        for (std::size_t i = half; i < count; ++i) {
+          read_aside.push_back(
+              read_object(listing, listing.files[i], before, previous, aside, &aside_linked, nullptr, &known_zones));
+        }
+      } catch (...) {
+        aside_failure = std::current_exception();
       }
-      s->seen.push_back({f.name, stamp});
-      ScanResult result = scan_calendar(std::string_view(s->bytes).substr(base), s->zones);
-      if (!result.scan) {
-        s->bytes.resize(base);
-        warn_broken(f.name, stamp, result.error);
-        continue;
+    };
+    std::jthread reader;  // joined however this ends
+    if (half < count) {
+      try {
+        reader = std::jthread(read_second_half);
+      } catch (const std::system_error&) {
+        read_second_half();  // no thread to be had: the same work in turn
       }
-      for (IndexedEvent& e : result.scan->events) {
-        e.begin += base;
-        e.end += base;
-        s->scan.events.push_back(std::move(e));
-      }
-      for (SkippedEvent& skip : result.scan->skipped) {
-        skip.begin += base;
-        skip.end += base;
-        s->scan.skipped.push_back(std::move(skip));
-      }
-      s->files.push_back({f.name, stamp, base, s->bytes.size()});
     }
+    for (std::size_t i = 0; i < half; ++i) {
+      const FolderFile& f = listing.files[i];
+      ReadAside read = read_object(listing, f, before, previous, s->bytes, &linked, &s->zones);
+      take_object(*s, f, read, std::string_view(s->bytes).substr(read.begin, read.end - read.begin));
+    }
+    if (reader.joinable()) reader.join();
+    if (aside_failure) std::rethrow_exception(aside_failure);
+    for (std::size_t i = half; i < count; ++i) {
+      ReadAside& read = read_aside[i - half];
+      const std::size_t base = s->bytes.size();
+      s->bytes.append(aside, read.begin, read.end - read.begin);  // none for a file left out
+      read.end = s->bytes.size();
+      read.begin = base;
+      take_object(*s, listing.files[i], read, std::string_view(s->bytes).substr(base));
+    }
+    linked = linked || aside_linked;
     if (linked && watch) watch->stop();
     warn_skipped(*s);
     assign_oids(*s, previous);

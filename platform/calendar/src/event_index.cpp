@@ -193,21 +193,6 @@ int line_number(std::string_view bytes, const EventDraft& draft, std::size_t at)
                                      bytes.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
 }
 
-// An event's times as its lines write them. The zones their TZIDs name are
-// looked up when the times are placed, so that the lines can be read where
-// the zones are not at hand.
-struct WrittenTimes {
-  struct Written {
-    DateTimeValue value;
-    TimeForm form;  // its zone not yet looked up
-  };
-  std::optional<Written> recurrence;  // RECURRENCE-ID, when it can be read
-  Written start;
-  enum class End { None, Dtend, Duration } end = End::None;
-  Written finish;  // DTEND
-  std::int64_t duration_seconds = 0;
-};
-
 TimeForm written_form(const Property& p, std::string_view value);
 
 // The draft's event's identity and text positions into `event`, its times
@@ -409,9 +394,9 @@ namespace {
 // every event indexed at the end, once all its zones are known.
 //
 // A pass reads its lines in one or more runs, so that a large file can be
-// read in two parts at once (see scan_in_two). A part read without the
-// zones keeps each event's times as written, to be placed once the zones are
-// known.
+// read in two parts at once (see scan_in_two). A pass without the zones
+// keeps each event's times as written and the calendar's VTIMEZONEs, to be
+// placed once the zones are at hand (place_scan).
 class Pass {
  public:
   // `zones` null: the part after a file's split, which must not touch them.
@@ -444,6 +429,9 @@ class Pass {
     scan_.events.reserve(events);
     unplaced_.reserve(events);
   }
+  // Without the zones: zone blocks met in earlier files, passed over when
+  // met again, and added to as more are met.
+  void recognise(KnownZoneBlocks* known) { known_ = known; }
   // Only the calendar is open: where a file can be split.
   bool at_top() const { return stack_.size() == 1 && stack_.front().name == "VCALENDAR"; }
   const Open& calendar() const { return stack_.front(); }
@@ -453,6 +441,8 @@ class Pass {
   // The events, with this pass's zones (the file's part before it) placed.
   CalendarScan& scan() { return scan_; }
   std::vector<WrittenTimes>& unplaced() { return unplaced_; }
+  // Without the zones: the calendar's VTIMEZONEs, for adding when placing.
+  std::vector<std::pair<std::size_t, std::size_t>>& zone_blocks() { return timezones_; }
   // Whether a run ended on the calendar's END line.
   bool calendar_closed() const { return scan_.insert_at != std::string_view::npos; }
 
@@ -463,6 +453,15 @@ class Pass {
     return false;
   }
   void finish(const EventDraft& draft);
+  // A VTIMEZONE of the calendar, its lines [begin, end): added to the zones,
+  // or kept for later; false when the pass must restart.
+  bool zone_block(std::size_t begin, std::size_t end);
+  // The length of a zone block met before that `rest` starts with, else 0.
+  std::size_t known_block_at(std::string_view rest) const;
+  // Without the zones, the blocks other files had, which a folder's files
+  // mostly repeat: a few, compared whole.
+  static constexpr std::size_t kKnownBlocks = 32;
+  KnownZoneBlocks* known_ = nullptr;
 
   std::string_view bytes_;
   TimeZones* zones_;
@@ -494,6 +493,33 @@ void Pass::finish(const EventDraft& draft) {
   }
 }
 
+std::size_t Pass::known_block_at(std::string_view rest) const {
+  if (zones_ != nullptr) return zones_->known_block_at(rest);
+  if (known_ != nullptr) {
+    for (const std::string& block : *known_) {
+      if (rest.starts_with(block)) return block.size();
+    }
+  }
+  return 0;
+}
+
+bool Pass::zone_block(std::size_t begin, std::size_t end) {
+  if (zones_ == nullptr && known_ != nullptr && known_->size() < kKnownBlocks) {
+    const std::string_view block = bytes_.substr(begin, end - begin);
+    if (std::find(known_->begin(), known_->end(), block) == known_->end()) known_->emplace_back(block);
+  }
+  if (zones_ == nullptr || !streaming_) {
+    timezones_.emplace_back(begin, end);
+  } else if (seen_event_) {
+    zones_->drop_file();
+    restart_ = true;
+    return false;
+  } else {
+    zones_->add_vtimezone(bytes_.substr(begin, end - begin));
+  }
+  return true;
+}
+
 bool Pass::run(std::size_t from, std::size_t to, int first_line) {
   LineScanner lines(bytes_, from, to, first_line);
   LogicalLine line;
@@ -512,21 +538,16 @@ bool Pass::run(std::size_t from, std::size_t to, int first_line) {
         return fail({line.line_number, "a calendar inside a calendar"});
       }
       if (stack_.size() == 1 && component == "VTIMEZONE") {
-        if (zones_ == nullptr) {
-          // After an event, as the part after a split is: read again.
-          restart_ = true;
-          return false;
-        }
         // The same bytes as a zone indexed before are the same lines: the
         // block is passed over whole, unless what follows it would continue
         // its last line or be split into lines another way.
-        const std::size_t after = line.begin + zones_->known_block_at(bytes_.substr(line.begin, to - line.begin));
+        const std::size_t after = line.begin + known_block_at(bytes_.substr(line.begin, to - line.begin));
         const std::string_view block = bytes_.substr(line.begin, after - line.begin);
         const std::string_view rest = bytes_.substr(after, to - after);
         if (after > line.begin && block.find('\n') != std::string_view::npos &&
             (rest.empty() || (rest.front() != ' ' && rest.front() != '\t')) &&
             (rest.find('\n') != std::string_view::npos || rest.find('\r') == std::string_view::npos)) {
-          timezones_.emplace_back(line.begin, after);
+          if (!zone_block(line.begin, after)) return false;
           const auto physical = static_cast<int>(std::count(block.begin(), block.end(), '\n'));
           lines = LineScanner(bytes_, after, to, line.line_number + physical);
           continue;
@@ -562,15 +583,7 @@ bool Pass::run(std::size_t from, std::size_t to, int first_line) {
           drafts_.pop_back();
         }
       } else if (component == "VTIMEZONE" && stack_.size() == 2) {
-        if (!streaming_) {
-          timezones_.emplace_back(stack_.back().begin, line.end);
-        } else if (seen_event_) {
-          zones_->drop_file();
-          restart_ = true;
-          return false;
-        } else {
-          zones_->add_vtimezone(bytes_.substr(stack_.back().begin, line.end - stack_.back().begin));
-        }
+        if (!zone_block(stack_.back().begin, line.end)) return false;
       } else if (component == "VCALENDAR") {
         scan_.insert_at = line.begin;
       }
@@ -670,9 +683,9 @@ std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, 
       second_failure = std::current_exception();
     }
   };
-  std::thread reader;
+  std::jthread reader;  // joined however this ends
   try {
-    reader = std::thread(read_second);
+    reader = std::jthread(read_second);
   } catch (const std::system_error&) {
     read_second();  // no thread to be had: the same work in turn
   }
@@ -695,8 +708,12 @@ std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, 
   // the second part did.
   if (!second_read || !second.close()) {
     zones.drop_file();
-    if (second.restart()) return std::nullopt;
     return refused(second);
+  }
+  if (!second.zone_blocks().empty()) {
+    // A zone after the events: the one pass reads the file again.
+    zones.drop_file();
+    return std::nullopt;
   }
   CalendarScan& scan = first.scan();
   CalendarScan& rest = second.scan();
@@ -713,15 +730,30 @@ std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, 
 }
 
 ScanResult scan_calendar(std::string_view bytes, TimeZones& zones) {
-  // Below a few megabytes a second thread costs about what it saves.
-  constexpr std::size_t kSplitFrom = std::size_t{2} << 20;
-  if (bytes.size() >= kSplitFrom && std::thread::hardware_concurrency() > 1) {
-    // Near the middle: the first part places the second's times, the
-    // second counts the lines before it.
-    if (auto split = scan_in_two(bytes, zones, bytes.size() / 2)) return std::move(*split);
-  }
   if (auto streamed = scan_whole(bytes, zones, true)) return std::move(*streamed);
   return std::move(*scan_whole(bytes, zones, false));
+}
+
+UnplacedScan scan_unplaced(std::string_view bytes, KnownZoneBlocks* known) {
+  UnplacedScan unplaced;
+  Pass pass(bytes, nullptr, true);
+  pass.recognise(known);
+  if (!pass.run(skip_bom(bytes), bytes.size(), 1) || !pass.close()) {
+    unplaced.result = refused(pass);
+    return unplaced;
+  }
+  unplaced.times = std::move(pass.unplaced());
+  unplaced.zone_blocks = std::move(pass.zone_blocks());
+  unplaced.result = accepted(pass);
+  return unplaced;
+}
+
+void place_scan(std::string_view bytes, UnplacedScan& unplaced, TimeZones& zones) {
+  zones.begin_file();
+  for (const auto& [begin, end] : unplaced.zone_blocks) zones.add_vtimezone(bytes.substr(begin, end - begin));
+  std::vector<IndexedEvent>& events = unplaced.result.scan->events;
+  for (std::size_t i = 0; i < events.size(); ++i) place_times(unplaced.times[i], zones, events[i]);
+  zones.end_file();
 }
 
 EventResult index_event(std::string_view bytes, std::size_t begin, std::size_t end, int first_line,

@@ -83,15 +83,45 @@ struct ScanResult {
 // Checks the file's structure, loads its VTIMEZONEs into `zones` and indexes
 // every VEVENT. A broken structure refuses the file; one broken event only
 // sets that event aside. A byte order mark at the start is skipped.
-// A file of a few megabytes or more is read in two parts at once, as
-// scan_in_two does, with the same result as one pass.
 ScanResult scan_calendar(std::string_view bytes, TimeZones& zones);
-// The same, split at the first "BEGIN:VEVENT" line at or after `split_near`
-// and read on two threads, when the calendar alone is open there; nullopt
-// when the file has no such line or must be read again (a VTIMEZONE after an
-// event, which one pass handles by reading the file again, or a split inside
-// the prologue's components).
+
+// The same, with the file split at the first "BEGIN:VEVENT" line at or after
+// `split_near` and its two parts read on two threads at once, when the
+// calendar alone is open there. nullopt when the file has no such line, or
+// holds a VTIMEZONE after an event (which scan_calendar handles by reading
+// the file again).
 std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, std::size_t split_near);
+
+// An event's times as its lines write them. The zones their TZIDs name are
+// looked up when the times are placed, so that the lines can be read where
+// the zones are not at hand.
+struct WrittenTimes {
+  struct Written {
+    DateTimeValue value;
+    TimeForm form;  // its zone not yet looked up
+  };
+  std::optional<Written> recurrence;  // RECURRENCE-ID, when it can be read
+  Written start;
+  enum class End { None, Dtend, Duration } end = End::None;
+  Written finish;  // DTEND
+  std::int64_t duration_seconds = 0;
+};
+
+// A file read as scan_calendar reads it but without the zones, so that it
+// can be read on another thread: its events' times are kept as written, its
+// VTIMEZONEs as where they are, until place_scan places them.
+struct UnplacedScan {
+  ScanResult result;  // the events' times not yet set
+  std::vector<WrittenTimes> times;  // one for each event
+  std::vector<std::pair<std::size_t, std::size_t>> zone_blocks;
+};
+// Zone blocks of earlier files, which later ones often repeat byte for byte.
+using KnownZoneBlocks = std::vector<std::string>;
+UnplacedScan scan_unplaced(std::string_view bytes, KnownZoneBlocks* known = nullptr);
+// Adds the file's VTIMEZONEs to `zones` as one file's and sets its events'
+// times: what scan_calendar would have given for `bytes`. Only for a file
+// that was not refused.
+void place_scan(std::string_view bytes, UnplacedScan& unplaced, TimeZones& zones);
 
 struct EventResult {
   std::optional<IndexedEvent> event;

@@ -201,7 +201,14 @@ bool plausible_observances(icalcomponent* vtimezone) {
 }  // namespace
 
 bool TimeZones::add_vtimezone(std::string_view block) {
-  auto it = parsed_.find(block);
+  // A folder's files repeat the same few blocks: comparing with each costs
+  // less than hashing the block's kilobyte or two.
+  auto it = parsed_.end();
+  if (parsed_.size() <= kMostCompared) {
+    it = std::find_if(parsed_.begin(), parsed_.end(), [block](const auto& p) { return p.first == block; });
+  } else {
+    it = parsed_.find(block);
+  }
   if (it == parsed_.end()) {
     it = parsed_.emplace(std::string(block), Parsed{}).first;
     it->second = parse_vtimezone(it->first);
@@ -220,7 +227,6 @@ bool TimeZones::add_vtimezone(std::string_view block) {
 
 std::size_t TimeZones::known_block_at(std::string_view rest) const {
   // A calendar with very many zones is rare; comparing with each would cost more than it saves.
-  constexpr std::size_t kMostCompared = 32;
   if (parsed_.size() > kMostCompared) return 0;
   for (const auto& [block, parsed] : parsed_) {
     if (rest.starts_with(block)) return block.size();

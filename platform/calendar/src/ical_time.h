@@ -137,6 +137,8 @@ class TimeZones {
     std::size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>{}(bytes); }
   };
   std::unordered_map<std::string, Parsed, BytesHash, std::equal_to<>> parsed_;
+  // Up to this many blocks, a block is looked for by comparing it with each.
+  static constexpr std::size_t kMostCompared = 32;
   Parsed parse_vtimezone(const std::string& text);
   mutable std::unordered_map<std::string, icaltimezone*> builtin_cache_;
 };

@@ -71,6 +71,10 @@ struct StoreOptions {
   // Told once about each event the store leaves out because it cannot place
   // it ("FILE:LINE: reason"). Default: a line on standard error.
   std::function<void(const std::string&)> warn;
+  // A calendar of this many bytes or more (a file, or a folder's files
+  // together) is read in two halves on two threads at once, where the
+  // machine has two cores.
+  std::size_t read_in_two_from = std::size_t{2} << 20;
 };
 
 class CalendarStore {
