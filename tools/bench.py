@@ -318,15 +318,17 @@ default_calendar = bench
         print("start→list, report yr: wall time; libical parse (in-process) and store open: in-process, no exec;")
         print("refresh: CPU time per refresh (script with many refreshes minus start-up alone); save, new item: CPU")
         print(f"time per operation, median over runs of (script with {SAVES} of them - start-up alone) / {SAVES};")
-        print("start/grep: start CPU over grep -c CPU.")
+        print("start/grep: start CPU over grep -c CPU; wall/grep: start→list (wall; a large calendar is read on")
+        print("two threads) over grep -c.")
         cols = ["events", "file MB", "cat", "grep -c", "libical parse (in-proc)", "store open", "start→list",
-                "start CPU", "start/grep", "refresh wk", "refresh mo", "refresh yr", "report yr", "save", "new item",
+                "start CPU", "start/grep", "wall/grep", "refresh wk", "refresh mo", "refresh yr", "report yr", "save", "new item",
                 "peak RSS MB", "RSS/file", "khal wk", "khal mo", "khal yr"]
         rows = []
         for r in results:
             rows.append([r["label"], f"{r['bytes'] / 1e6:.1f}", ms(r["cat"]), ms(r["grep"]), ms(r["libical"]),
                          ms(r["store_open"]), ms(r["start"]), ms(r["start_cpu"]),
-                         f"{r['start_cpu'] / max(r['grep'], 1e-6):.1f}", ms(r["refresh_week"]), ms(r["refresh_month"]), ms(r["refresh_year"]),
+                         f"{r['start_cpu'] / max(r['grep'], 1e-6):.1f}", f"{r['start'] / max(r['grep'], 1e-6):.1f}",
+                         ms(r["refresh_week"]), ms(r["refresh_month"]), ms(r["refresh_year"]),
                          ms(r["report_year"]), ms(r["save"]), ms(r["new_item"]), f"{r['rss'] / 1024:.1f}",
                          f"{r['rss'] * 1024 / r['bytes']:.2f}", ms(r.get("khal_week")), ms(r.get("khal_month")),
                          ms(r.get("khal_year"))])
@@ -367,7 +369,9 @@ default_calendar = bench
         if 100000 in by_n:
             r = by_n[100000]
             print(f"  100k start→list CPU {ms(r['start_cpu'])} ≤ 3 × grep -c {ms(r['grep'])}: "
-                  f"{verdict(r['start_cpu'] <= 3 * r['grep'])} ({r['start_cpu'] / max(r['grep'], 1e-6):.1f}x)")
+                  f"{verdict(r['start_cpu'] <= 3 * r['grep'])} ({r['start_cpu'] / max(r['grep'], 1e-6):.1f}x); "
+                  f"wall {ms(r['start'])}: {verdict(r['start'] <= 3 * r['grep'])} "
+                  f"({r['start'] / max(r['grep'], 1e-6):.1f}x)")
             print(f"  100k start→list {ms(r['start'])} < libical parse {ms(r['libical'])}: "
                   f"{verdict(r['start'] < r['libical'])} (aim ≤ 1/4: {verdict(r['start'] <= r['libical'] / 4)})")
             print(f"  100k one-week refresh {ms(r['refresh_week'])} < 2 ms: {verdict(r['refresh_week'] < 0.002)}")
@@ -377,7 +381,8 @@ default_calendar = bench
             if "plain_save" not in r:
                 continue
             print(f"  {r['label']} start→list CPU {ms(r['start_cpu'])} ≤ 4 × grep -c {ms(r['grep'])}: "
-                  f"{verdict(r['start_cpu'] <= 4 * r['grep'])} ({r['start_cpu'] / max(r['grep'], 1e-6):.1f}x); "
+                  f"{verdict(r['start_cpu'] <= 4 * r['grep'])} ({r['start_cpu'] / max(r['grep'], 1e-6):.1f}x), wall "
+                  f"{ms(r['start'])}: {verdict(r['start'] <= 4 * r['grep'])} ({r['start'] / max(r['grep'], 1e-6):.1f}x); "
                   f"peak RSS {r['rss'] * 1024 / r['bytes']:.2f}x file ≤ 1.2x: {verdict(r['rss'] * 1024 <= 1.2 * r['bytes'])} "
                   f"(RSS counts the shared libraries too); save {ms(r['save_wall'])} ≤ 1.3 × plain write+fsync+rename "
                   f"{ms(r['plain_save'])}: {verdict(r['save_wall'] <= 1.3 * r['plain_save'])}")
