@@ -4,32 +4,65 @@
 
 #include "platform/gdi/font_setup.h"
 
+#include <future>
+#include <system_error>
 #include <unordered_map>
 
 namespace platform {
 
 namespace {
 
-// A Pango context whose font options never depend on the surface drawn to.
-PangoContext* SharedContext() {
-  static PangoContext* context = [] {
-    UseLeanFontConfig();
-    PangoFontMap* map = pango_cairo_font_map_get_default();
-    PangoContext* ctx = pango_font_map_create_context(map);
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
-    pango_cairo_context_set_font_options(ctx, options);
-    cairo_font_options_destroy(options);
-    pango_cairo_context_set_resolution(ctx, 96);
-    return ctx;
+// A Pango context whose font options never depend on the surface drawn to,
+// with a font map of its own (Pango's default map is per thread).
+PangoContext* MakeContext() {
+  UseLeanFontConfig();
+  PangoFontMap* map = pango_cairo_font_map_new();
+  PangoContext* ctx = pango_font_map_create_context(map);
+  g_object_unref(map);  // the context keeps it
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
+  pango_cairo_context_set_font_options(ctx, options);
+  cairo_font_options_destroy(options);
+  pango_cairo_context_set_resolution(ctx, 96);
+  return ctx;
+}
+
+PangoLayoutPtr MakeLayout(PangoContext* context, const FontSpec& font, std::u16string_view text);
+
+// The context is made, and the regular face loaded with the glyphs of
+// plain text (most of what a screen draws), on a thread of its own from
+// process start: that overlaps reading the calendar instead of holding up
+// the first text. The first use takes the context over once the thread is
+// done. (Bold text is rarer: loading its glyphs too cost more time on the
+// other core than it saved.)
+std::future<PangoContext*>& ContextBeingMade() {
+  static std::future<PangoContext*> made = [] {
+    const auto make = [] {
+      PangoContext* ctx = MakeContext();
+      std::u16string ascii;
+      for (char16_t c = u' '; c <= u'~'; ++c) ascii.push_back(c);
+      PangoLayoutPtr layout = MakeLayout(ctx, FontSpec{}, ascii);
+      pango_layout_get_pixel_extents(layout.get(), nullptr, nullptr);
+      return ctx;
+    };
+    try {
+      return std::async(std::launch::async, make);
+    } catch (const std::system_error&) {
+      return std::async(std::launch::deferred, make);  // no thread to be had: made at first use
+    }
   }();
+  return made;
+}
+
+PangoContext* SharedContext() {
+  static PangoContext* context = ContextBeingMade().get();
   return context;
 }
 
-PangoLayoutPtr MakeLayout(const FontSpec& font, std::u16string_view text) {
-  PangoLayoutPtr layout(pango_layout_new(SharedContext()));
+PangoLayoutPtr MakeLayout(PangoContext* context, const FontSpec& font, std::u16string_view text) {
+  PangoLayoutPtr layout(pango_layout_new(context));
   PangoFontDescriptionPtr desc(pango_font_description_new());
   pango_font_description_set_family(desc.get(), font.family.c_str());
   pango_font_description_set_absolute_size(desc.get(), font.pixel_size * PANGO_SCALE);
@@ -65,13 +98,13 @@ std::u16string EllipsizeUncached(const FontSpec& font, std::u16string_view text,
 
 }  // namespace
 
-void StartFontSetup() { SharedContext(); }
+void StartFontSetup() { ContextBeingMade(); }
 
 TextExtent MeasureText(const FontSpec& font, std::u16string_view text) {
   static std::unordered_map<std::string, TextExtent> cache;
   std::string key = CacheKey(font, text, -1);
   if (auto it = cache.find(key); it != cache.end()) return it->second;
-  PangoLayoutPtr layout = MakeLayout(font, text);
+  PangoLayoutPtr layout = MakeLayout(SharedContext(), font, text);
   PangoRectangle logical;
   pango_layout_get_pixel_extents(layout.get(), nullptr, &logical);
   TextExtent extent{logical.width, logical.height};
@@ -81,7 +114,7 @@ TextExtent MeasureText(const FontSpec& font, std::u16string_view text) {
 }
 
 void DrawTextLine(cairo_t* cr, const FontSpec& font, std::u16string_view text, double x, double y, COLORREF color) {
-  PangoLayoutPtr layout = MakeLayout(font, text);
+  PangoLayoutPtr layout = MakeLayout(SharedContext(), font, text);
   cairo_save(cr);
   cairo_set_source_rgb(cr, GetRValue(color) / 255.0, GetGValue(color) / 255.0, GetBValue(color) / 255.0);
   cairo_move_to(cr, x, y);
