@@ -193,12 +193,19 @@ int line_number(std::string_view bytes, const EventDraft& draft, std::size_t at)
                                      bytes.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
 }
 
-TimeForm written_form(const Property& p, std::string_view value);
+// How a date-time property writes its value: the TZID as written.
+struct WrittenForm {
+  TimeForm::Kind kind = TimeForm::Kind::Floating;
+  std::string_view tzid;
+};
+WrittenForm written_form(const Property& p, std::string_view value);
 
 // The draft's event's identity and text positions into `event`, its times
-// into `times`; false, with the reason, when its times cannot be read.
+// into `times`; false, with the reason, when its times cannot be read. A
+// TZID is kept as a view into `bytes`, or in `kept` when on a folded line
+// or when `copy` (bytes that may move before the times are placed).
 bool read_event(std::string_view bytes, const EventDraft& draft, IndexedEvent& event, WrittenTimes& times,
-                ScanError* error) {
+                KeptText& kept, bool copy, ScanError* error) {
   event.begin = draft.begin;
   event.end = draft.end;
   event.text = draft.text;
@@ -212,13 +219,23 @@ bool read_event(std::string_view bytes, const EventDraft& draft, IndexedEvent& e
     const LineAt line(bytes, draft, draft.uid);
     if (auto p = parse_property(line.text())) event.uid = std::string(p->value);
   }
+  const auto written = [&](const LineAt& line, const Property& p, const DateTimeValue& v) {
+    WrittenForm form = written_form(p, p.value);
+    const std::string_view text = line.text();
+    if (!form.tzid.empty() &&
+        (copy || text.data() < bytes.data() || text.data() >= bytes.data() + bytes.size())) {
+      form.tzid = kept.emplace_front(form.tzid);
+    }
+    return WrittenTime::of(v, form.kind, form.tzid);
+  };
   if (draft.recurrence_id != kNone) {
     const LineAt line(bytes, draft, draft.recurrence_id);
     event.recurrence_id = recurrence_of(line.text());
     if (const auto p = parse_property(line.text())) {
-      TimeForm form = written_form(*p, p->value);
-      if (const auto v = parse_date_time(p->value, form.kind == TimeForm::Kind::Date)) {
-        times.recurrence = WrittenTimes::Written{*v, std::move(form)};
+      const bool date = written_form(*p, p->value).kind == TimeForm::Kind::Date;
+      if (const auto v = parse_date_time(p->value, date)) {
+        times.recurrence = written(line, *p, *v);
+        times.has_recurrence = true;
       }
     }
   }
@@ -226,21 +243,21 @@ bool read_event(std::string_view bytes, const EventDraft& draft, IndexedEvent& e
     *error = {draft.first_line, "the event has no DTSTART"};
     return false;
   }
-  auto decode = [&](std::size_t at, const char* what, WrittenTimes::Written& out) {
+  auto decode = [&](std::size_t at, const char* what, WrittenTime& out) {
     const LineAt line(bytes, draft, at);
     const auto p = parse_property(line.text());
     if (!p) {
       *error = {line_number(bytes, draft, at), str_cat({what, " is not a valid content line"})};
       return false;
     }
-    out.form = written_form(*p, p->value);
-    const auto v = parse_date_time(p->value, out.form.kind == TimeForm::Kind::Date);
+    const bool date = written_form(*p, p->value).kind == TimeForm::Kind::Date;
+    const auto v = parse_date_time(p->value, date);
     if (!v) {
       *error = {line_number(bytes, draft, at),
                 str_cat({what, " \"", shorten(p->value), "\" is not a valid date or date-time"})};
       return false;
     }
-    out.value = *v;
+    out = written(line, *p, *v);
     return true;
   };
   if (!decode(draft.dtstart, "DTSTART", times.start)) return false;
@@ -263,29 +280,30 @@ bool read_event(std::string_view bytes, const EventDraft& draft, IndexedEvent& e
 }
 
 // The event's start and length from its written times, in `zones`.
-void place_times(WrittenTimes& times, const TimeZones& zones, IndexedEvent& event) {
-  const auto look_up = [&](TimeForm& form) {
-    if (form.kind == TimeForm::Kind::Zoned) form.zone = zones.find(form.tzid);
+void place_times(const WrittenTimes& times, const TimeZones& zones, IndexedEvent& event) {
+  const auto form_of = [&](const WrittenTime& t) {
+    TimeForm form;
+    form.kind = t.kind;
+    if (t.kind == TimeForm::Kind::Zoned) form.zone = zones.find(t.tzid);
+    return form;
   };
-  if (times.recurrence) {
-    look_up(times.recurrence->form);
-    event.recurrence_instant = to_epoch_seconds(times.recurrence->value, times.recurrence->form, zones);
+  if (times.has_recurrence) {
+    event.recurrence_instant = to_epoch_seconds(times.recurrence.value(), form_of(times.recurrence), zones);
   }
-  const auto& [start, start_form] = times.start;
-  look_up(times.start.form);
+  const DateTimeValue start = times.start.value();
+  const TimeForm start_form = form_of(times.start);
   event.timing.start = to_local(start, start_form, zones);
   event.timing.all_day = start.is_date;
   std::int64_t minutes = event.timing.all_day ? 1440 : 0;
   if (times.end == WrittenTimes::End::Dtend) {
-    const auto& [finish, finish_form] = times.finish;
-    look_up(times.finish.form);
+    const DateTimeValue finish = times.finish.value();
     if (start.is_date && finish.is_date) {
       minutes = (days_from_civil(finish.year, finish.month, finish.day) -
                  days_from_civil(start.year, start.month, start.day)) *
                 1440;
     } else {
-      minutes = floor_div(to_epoch_seconds(finish, finish_form, zones) - to_epoch_seconds(start, start_form, zones),
-                          60);
+      minutes = floor_div(
+          to_epoch_seconds(finish, form_of(times.finish), zones) - to_epoch_seconds(start, start_form, zones), 60);
     }
   } else if (times.end == WrittenTimes::End::Duration) {
     minutes = floor_div(times.duration_seconds, 60);
@@ -300,7 +318,8 @@ void place_times(WrittenTimes& times, const TimeZones& zones, IndexedEvent& even
 bool finish_event(std::string_view bytes, const EventDraft& draft, const TimeZones& zones,
                   IndexedEvent& event, ScanError* error) {
   WrittenTimes times;
-  if (!read_event(bytes, draft, event, times, error)) return false;
+  KeptText kept;
+  if (!read_event(bytes, draft, event, times, kept, false, error)) return false;
   place_times(times, zones, event);
   return true;
 }
@@ -361,15 +380,20 @@ EventText scan_text(std::string_view bytes, std::size_t from, int depth, unsigne
 TimeForm time_form_of(const Property& p, const TimeZones& zones) { return time_form_of(p, p.value, zones); }
 
 TimeForm time_form_of(const Property& p, std::string_view value, const TimeZones& zones) {
-  TimeForm form = written_form(p, value);
-  if (form.kind == TimeForm::Kind::Zoned) form.zone = zones.find(form.tzid);
+  const WrittenForm written = written_form(p, value);
+  TimeForm form;
+  form.kind = written.kind;
+  if (form.kind == TimeForm::Kind::Zoned) {
+    form.tzid = std::string(written.tzid);
+    form.zone = zones.find(written.tzid);
+  }
   return form;
 }
 
 namespace {
 
-TimeForm written_form(const Property& p, std::string_view value) {
-  TimeForm form;
+WrittenForm written_form(const Property& p, std::string_view value) {
+  WrittenForm form;
   const auto value_type = find_param(p, "VALUE");
   if ((value_type && iequals(*value_type, "DATE")) || value.size() == 8) {
     form.kind = TimeForm::Kind::Date;
@@ -377,7 +401,7 @@ TimeForm written_form(const Property& p, std::string_view value) {
     form.kind = TimeForm::Kind::Utc;
   } else if (const auto tzid = find_param(p, "TZID")) {
     form.kind = TimeForm::Kind::Zoned;
-    form.tzid = std::string(*tzid);
+    form.tzid = *tzid;
   }
   return form;
 }
@@ -397,6 +421,36 @@ namespace {
 // read in two parts at once (see scan_in_two). A pass without the zones
 // keeps each event's times as written and the calendar's VTIMEZONEs, to be
 // placed once the zones are at hand (place_scan).
+// An event read without the zones, its times as written.
+struct UnplacedEvent {
+  IndexedEvent event;
+  WrittenTimes times;
+};
+
+// Events kept in blocks of a few thousand, so that taking them from the
+// front gives their memory back as the index they go into grows: at a
+// million events the second half of a file is some hundred megabytes.
+class UnplacedEvents {
+ public:
+  void push_back(UnplacedEvent event) {
+    if (blocks_.empty() || blocks_.back().size() == kBlock) blocks_.emplace_back().reserve(kBlock);
+    blocks_.back().push_back(std::move(event));
+  }
+  // Gives each event to `take`, in order, and empties the list.
+  template <typename Take>
+  void drain(Take take) {
+    for (std::vector<UnplacedEvent>& block : blocks_) {
+      for (UnplacedEvent& e : block) take(e);
+      std::vector<UnplacedEvent>().swap(block);
+    }
+    blocks_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 4096;
+  std::vector<std::vector<UnplacedEvent>> blocks_;
+};
+
 class Pass {
  public:
   // `zones` null: the part after a file's split, which must not touch them.
@@ -421,13 +475,10 @@ class Pass {
   // After the last run: the file's end closes every component.
   bool close();
 
-  // The part after a split starts with the calendar open and events seen;
-  // room for `events` of them.
-  void open_calendar(const Open& calendar, std::size_t events) {
+  // The part after a split starts with the calendar open and events seen.
+  void open_calendar(const Open& calendar) {
     stack_.push_back(calendar);
     seen_calendar_ = seen_event_ = true;
-    scan_.events.reserve(events);
-    unplaced_.reserve(events);
   }
   // Without the zones: zone blocks met in earlier files, passed over when
   // met again, and added to as more are met.
@@ -438,13 +489,16 @@ class Pass {
   int next_line() const { return next_line_; }
   bool restart() const { return restart_; }
   const ScanError& error() const { return error_; }
-  // The events, with this pass's zones (the file's part before it) placed.
+  // The events placed in this pass's zones, and those set aside, in order.
   CalendarScan& scan() { return scan_; }
-  std::vector<WrittenTimes>& unplaced() { return unplaced_; }
+  // Without the zones: the events instead, in order, and the text their
+  // times' TZIDs are kept in where not in the file's bytes (all of them
+  // after copy_tzids(), for bytes that may move before they are placed).
+  UnplacedEvents& unplaced() { return unplaced_; }
+  KeptText& kept() { return kept_; }
+  void copy_tzids() { copy_tzids_ = true; }
   // Without the zones: the calendar's VTIMEZONEs, for adding when placing.
   std::vector<std::pair<std::size_t, std::size_t>>& zone_blocks() { return timezones_; }
-  // Whether a run ended on the calendar's END line.
-  bool calendar_closed() const { return scan_.insert_at != std::string_view::npos; }
 
  private:
   bool fail(ScanError error) {
@@ -467,7 +521,9 @@ class Pass {
   TimeZones* zones_;
   bool streaming_;
   CalendarScan scan_;
-  std::vector<WrittenTimes> unplaced_;  // without zones: one per event, in order
+  UnplacedEvents unplaced_;
+  KeptText kept_;  // TZIDs the events' times name, where not in the bytes
+  bool copy_tzids_ = false;
   ScanError error_;
   bool restart_ = false;
   std::vector<Open> stack_;
@@ -481,15 +537,22 @@ class Pass {
 
 void Pass::finish(const EventDraft& draft) {
   ScanError error;
+  if (zones_ == nullptr) {
+    UnplacedEvent unplaced;
+    if (read_event(bytes_, draft, unplaced.event, unplaced.times, kept_, copy_tzids_, &error)) {
+      unplaced_.push_back(std::move(unplaced));
+    } else {
+      scan_.skipped.push_back({draft.begin, draft.end, std::move(error)});
+    }
+    return;
+  }
   IndexedEvent& event = scan_.events.emplace_back();
   WrittenTimes times;
-  if (!read_event(bytes_, draft, event, times, &error)) {
+  if (read_event(bytes_, draft, event, times, kept_, false, &error)) {
+    place_times(times, *zones_, event);
+  } else {
     scan_.events.pop_back();
     scan_.skipped.push_back({draft.begin, draft.end, std::move(error)});
-  } else if (zones_ == nullptr) {
-    unplaced_.push_back(std::move(times));
-  } else {
-    place_times(times, *zones_, event);
   }
 }
 
@@ -673,7 +736,7 @@ std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, 
   // The part after the split is read on a thread of its own, without the
   // zones: its events' times are placed once both parts are read.
   Pass second(bytes, nullptr, true);
-  second.open_calendar(first.calendar(), (bytes.size() - split) / 256 + 16);
+  second.open_calendar(first.calendar());
   bool second_read = false;
   std::exception_ptr second_failure;
   const auto read_second = [&] {
@@ -717,12 +780,9 @@ std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, 
   }
   CalendarScan& scan = first.scan();
   CalendarScan& rest = second.scan();
-  std::vector<WrittenTimes>& times = second.unplaced();
-  scan.events.reserve(scan.events.size() + rest.events.size());
-  for (std::size_t i = 0; i < rest.events.size(); ++i) {
-    IndexedEvent& event = scan.events.emplace_back(std::move(rest.events[i]));
-    place_times(times[i], zones, event);
-  }
+  second.unplaced().drain([&](UnplacedEvent& e) {
+    place_times(e.times, zones, scan.events.emplace_back(std::move(e.event)));
+  });
   std::move(rest.skipped.begin(), rest.skipped.end(), std::back_inserter(scan.skipped));
   scan.insert_at = rest.insert_at;
   zones.end_file();
@@ -738,13 +798,18 @@ UnplacedScan scan_unplaced(std::string_view bytes, KnownZoneBlocks* known) {
   UnplacedScan unplaced;
   Pass pass(bytes, nullptr, true);
   pass.recognise(known);
+  pass.copy_tzids();
   if (!pass.run(skip_bom(bytes), bytes.size(), 1) || !pass.close()) {
     unplaced.result = refused(pass);
     return unplaced;
   }
-  unplaced.times = std::move(pass.unplaced());
   unplaced.zone_blocks = std::move(pass.zone_blocks());
+  unplaced.kept = std::move(pass.kept());
   unplaced.result = accepted(pass);
+  pass.unplaced().drain([&](UnplacedEvent& e) {
+    unplaced.result.scan->events.push_back(std::move(e.event));
+    unplaced.times.push_back(std::move(e.times));
+  });
   return unplaced;
 }
 

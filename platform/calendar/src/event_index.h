@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <forward_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -92,27 +93,53 @@ ScanResult scan_calendar(std::string_view bytes, TimeZones& zones);
 // the file again).
 std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, std::size_t split_near);
 
+// A DTSTART, DTEND or RECURRENCE-ID value as written, in 32 bytes: the
+// second half of a large file keeps its events' until the zones are at hand.
+struct WrittenTime {
+  std::string_view tzid;  // as written, for the zoned form
+  std::uint16_t year = 0;
+  std::uint8_t month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  bool is_date = false, is_utc = false;
+  TimeForm::Kind kind = TimeForm::Kind::Floating;
+
+  static WrittenTime of(const DateTimeValue& v, TimeForm::Kind kind, std::string_view tzid) {
+    return {tzid,
+            static_cast<std::uint16_t>(v.year),
+            static_cast<std::uint8_t>(v.month),
+            static_cast<std::uint8_t>(v.day),
+            static_cast<std::uint8_t>(v.hour),
+            static_cast<std::uint8_t>(v.minute),
+            static_cast<std::uint8_t>(v.second),
+            v.is_date,
+            v.is_utc,
+            kind};
+  }
+  DateTimeValue value() const { return {year, month, day, hour, minute, second, is_date, is_utc}; }
+};
+
 // An event's times as its lines write them. The zones their TZIDs name are
 // looked up when the times are placed, so that the lines can be read where
 // the zones are not at hand.
 struct WrittenTimes {
-  struct Written {
-    DateTimeValue value;
-    TimeForm form;  // its zone not yet looked up
-  };
-  std::optional<Written> recurrence;  // RECURRENCE-ID, when it can be read
-  Written start;
-  enum class End { None, Dtend, Duration } end = End::None;
-  Written finish;  // DTEND
+  WrittenTime start;
+  WrittenTime finish;      // DTEND
+  WrittenTime recurrence;  // RECURRENCE-ID, when it can be read
   std::int64_t duration_seconds = 0;
+  enum class End : std::uint8_t { None, Dtend, Duration } end = End::None;
+  bool has_recurrence = false;
 };
+
+// Text that WrittenTimes name, where they cannot name the file's bytes.
+using KeptText = std::forward_list<std::string>;
 
 // A file read as scan_calendar reads it but without the zones, so that it
 // can be read on another thread: its events' times are kept as written, its
-// VTIMEZONEs as where they are, until place_scan places them.
+// VTIMEZONEs as where they are, until place_scan places them. The times name
+// no byte of the file, which may move meanwhile.
 struct UnplacedScan {
   ScanResult result;  // the events' times not yet set
   std::vector<WrittenTimes> times;  // one for each event
+  KeptText kept;  // the TZIDs `times` names
   std::vector<std::pair<std::size_t, std::size_t>> zone_blocks;
 };
 // Zone blocks of earlier files, which later ones often repeat byte for byte.

@@ -218,6 +218,7 @@ TEST(EventIndex, AFileReadInTwoPartsReadsAsOnePassReadsIt) {
       event("bad end", "DTSTART:20260306T100000\r\nDTEND:2026-03-06\r\n") +
       event("folded", "DTSTART:20260307T100000\r\nSUMMARY:A subject folded\r\n  over two lines\r\n"
                       "BEGIN:VALARM\r\nTRIGGER:-PT5M\r\nDESCRIPTION:Alarm\r\nEND:VALARM\r\n") +
+      event("folded zone", "DTSTART;TZID=Test/Pl\r\n us3:20260309T100000\r\n") +
       event("floating", "DTSTART:20260308T100000\r\nDESCRIPTION:Last\r\n");
   const std::string head = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n", tail = "END:VCALENDAR\r\n";
   const auto lf = [](std::string text) {
