@@ -32,6 +32,7 @@
 #include "series_index.h"
 #include "text_codec.h"
 #include "vdir.h"
+#include "work_aside.h"
 #include "platform/base/str_cat.h"
 
 namespace platform::calendar {
@@ -492,10 +493,16 @@ struct CalendarStore::Impl {
     // A listing without stamps does not know the sizes: about 2 KiB a file
     // is a guess on the large side for one event with its time zones.
     constexpr std::size_t kGuessedObjectSize = 2048;
-    std::size_t total = 0;
-    for (const FolderFile& f : listing.files) {
-      total += f.stamp.exists ? static_cast<std::size_t>(f.stamp.size) : kGuessedObjectSize;
-    }
+    const auto room_for = [&](std::size_t from, std::size_t to) {
+      std::size_t room = 0;
+      for (std::size_t i = from; i < to; ++i) {
+        const FileStamp& stamp = listing.files[i].stamp;
+        room += stamp.exists ? static_cast<std::size_t>(stamp.size) : kGuessedObjectSize;
+      }
+      return room;
+    };
+    const std::size_t count = listing.files.size();
+    const std::size_t total = room_for(0, count);
     reserve_on_huge_pages(s->bytes, total + spare_for(total));
     s->scan.events.reserve(listing.files.size());  // mostly one event a file
     s->files.reserve(listing.files.size());
@@ -507,45 +514,28 @@ struct CalendarStore::Impl {
     // A large folder's second half is read and indexed on another thread,
     // into bytes of its own, while this one does the first half; its files
     // then join the snapshot in order, their times placed in the zones here.
-    const std::size_t count = listing.files.size();
     const std::size_t half = read_in_two(total) && count >= 2 ? count / 2 : count;
     std::string aside;
     std::vector<ReadAside> read_aside;
     KnownZoneBlocks known_zones;
     bool aside_linked = false;
-    std::exception_ptr aside_failure;
-    const auto read_second_half = [&] {
-      try {
+    std::optional<WorkAside> reader;
+    if (half < count) {
+      reader.emplace([&] {
         read_aside.reserve(count - half);
-        std::size_t room = 0;
-        for (std::size_t i = half; i < count; ++i) {
-          room += listing.files[i].stamp.exists ? static_cast<std::size_t>(listing.files[i].stamp.size)
-                                                : kGuessedObjectSize;
-        }
-        reserve_on_huge_pages(aside, room);
+        reserve_on_huge_pages(aside, room_for(half, count));
         for (std::size_t i = half; i < count; ++i) {
           read_aside.push_back(
               read_object(listing, listing.files[i], before, previous, aside, &aside_linked, nullptr, &known_zones));
         }
-      } catch (...) {
-        aside_failure = std::current_exception();
-      }
-    };
-    std::jthread reader;  // joined however this ends
-    if (half < count) {
-      try {
-        reader = std::jthread(read_second_half);
-      } catch (const std::system_error&) {
-        read_second_half();  // no thread to be had: the same work in turn
-      }
+      });
     }
     for (std::size_t i = 0; i < half; ++i) {
       const FolderFile& f = listing.files[i];
       ReadAside read = read_object(listing, f, before, previous, s->bytes, &linked, &s->zones);
       take_object(*s, f, read, std::string_view(s->bytes).substr(read.begin, read.end - read.begin));
     }
-    if (reader.joinable()) reader.join();
-    if (aside_failure) std::rethrow_exception(aside_failure);
+    if (reader) reader->wait();
     for (std::size_t i = half; i < count; ++i) {
       ReadAside& read = read_aside[i - half];
       const std::size_t base = s->bytes.size();

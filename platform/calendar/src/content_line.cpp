@@ -92,6 +92,12 @@ std::size_t LineScanner::line_end(std::size_t pos) {
   return to_;
 }
 
+LineScanner::Physical LineScanner::physical_line(std::size_t begin, std::size_t at) const {
+  if (at >= to_) return {to_, to_};
+  if (!cr_only_ && at > begin && bytes_[at - 1] == '\r') return {at - 1, at + 1};
+  return {at, at + 1};
+}
+
 bool LineScanner::next(LogicalLine& out) {
   if (pos_ >= to_) return false;
   const std::size_t begin = pos_;
@@ -120,12 +126,7 @@ bool LineScanner::next(LogicalLine& out) {
     at = line_end(begin);
   }
   const char* const data = bytes_.data();
-  std::size_t content_end = at;
-  std::size_t after = at;
-  if (at < to_) {
-    after = at + 1;
-    if (!cr_only_ && at > begin && data[at - 1] == '\r') content_end = at - 1;
-  }
+  const auto [content_end, after] = physical_line(begin, at);
   for (std::size_t i = scanned_to; delimiter == kNone && i < content_end; ++i) {
     if (ends_name(data[i])) delimiter = i;
   }
@@ -139,12 +140,7 @@ bool LineScanner::next(LogicalLine& out) {
   if (pos_ < to_ && (data[pos_] == ' ' || data[pos_] == '\t')) {
     unfolded_.assign(data + begin, content_end - begin);
     while (pos_ < to_ && (data[pos_] == ' ' || data[pos_] == '\t')) {
-      const std::size_t end = line_end(pos_);
-      std::size_t next = end, kept_end = end;
-      if (end < to_) {
-        next = end + 1;
-        if (!cr_only_ && end > pos_ && data[end - 1] == '\r') kept_end = end - 1;
-      }
+      const auto [kept_end, next] = physical_line(pos_, line_end(pos_));
       unfolded_.append(data + pos_ + 1, kept_end - pos_ - 1);
       ++line_;
       pos_ = next;

@@ -40,6 +40,13 @@ class LineScanner {
   bool block_at(std::size_t pos);
   // The offset of the next line end at or after `pos` (to_ when none).
   std::size_t line_end(std::size_t pos);
+  // The physical line from `begin` whose terminator is at `at` (to_ when
+  // none): where its content ends (before a CR of a CRLF) and the next starts.
+  struct Physical {
+    std::size_t content_end;
+    std::size_t next;
+  };
+  Physical physical_line(std::size_t begin, std::size_t at) const;
 
   std::string_view bytes_;
   std::size_t pos_;

@@ -4,15 +4,13 @@
 #include "event_index.h"
 
 #include <algorithm>
-#include <exception>
 #include <iterator>
 #include <limits>
-#include <system_error>
-#include <thread>
 
 #include "wall_time.h"
 #include "content_line.h"
 #include "text_codec.h"
+#include "work_aside.h"
 #include "platform/base/str_cat.h"
 
 namespace platform::calendar::detail {
@@ -198,7 +196,20 @@ struct WrittenForm {
   TimeForm::Kind kind = TimeForm::Kind::Floating;
   std::string_view tzid;
 };
-WrittenForm written_form(const Property& p, std::string_view value);
+
+WrittenForm written_form(const Property& p, std::string_view value) {
+  WrittenForm form;
+  const auto value_type = find_param(p, "VALUE");
+  if ((value_type && iequals(*value_type, "DATE")) || value.size() == 8) {
+    form.kind = TimeForm::Kind::Date;
+  } else if (!value.empty() && (value.back() == 'Z' || value.back() == 'z')) {
+    form.kind = TimeForm::Kind::Utc;
+  } else if (const auto tzid = find_param(p, "TZID")) {
+    form.kind = TimeForm::Kind::Zoned;
+    form.tzid = *tzid;
+  }
+  return form;
+}
 
 // The draft's event's identity and text positions into `event`, its times
 // into `times`; false, with the reason, when its times cannot be read. A
@@ -392,35 +403,6 @@ TimeForm time_form_of(const Property& p, std::string_view value, const TimeZones
 
 namespace {
 
-WrittenForm written_form(const Property& p, std::string_view value) {
-  WrittenForm form;
-  const auto value_type = find_param(p, "VALUE");
-  if ((value_type && iequals(*value_type, "DATE")) || value.size() == 8) {
-    form.kind = TimeForm::Kind::Date;
-  } else if (!value.empty() && (value.back() == 'Z' || value.back() == 'z')) {
-    form.kind = TimeForm::Kind::Utc;
-  } else if (const auto tzid = find_param(p, "TZID")) {
-    form.kind = TimeForm::Kind::Zoned;
-    form.tzid = *tzid;
-  }
-  return form;
-}
-
-}  // namespace
-
-namespace {
-
-// One pass over the file's lines. Streaming, each event is indexed as soon
-// as it ends, with the VTIMEZONEs seen before it: writers put them first,
-// and then no list of the events' line positions is kept (at a million
-// events that list alone is a fifth of the file). A VTIMEZONE after an event
-// ends a streaming pass with restart(): the file is then read again with
-// every event indexed at the end, once all its zones are known.
-//
-// A pass reads its lines in one or more runs, so that a large file can be
-// read in two parts at once (see scan_in_two). A pass without the zones
-// keeps each event's times as written and the calendar's VTIMEZONEs, to be
-// placed once the zones are at hand (place_scan).
 // An event read without the zones, its times as written.
 struct UnplacedEvent {
   IndexedEvent event;
@@ -451,6 +433,17 @@ class UnplacedEvents {
   std::vector<std::vector<UnplacedEvent>> blocks_;
 };
 
+// One pass over the file's lines. Streaming, each event is indexed as soon
+// as it ends, with the VTIMEZONEs seen before it: writers put them first,
+// and then no list of the events' line positions is kept (at a million
+// events that list alone is a fifth of the file). A VTIMEZONE after an event
+// ends a streaming pass with restart(): the file is then read again with
+// every event indexed at the end, once all its zones are known.
+//
+// A pass reads its lines in one or more runs, so that a large file can be
+// read in two parts at once (see scan_in_two). A pass without the zones
+// keeps each event's times as written and the calendar's VTIMEZONEs, to be
+// placed once the zones are at hand (place_scan).
 class Pass {
  public:
   // `zones` null: the part after a file's split, which must not touch them.
@@ -738,23 +731,11 @@ std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, 
   Pass second(bytes, nullptr, true);
   second.open_calendar(first.calendar());
   bool second_read = false;
-  std::exception_ptr second_failure;
-  const auto read_second = [&] {
-    try {
-      second_read = second.run(split, bytes.size(), 1 + static_cast<int>(count_line_feeds(bytes.substr(0, split))));
-    } catch (...) {
-      second_failure = std::current_exception();
-    }
-  };
-  std::jthread reader;  // joined however this ends
-  try {
-    reader = std::jthread(read_second);
-  } catch (const std::system_error&) {
-    read_second();  // no thread to be had: the same work in turn
-  }
+  WorkAside reader([&] {
+    second_read = second.run(split, bytes.size(), 1 + static_cast<int>(count_line_feeds(bytes.substr(0, split))));
+  });
   const bool first_read = first.run(first_event, split, first.next_line());
-  if (reader.joinable()) reader.join();
-  if (second_failure) std::rethrow_exception(second_failure);
+  reader.wait();
   if (!first_read) {
     if (first.restart()) return std::nullopt;
     return refused(first);
