@@ -9,7 +9,9 @@ using namespace testing_support;
 
 namespace {
 
-const std::string kThreeFields = SettingsBody({"Customer:A;North;", "Task:B;Travel;", "Rate:C;Day;"});
+// A choice with a comma, and one longer than twenty-four characters.
+const std::string kLong = "A name well past twenty-four characters";
+const std::string kThreeFields = SettingsBody({"Customer:A;North;Smith, Jones;", "Task:B;Travel;", "Rate:C;Day;" + kLong + ";"});
 
 TEST(ItemCommands, SelectingARowShowsItsValuesAndEnablesSave) {
   auto lines = PrintedLines({Calendar(SettingsBody({"Customer:sales;Presales;", "Task:Travel;Meeting;"}),
@@ -31,7 +33,9 @@ TEST(ItemCommands, SaveAndNewItemJoinTheChosenValues) {
   struct Case { std::vector<std::string> choices; std::string saved, created, icon = "\tincomplete\t"; } cases[] = {
       {{"A", "", "C"}, "A,C", "A,C"}, {{"A", "B", ""}, "A,B", "A,B,"}, {{"", "B", ""}, "B", "B,"},
       {{"", "", ""}, "", ""},
-      {{"North", "Travel", "Day"}, "North,Travel,Day", "North,Travel,Day", "\tcomplete\t"}};
+      {{"North", "Travel", "Day"}, "North,Travel,Day", "North,Travel,Day", "\tcomplete\t"},
+      // Written whole and escaped, and each matches its choice again.
+      {{"Smith, Jones", "Travel", kLong}, "Smith\\, Jones,Travel," + kLong, "Smith\\, Jones,Travel," + kLong, "\tcomplete\t"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.saved);
     std::string choose;
@@ -47,21 +51,12 @@ TEST(ItemCommands, SaveAndNewItemJoinTheChosenValues) {
   }
 }
 
-TEST(ItemCommands, ALongValueIsWrittenWholeAndStillMatches) {
-  const std::string value = "A customer name much longer than twenty-four characters";
-  auto r = RunOk({Calendar(SettingsBody({"Customer:" + value + ";"}), {"20261203T110000|30|Work|"}),
-                      "select 0\nchoose 1 \"" + value + "\"\nsoftkey right\nprint list\n"});
-  EXPECT_EQ(CategoriesOf(r.calendar, "Work"), value);
-  EXPECT_NE(r.printed.find("\tcomplete\t"), std::string::npos) << r.printed;
-}
-
 // Ctrl+Q saves only while the main window has the focus and the
 // accelerator table loaded; without a selected row, or in the bare window
 // after a failed logon, Save, Edit Item and New Item do nothing and no harm.
 TEST(ItemCommands, SaveAndEditNeedTheirPreconditions) {
-  using testing_support::Inject;
   const std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
-  using Faults = std::vector<testing_support::FaultSetter>;
+  using Faults = std::vector<FaultSetter>;
   struct Case { std::string script; Faults faults; std::string categories, printed; };
   const Case cases[] = {
       {"select 0\nchoose 1 North\nfocus list\nkey ctrl+q\nprint save\n", {}, "Old", "enabled\n"},
@@ -83,16 +78,25 @@ TEST(ItemCommands, SaveAndEditNeedTheirPreconditions) {
   }
 }
 
-TEST(ItemCommands, AFailedSaveTellsTheUserAndKeepsTheFileAndTheChoices) {
-  std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
-  auto r = RunOk({calendar, "select 0\nchoose 1 North\nsoftkey right\nprint notification\nprint fields\nprint list\n",
-                      "2026-12-04 16:20", 240, 320, {testing_support::Inject(platform::OutlookFault::calendar_disk_full)}});
-  EXPECT_EQ(r.calendar, calendar);
-  auto lines = Lines(r.printed);
-  ASSERT_EQ(lines.size(), 5u) << r.printed;
-  EXPECT_NE(lines[0].find("not saved: the disk is full"), std::string::npos) << lines[0];
-  EXPECT_EQ(lines[1], "1\tCustomer:\tNorth\tA|North");
-  EXPECT_NE(lines[4].find("\tincomplete\t"), std::string::npos);
+// A save the disk refuses, by Save or by the editor's ok, keeps the file and
+// says what the user still has: Save's choices stay in the fields.
+TEST(ItemCommands, AFailedSaveTellsTheUserWhatIsKeptAndKeepsTheFile) {
+  const std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
+  struct Case { std::string script, kept, customer; } cases[] = {
+      {"select 0\nchoose 1 North\nsoftkey right\n", "your choices are still in the fields", "North"},
+      {"select 0\neditor ok subject=Renamed\nmenu \"Edit Item\"\n", "the changes made in the editor were not kept", ""},
+  };
+  for (const Case& c : cases) {
+    auto r = RunOk({calendar, c.script + "print notification\nprint fields\nprint list\n", "2026-12-04 16:20", 240, 320,
+                    {Inject(platform::OutlookFault::calendar_disk_full)}});
+    EXPECT_EQ(r.calendar, calendar);
+    auto lines = Lines(r.printed);
+    ASSERT_EQ(lines.size(), 5u) << r.printed;
+    EXPECT_NE(lines[0].find("not saved: the disk is full. The calendar keeps what it had; " + c.kept), std::string::npos)
+        << lines[0];
+    EXPECT_EQ(lines[1], "1\tCustomer:\t" + c.customer + "\tA|North|Smith, Jones");
+    EXPECT_NE(lines[4].find("\tincomplete\t"), std::string::npos) << lines[4];
+  }
 }
 
 TEST(ItemCommands, NewItemStartsOnTheHalfHourAndLastsThirtyMinutes) {
@@ -118,14 +122,13 @@ TEST(ItemCommands, NewItemRowIsAppendedWithThuAndSaysThurAfterARefresh) {
   EXPECT_NE(lines[3].find("\tLater\t1h, Thur 3\t-"), std::string::npos) << lines[3];
 }
 
-TEST(ItemCommands, EditorOkWritesTheTypedSubjectStartAndDurationAndTheListShowsThem) {
+TEST(ItemCommands, EditorOkChangesTheEventInPlaceAndTheListShowsIt) {
   std::string calendar = Calendar(kThreeFields, {"20261201T100000|30|Before|", "20261203T100000|30|Other|"});
   auto r = RunOk({calendar, "select 0\neditor ok subject=\"Moved meeting\" start=\"2026-11-30 14:30\" "
                                 "duration=90\nmenu \"Edit Item\"\nprint list\nprint save\n"});
-  std::string event = EventOf(r.calendar, "Moved meeting");
-  EXPECT_NE(event.find("DTSTART:20261130T143000\r\n"), std::string::npos) << event;
-  EXPECT_NE(event.find("DURATION:PT1H30M\r\n"), std::string::npos) << event;
-  EXPECT_NE(event.find("UID:e1@test"), std::string::npos) << event;  // the same event, changed in place
+  // What the editor gives back and Display's save are Pocket Outlook's
+  // (AppointmentEditor, PocketOutlook tests); here the list is built again
+  // from the file: the same event, changed in place.
   auto lines = Lines(r.printed);
   ASSERT_EQ(lines.size(), 3u) << r.printed;
   EXPECT_NE(lines[0].find("\tMoved meeting\t1h, 30 min, Mon 30\t"), std::string::npos) << lines[0];
@@ -148,7 +151,6 @@ TEST(ItemCommands, EditorDeleteRemovesThatEventFromFileAndList) {
       Calendar(kThreeFields, {"20261201T100000|30|First|", "20261202T100000|30|Doomed|", "20261203T100000|30|Last|"});
   auto r = RunOk({calendar, "select 1\neditor delete\nmenu \"Edit Item\"\nprint list\n"});
   EXPECT_EQ(EventOf(r.calendar, "Doomed"), "");
-  EXPECT_NE(EventOf(r.calendar, "Last"), "");
   auto lines = Lines(r.printed);
   ASSERT_EQ(lines.size(), 2u) << r.printed;
   EXPECT_NE(lines[0].find("\tFirst\t"), std::string::npos);
@@ -178,9 +180,8 @@ TEST(ItemCommands, SaveOnOneOccurrenceChangesThatRowAlone) {
   };
   auto r = RunOk({calendar, "select 1\nchoose 1 North\nchoose 2 Travel\nchoose 3 Day\nsoftkey right\nprint list\n"});
   EXPECT_EQ(icons(r.printed), "iCi") << r.printed;
-  EXPECT_EQ(icons(RunOk({r.calendar, "print list\n"}).printed), "iCi");
   // How the file keeps the day saved (the series as it was, an override of its
-  // own) is the calendar's: RecurrenceTest.OccurrencesKeepTheirOidsThroughSavesAndOtherProgramsChanges.
+  // own) and reads it back is the calendar's: RecurrenceTest.OccurrencesKeepTheirOidsThroughSavesAndOtherProgramsChanges.
 }
 
 }  // namespace

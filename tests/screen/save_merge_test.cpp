@@ -1,10 +1,8 @@
 // Save writes the chosen values and keeps every other category, another
-// program's included; a second Save writes the same again; a value with a
-// comma stays one category; a failed editor save and a deletion elsewhere
-// are told.
+// program's included; a second Save writes the same again; a deletion
+// elsewhere is told.
 #include <gtest/gtest.h>
 
-#include "platform/pocket_outlook/poom_objects.h"
 #include "support/script_run.h"
 
 using namespace testing_support;
@@ -43,13 +41,6 @@ TEST(SaveMerge, ASecondSaveWritesTheSameAndTheFieldsShowWhatWasSaved) {
   EXPECT_NE(r.printed.find("\tincomplete\t"), std::string::npos) << r.printed;
 }
 
-TEST(SaveMerge, ACommaValueIsOneCategoryThatMatchesAgain) {
-  auto r = RunOk({Calendar(kFields, {}), "choose 1 \"Smith, Jones\"\nchoose 2 Meeting\nchoose 3 Yes\n"
-                                              "editor ok subject=Fresh\nmenu \"New Item\"\nprint list\n"});
-  EXPECT_EQ(CategoriesOf(r.calendar, "Fresh"), "Smith\\, Jones,Meeting,Yes");
-  EXPECT_NE(r.printed.find("\tcomplete\t"), std::string::npos) << r.printed;
-}
-
 TEST(SaveMerge, WhatAnotherProgramAddedMeanwhileStays) {
   ScriptSetup setup = WorkWith("Personal", "select 0\nchoose 2 Meeting\nsoftkey right\n");
   setup.meanwhile = [](const std::filesystem::path& file) {
@@ -84,18 +75,6 @@ TEST(SaveMerge, AnAppointmentDeletedElsewhereIsToldAndLeavesTheList) {
               "Another program deleted the appointment; it was not saved. The list now shows the calendar as it is.\n")
         << script;
   }
-}
-
-TEST(SaveMerge, AFailedSaveFromTheEditorIsToldLikeSaves) {
-  const std::string calendar = Calendar(kFields, {"20261203T110000|30|Work|Personal"});
-  auto r = RunOk({calendar, "select 0\neditor ok subject=Renamed\nmenu \"Edit Item\"\nprint notification\n",
-                      "2026-12-04 16:20", 240, 320,
-                      {testing_support::Inject(platform::OutlookFault::calendar_disk_full)}});
-  EXPECT_EQ(r.calendar, calendar);
-  EXPECT_NE(r.printed.find("not saved: the disk is full. The calendar keeps what it had; the changes made in "
-                           "the editor were not kept."),
-            std::string::npos)
-      << r.printed;
 }
 
 }  // namespace

@@ -64,8 +64,7 @@ inline ScriptResult RunScript(const ScriptSetup& setup) {
         },
         std::nullopt);
     t.session.set_host(&host);
-    g_app = AppState{};
-    result.exit_code = WinMain(t.instance, nullptr, nullptr, SW_SHOW);
+    result.exit_code = RunTallyset(t);
     // Whatever the script did, every Outlook object fetched was released and
     // every string Outlook handed out was freed.
     EXPECT_EQ(platform::ComState::of(t.session).live_objects, 0) << "a Pocket Outlook object was never released";
