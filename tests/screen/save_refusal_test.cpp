@@ -21,16 +21,14 @@ TEST(SaveRefusal, NewItemPastTheLastYearIsRefusedNotWrapped) {
       {"9999-12-31 23:00", "99991231T230000"},  // ends at 23:30
   };
   for (const Case& c : cases) {
-    const std::string script = std::string(*c.start ? "editor ok subject=New\n" : "") +
-                               "menu \"New Item\"\nprint notification\n";
-    auto r = testing_support::RunOk({calendar, script, c.now});
+    SCOPED_TRACE(c.now);
+    auto r = testing_support::RunOk({calendar, "editor ok subject=New\nmenu \"New Item\"\nprint notification\n", c.now});
     if (*c.start) {
-      EXPECT_NE(r.calendar.find(std::string("DTSTART:") + c.start), std::string::npos) << c.now;
-      EXPECT_EQ(r.printed, "none\n") << c.now;
+      EXPECT_NE(r.calendar.find(std::string("DTSTART:") + c.start), std::string::npos);
+      EXPECT_EQ(r.printed, "none\n");
     } else {
-      EXPECT_EQ(r.calendar, calendar) << c.now;
-      EXPECT_NE(r.printed.find("not saved: its time is outside what the calendar can hold"), std::string::npos)
-          << c.now << ": " << r.printed;
+      EXPECT_EQ(r.calendar, calendar);
+      EXPECT_NE(r.printed.find("not saved: its time is outside what the calendar can hold"), std::string::npos) << r.printed;
     }
   }
 }
