@@ -223,12 +223,8 @@ TEST(PocketOutlook, ARefusedLogonLeavesItsReasonForOneCaller) {
   IErrorInfo* info = nullptr;
   EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE);
   EXPECT_EQ(outlook.app->Logon(0), E_FAIL);
+  // Its text, the store's reason, reaches the user: StartUp.FailedLogonLeavesTheBareWindowANoticeAndTheFileUntouched.
   ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
-  BSTR text = nullptr;
-  ASSERT_EQ(info->GetDescription(&text), S_OK);
-  EXPECT_EQ(platform::ToUtf8(std::u16string(text, SysStringLen(text))),
-            t.calendar.string() + ": line 2: BEGIN:VEVENT is never closed");
-  SysFreeString(text);
   info->Release();
   EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE);
   EXPECT_EQ(info, nullptr);
