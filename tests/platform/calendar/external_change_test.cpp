@@ -35,8 +35,6 @@ class ExternalChangeTest : public ::testing::TestWithParam<Backend> {
     beta_ = oid_of(*store_, "Beta");
     gamma_ = oid_of(*store_, "Gamma");
   }
-  // Another program rewrites the file (or the folder's changed files) in place.
-  void external_write(const std::string& text) { place_.write(text); }
   StoreStatus set_categories(Oid oid, const char16_t* categories) {
     return edit(*store_, oid, [&](auto& f) { f.categories = categories; });
   }
@@ -52,7 +50,7 @@ class ExternalChangeTest : public ::testing::TestWithParam<Backend> {
 // while the user had the event open, are kept under the user's change.
 TEST_P(ExternalChangeTest, ChangesToOtherEventsAndFieldsAreKept) {
   AppointmentFields shown = *store_->get(alpha_);
-  external_write(replaced(replaced(kCalendar, "SUMMARY:Beta", "SUMMARY:Beta renamed elsewhere"),
+  place_.write(replaced(replaced(kCalendar, "SUMMARY:Beta", "SUMMARY:Beta renamed elsewhere"),
                           "DESCRIPTION:old body", "DESCRIPTION:edited on the phone"));
   shown.categories = u"Mine";
   ASSERT_TRUE(store_->update(alpha_, shown).ok);
@@ -69,11 +67,11 @@ TEST_P(ExternalChangeTest, ChangesToOtherEventsAndFieldsAreKept) {
 // removing one succeeds without writing.
 TEST_P(ExternalChangeTest, EventDeletedElsewhereIsReportedNotResurrected) {
   const std::string without_gamma = vcalendar(kAlpha + kBeta);
-  external_write(without_gamma);
+  place_.write(without_gamma);
   EXPECT_TRUE(store_->remove(gamma_).ok);
   EXPECT_EQ(place_.read(), without_gamma);
   const std::string without_beta = vcalendar(kAlpha);
-  external_write(without_beta);
+  place_.write(without_beta);
   const StoreStatus status = set_categories(beta_, u"Mine");
   EXPECT_FALSE(status.ok);
   EXPECT_NE(status.message.find("deleted by another program"), std::string::npos) << status.message;
@@ -87,7 +85,7 @@ TEST_P(ExternalChangeTest, FileBrokenElsewhereIsNotOverwritten) {
   // A broken structure; one broken event alone is set aside (safety_test.cpp).
   if (GetParam() == Backend::Vdir) GTEST_SKIP() << "a folder leaves a broken file out (VdirTest)";
   const std::string broken = replaced(kCalendar, "END:VCALENDAR\n", "");
-  external_write(broken);
+  place_.write(broken);
   const StoreStatus status = set_categories(alpha_, u"Mine");
   EXPECT_FALSE(status.ok);
   EXPECT_NE(status.message.find("line"), std::string::npos) << status.message;
@@ -100,7 +98,7 @@ TEST_P(ExternalChangeTest, SameSizeSameTimestampChangeIsStillSeen) {
   struct stat before {};
   const std::filesystem::path file = place_.file_of("b");
   ASSERT_EQ(stat(file.c_str(), &before), 0);
-  external_write(replaced(kCalendar, "SUMMARY:Beta", "SUMMARY:Bet2"));
+  place_.write(replaced(kCalendar, "SUMMARY:Beta", "SUMMARY:Bet2"));
   // Put the timestamps back as they were: only the content tells.
   const timespec times[2] = {before.st_atim, before.st_mtim};
   ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
@@ -111,7 +109,7 @@ TEST_P(ExternalChangeTest, SameSizeSameTimestampChangeIsStillSeen) {
 // Events changed, reordered, removed and added elsewhere: the oids stay, a
 // new event's is new.
 TEST_P(ExternalChangeTest, RefreshPicksUpChangesAndADeletedFileWithoutSaving) {
-  external_write(vcalendar("BEGIN:VEVENT\nUID:d\nSUMMARY:Delta\nDTSTART:20261129T090000Z\nEND:VEVENT\n" +
+  place_.write(vcalendar("BEGIN:VEVENT\nUID:d\nSUMMARY:Delta\nDTSTART:20261129T090000Z\nEND:VEVENT\n" +
                            replaced(kGamma, "SUMMARY:Gamma", "SUMMARY:Gamma2") + kBeta));
   EXPECT_EQ(store_->get(gamma_)->subject, u"Gamma");
   ASSERT_TRUE(store_->refresh().ok);

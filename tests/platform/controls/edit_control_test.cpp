@@ -140,13 +140,7 @@ TEST(EditControl, ParentHearsOfChangesAsThePlatformTellsIt) {
       // Text set by the program is reported in a one-line control, not in a multi-line one.
       {"set text, one line", ES_AUTOHSCROLL, [](HWND e) { SetWindowTextW(e, u"new"); }, {EN_UPDATE, EN_CHANGE}},
       {"set text, multi-line", ES_MULTILINE, [](HWND e) { SetWindowTextW(e, u"new"); }, {}},
-      {"focus in and out", ES_AUTOHSCROLL,
-       [](HWND e) {
-         SetFocus(e);
-         SetFocus(GetParent(e));
-       },
-       {EN_SETFOCUS, EN_KILLFOCUS}},
-  };
+  };  // the focus's EN_KILLFOCUS and EN_SETFOCUS: ATapFocusesAndPlacesTheCaretWhereTypedKeysGo
   for (const Case& c : cases) {
     EditRig rig;
     HWND edit = rig.edit(u"", c.style);
@@ -220,7 +214,10 @@ TEST(EditControl, TheCaretAndTheSelectionAreDrawnOnlyWhileFocused) {
   rig.run();
 }
 
-TEST(EditControl, OneLineScrollsToKeepTheCaretInViewOrRefusesWithoutAutoScroll) {
+// One line scrolls to keep the caret in view, or without ES_AUTOHSCROLL
+// refuses text past the field's end; multi-line wraps words unless it
+// scrolls, and scrolls by lines.
+TEST(EditControl, TextBeyondTheFieldScrollsWrapsOrIsRefused) {
   EditRig rig;
   HWND scrolling = rig.edit(u"", ES_AUTOHSCROLL, 20, 30, 60);
   HWND fixed = rig.edit(u"", 0, 20, 60, 60);
@@ -232,25 +229,21 @@ TEST(EditControl, OneLineScrollsToKeepTheCaretInViewOrRefusesWithoutAutoScroll) 
   POINT caret = *EditCaretOnScreen(scrolling);
   EXPECT_GE(caret.x, r.left);
   EXPECT_LT(caret.x, r.right);
-  // Without ES_AUTOHSCROLL the text stops where the field ends.
   RECT f = rig.session().windows().client_rect(fixed);
   EXPECT_GT(GetWindowTextLengthW(fixed), 0);
   EXPECT_LE(TextWidth(WindowText(fixed)), f.right - 4);
   EXPECT_GT(TextWidth(WindowText(fixed) + u"w"), f.right - 4);
   Play(scrolling, u"<home>");
   EXPECT_EQ(EditCaretOnScreen(scrolling)->x, r.left + 2) << "home scrolls back to the start";
-}
 
-TEST(EditControl, MultiLineWrapsWordsAndScrollsByLines) {
-  EditRig rig;
   const char16_t* words = u"one two three four five six seven eight";
-  EXPECT_GT(SendMessageW(rig.edit(words, ES_MULTILINE, 20, 30, 60, 40), EM_GETLINECOUNT, 0, 0), 2);
-  EXPECT_EQ(SendMessageW(rig.edit(words, ES_MULTILINE | ES_AUTOHSCROLL, 20, 80, 60, 40), EM_GETLINECOUNT, 0, 0), 1);
-  HWND lines = rig.edit(u"", ES_MULTILINE | ES_WANTRETURN, 20, 130, 100, 40);
+  EXPECT_GT(SendMessageW(rig.edit(words, ES_MULTILINE, 20, 90, 60, 40), EM_GETLINECOUNT, 0, 0), 2);
+  EXPECT_EQ(SendMessageW(rig.edit(words, ES_MULTILINE | ES_AUTOHSCROLL, 20, 140, 60, 40), EM_GETLINECOUNT, 0, 0), 1);
+  HWND lines = rig.edit(u"", ES_MULTILINE | ES_WANTRETURN, 20, 190, 100, 40);
   Play(lines, u"1<enter>2<enter>3<enter>4<enter>5<enter>6<enter>7");
   EXPECT_EQ(SendMessageW(lines, EM_GETLINECOUNT, 0, 0), 7);
-  RECT r = rig.session().windows().client_rect_on_screen(lines);
-  POINT caret = *EditCaretOnScreen(lines);
+  r = rig.session().windows().client_rect_on_screen(lines);
+  caret = *EditCaretOnScreen(lines);
   EXPECT_GE(caret.y, r.top);
   EXPECT_LT(caret.y, r.bottom);
   Play(lines, u"<c-home>");

@@ -304,36 +304,39 @@ TEST(ListView, GetNextItemWalksRowsByState) {
 
 // ------------------------------------------------------------------ image lists
 
-TEST(ListViewImageList, KeepsACopyOfEachIconAndReplacesByIndex) {
-  TestPlatform t;
+// The list keeps copies of the icons; the list view owns the list it is
+// given and hands back the one it replaces.
+TEST(ListView, ImageListsKeepIconCopiesAndGoWithTheList) {
+  ListRig rig(0, 0);
   HIMAGELIST list = ImageList_Create(16, 16, ILC_MASK, 1, 1);
   ASSERT_NE(list, nullptr);
-  HICON complete = LoadIconW(t.instance, MAKEINTRESOURCEW(IDI_COMPLETE));
-  HICON warning = LoadIconW(t.instance, MAKEINTRESOURCEW(IDI_NOTICE));
+  HICON complete = LoadIconW(rig.platform.instance, MAKEINTRESOURCEW(IDI_COMPLETE));
+  HICON warning = LoadIconW(rig.platform.instance, MAKEINTRESOURCEW(IDI_NOTICE));
   EXPECT_EQ(ImageList_ReplaceIcon(list, -1, complete), 0);
   EXPECT_EQ(ImageList_ReplaceIcon(list, -1, complete), 1);
   DestroyIcon(complete);
   EXPECT_EQ(ImageList_ReplaceIcon(list, 1, warning), 1);
   EXPECT_EQ(ImageList_ReplaceIcon(list, 2, warning), -1);
   EXPECT_EQ(ImageList_ReplaceIcon(list, -1, complete), -1);  // a destroyed icon
-  EXPECT_EQ(ImageList_GetImageCount(list), 2);  // the copies outlive the icons: the list's pixels below
-  EXPECT_TRUE(ImageList_Destroy(list));
-  EXPECT_FALSE(ImageList_Destroy(list));
   DestroyIcon(warning);
-}
-
-TEST(ListView, OwnsItsImageList) {
-  ListRig rig(0, 0);
+  EXPECT_EQ(ImageList_GetImageCount(list), 2);  // the copies outlive the icons
   HIMAGELIST first = reinterpret_cast<HIMAGELIST>(rig.send(LVM_GETIMAGELIST, LVSIL_SMALL));
-  HIMAGELIST second = ImageList_Create(16, 16, ILC_MASK, 1, 1);
-  EXPECT_EQ(reinterpret_cast<HIMAGELIST>(rig.send(LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(second))),
-            first);
+  EXPECT_EQ(reinterpret_cast<HIMAGELIST>(rig.send(LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(list))), first);
   EXPECT_TRUE(ImageList_Destroy(first)) << "the replaced list is the program's again";
+  EXPECT_FALSE(ImageList_Destroy(first));
   DestroyWindow(rig.list);
-  EXPECT_FALSE(ImageList_Destroy(second)) << "destroyed with the list";
+  EXPECT_FALSE(ImageList_Destroy(list)) << "destroyed with the list";
 }
 
 // ------------------------------------------------------------------ scrolling
+
+// A press at `from`, `moves` even steps to `to`, and the release there.
+void Drag(Session& s, POINT from, POINT to, int moves = 1) {
+  platform::PostMouse(s, WM_LBUTTONDOWN, from.x, from.y);
+  for (int i = 1; i <= moves; ++i)
+    platform::PostMouse(s, WM_MOUSEMOVE, from.x + (to.x - from.x) * i / moves, from.y + (to.y - from.y) * i / moves);
+  platform::PostMouse(s, WM_LBUTTONUP, to.x, to.y);
+}
 
 // Scroll bar and drags scroll without selecting; keys and a tap after a drag
 // select the row they come to.
@@ -360,32 +363,22 @@ TEST(ListView, ScrollBarDragsAndKeysScrollAndOnlyKeysAndTapsSelect) {
       {"thumb dragged to the bottom",
        [&](Session& s) {
          rig.send(LVM_ENSUREVISIBLE, 0);
-         int thumb_y = list.top + GetSystemMetrics(SM_CXVSCROLL) + 3;
-         platform::PostMouse(s, WM_LBUTTONDOWN, bar_x, thumb_y);
-         platform::PostMouse(s, WM_MOUSEMOVE, bar_x, list.bottom + 40);
-         platform::PostMouse(s, WM_LBUTTONUP, bar_x, list.bottom + 40);
+         Drag(s, {bar_x, list.top + GetSystemMetrics(SM_CXVSCROLL) + 3}, {bar_x, list.bottom + 40});
        },
-       40 - visible, -1, {}},
+       40 - visible, -1},
       {"end", keys("end"), 40 - visible, 39},
       {"up", keys("up"), 40 - visible, 38,
        {Changing(39, 0, kSelFoc), Changed(39, 0, kSelFoc), Changing(38, kSelFoc, 0), Changed(38, kSelFoc, 0)}},
       {"home", keys("home"), 0, 0},
       {"down past the last visible row", keys("down", visible + 2), 3, visible + 2},
-      {"a drag up the rows",
-       [&](Session& s) {
-         platform::PostMouse(s, WM_LBUTTONDOWN, x, list.bottom - 10);
-         for (int y = list.bottom - 14; y >= list.bottom - 10 - 5 * kRow; y -= 4) platform::PostMouse(s, WM_MOUSEMOVE, x, y);
-         platform::PostMouse(s, WM_LBUTTONUP, x, list.bottom - 10 - 5 * kRow);
-       },
-       8, visible + 2},
+      {"a drag up the rows", [&](Session& s) { Drag(s, {x, list.bottom - 10}, {x, list.bottom - 10 - 5 * kRow}, 21); }, 8,
+       visible + 2},
       {"a tap on the eighth row shown", [&](Session& s) { platform::PostTap(s, x, list.top + kHeader + 7 * kRow + 8); },
        8, 15},
       {"a tap that wiggles within the slop",
        [&](Session& s) {
          const int y = list.top + kHeader + 8 * kRow + 8;
-         platform::PostMouse(s, WM_LBUTTONDOWN, x, y);
-         platform::PostMouse(s, WM_MOUSEMOVE, x + 3, y + 3);
-         platform::PostMouse(s, WM_LBUTTONUP, x + 3, y + 3);
+         Drag(s, {x, y}, {x + 3, y + 3});
        },
        8, 16},
   };
@@ -409,19 +402,6 @@ TEST(ListView, ScrollBarDragsAndKeysScrollAndOnlyKeysAndTapsSelect) {
     });
   }
   rig.run();
-}
-
-TEST(ListView, RowProbeScrollsTheRowIntoView) {
-  ListRig rig(0, 40);
-  EXPECT_FALSE(ListViewRowOnScreen(rig.list, 40).has_value());
-  EXPECT_FALSE(ListViewRowOnScreen(rig.parent, 0).has_value());
-  std::optional<RECT> r = ListViewRowOnScreen(rig.list, 30);
-  ASSERT_TRUE(r.has_value());
-  RECT list = rig.on_screen();
-  EXPECT_GT(rig.top(), 0);
-  EXPECT_GE(r->top, list.top + kHeader);
-  EXPECT_LE(r->bottom, list.bottom);
-  EXPECT_EQ(r->bottom - r->top, kRow);
 }
 
 // ------------------------------------------------------------------ pixels
@@ -448,12 +428,19 @@ TEST(ListView, TheSelectedRowIsHighlightedAcrossTheRowWithItsIcon) {
       rig.set_state(6, kSel, kSel);
       SetFocus(rig.parent);
     });
-    rig.then([&](Session&) { rig.send(LVM_ENSUREVISIBLE, 14); });
+    std::optional<RECT> last;
+    rig.then([&](Session&) { last = ListViewRowOnScreen(rig.list, 14); });  // the probe scrolls it into view
     rig.then([&](Session& s) {
       const int k = rig.k();
       ASSERT_EQ(rig.selected(), std::vector<int>{6});
       RECT list = rig.on_screen();
       EXPECT_GT(rig.top(), 0);
+      ASSERT_TRUE(last.has_value());
+      EXPECT_GE(last->top, list.top + kHeader * k);
+      EXPECT_LE(last->bottom, list.bottom);
+      EXPECT_EQ(last->bottom - last->top, kRow * k);
+      EXPECT_FALSE(ListViewRowOnScreen(rig.list, 15).has_value());
+      EXPECT_FALSE(ListViewRowOnScreen(rig.parent, 0).has_value());
       int row_top = list.top + (kHeader + (6 - rig.top()) * kRow) * k;
       auto pixel = [&](int x, int y) { return s.screen().pixel(list.left + x * k, row_top + y * k); };
       // Full-row select: the highlight runs across both columns; the row below is white.

@@ -129,14 +129,13 @@ TEST_F(WindowTest, TheNewestVisibleTopLevelIsActiveUntilDestroyed) {
   EXPECT_EQ(GetActiveWindow(), second);
   EXPECT_EQ(GetFocus(), second);
   // The window that loses activation is told so first, each with the other in lParam.
-  static_assert(WA_INACTIVE == 0 && WA_ACTIVE == 1);
   EXPECT_EQ(Trace({first, second}, {WM_ACTIVATE}, true), "w0:WM_ACTIVATE(0,w1) w1:WM_ACTIVATE(1,w0) ");
   ASSERT_TRUE(DestroyWindow(second));
   EXPECT_EQ(GetActiveWindow(), first);
   EXPECT_EQ(GetFocus(), first);
 }
 
-TEST_F(WindowTest, CreationFindsClassesWhateverTheCaseAndRefusesStaleParents) {
+TEST_F(WindowTest, CreationFindsClassesWhateverTheCase) {
   EXPECT_NE(CreateWindowExW(0, u"recordingwindow", u"", 0, 0, 0, 10, 10, nullptr, nullptr, platform.instance, nullptr),
             nullptr);
   WNDCLASSW again{};
@@ -145,11 +144,6 @@ TEST_F(WindowTest, CreationFindsClassesWhateverTheCaseAndRefusesStaleParents) {
   EXPECT_EQ(RegisterClassW(&again), 0);
   EXPECT_EQ(CreateWindowExW(0, u"NoSuchClass", u"", 0, 0, 0, 10, 10, nullptr, nullptr, platform.instance, nullptr),
             nullptr);
-  HWND parent = Create(0);
-  ASSERT_TRUE(DestroyWindow(parent));
-  log.entries.clear();
-  EXPECT_EQ(Create(WS_CHILD, parent), nullptr);
-  EXPECT_TRUE(log.entries.empty()) << "a window with a stale parent was created";
 }
 
 // ------------------------------------------------------------------ destruction
@@ -173,11 +167,11 @@ TEST_F(WindowTest, EveryCallRefusesAStaleHandle) {
   log.entries.clear();
   RECT r{1, 2, 3, 4};
   WCHAR text[8] = u"xxxxxxx";
-  // Each call answers FALSE, 0 or null.
+  // Each call answers FALSE, 0 or null; no child is made of a stale parent.
   EXPECT_FALSE(IsWindow(hwnd) || IsWindowVisible(hwnd) || SendMessageW(hwnd, WM_USER, 0, 0) ||
                PostMessageW(hwnd, WM_USER, 0, 0) || DestroyWindow(hwnd) || GetWindowTextW(hwnd, text, 8) || text[0] ||
                GetWindowTextLengthW(hwnd) || SetWindowTextW(hwnd, u"new") || GetClientRect(hwnd, &r) ||
-               GetWindowRect(hwnd, &r) || SetFocus(hwnd) || GetDC(hwnd));
+               GetWindowRect(hwnd, &r) || SetFocus(hwnd) || GetDC(hwnd) || Create(WS_CHILD, hwnd));
   EXPECT_TRUE(GetFocus() != hwnd && GetActiveWindow() != hwnd);
   EXPECT_TRUE(log.entries.empty()) << "a stale handle reached the window procedure";
   HWND next = Create(0);
@@ -304,53 +298,38 @@ TEST(DefaultGeometry, TopLevelFillsTheScreenBelowTheNavigationBar) {
     options.screen_width = c.width;
     options.screen_height = c.height;
     testing_support::TestPlatform platform(options);
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = u"Plain";
-    ASSERT_NE(RegisterClassW(&wc), 0);
-    HWND hwnd = CreateWindowExW(0, u"Plain", u"", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                CW_USEDEFAULT, nullptr, nullptr, platform.instance, nullptr);
+    HWND hwnd = testing_support::CreateParentWindow(platform, u"Plain", DefWindowProcW, u"");
     EXPECT_EQ(Str(WindowRect(hwnd)), Str(c.window)) << c.width;
     EXPECT_EQ(Str(ClientRect(hwnd)), Str({0, 0, c.window.right - c.window.left, c.window.bottom - c.window.top}));
   }
 }
 
+// A window sits in its parent's client area (the screen's without one) and
+// moves with it; a border takes one pixel each side of its client area.
 // WM_SIZE and WM_MOVE carry the client area, in the parent's client coordinates.
-TEST_F(WindowTest, ABorderTakesOnePixelEachSideOfTheClientArea) {
-  HWND parent = Create(WS_VISIBLE | WS_BORDER, nullptr, 0, 30, 200, 200);
-  for (DWORD style : {DWORD{WS_CHILD}, DWORD{WS_CHILD | WS_BORDER}, DWORD{WS_BORDER}}) {
-    SCOPED_TRACE(style);
-    int inset = style & WS_BORDER ? 1 : 0;
-    log.entries.clear();
-    HWND hwnd = Create(style | WS_VISIBLE, style & WS_CHILD ? parent : nullptr, 10, 30, 60, 40);
-    std::vector<Recorded> got = log.only({WM_SIZE, WM_MOVE});
-    ASSERT_EQ(Trace({hwnd}, {WM_SIZE, WM_MOVE}), "w0:WM_SIZE w0:WM_MOVE ");
-    EXPECT_EQ(got[0].lparam, MAKELPARAM(60 - 2 * inset, 40 - 2 * inset));
-    EXPECT_EQ(got[1].lparam, MAKELPARAM(10 + inset, 30 + inset));
-    EXPECT_EQ(Str(ClientRect(hwnd)), Str({0, 0, 60 - 2 * inset, 40 - 2 * inset}));
-    POINT origin = ClientOrigin(hwnd);
-    EXPECT_EQ(origin.x, WindowRect(hwnd).left + inset);
-    EXPECT_EQ(origin.y, WindowRect(hwnd).top + inset);
-    EXPECT_TRUE(ScreenToClient(hwnd, &origin) && origin.x == 0 && origin.y == 0);
-    DestroyWindow(hwnd);
-  }
-}
-
-TEST_F(WindowTest, AWindowWithAParentIsPlacedInItsClientAreaAndMovesWithIt) {
-  for (DWORD parent_style : {DWORD{0}, DWORD{WS_BORDER}})
-    for (DWORD child_style : {DWORD{0}, DWORD{WS_CHILD}}) {
-      SCOPED_TRACE(testing::Message() << parent_style << " " << child_style);
-      HWND parent = Create(WS_VISIBLE | parent_style, nullptr, 20, 50, 150, 150);
-      HWND hwnd = Create(WS_VISIBLE | child_style, parent, 7, 9, 30, 20);
+TEST_F(WindowTest, AWindowSitsInItsParentsClientAreaInsideItsBorder) {
+  for (int parent_style : {-1, 0, int{WS_BORDER}})
+    for (DWORD style : {DWORD{0}, DWORD{WS_BORDER}, DWORD{WS_CHILD}, DWORD{WS_CHILD | WS_BORDER}}) {
+      SCOPED_TRACE(testing::Message() << parent_style << " " << style);
+      HWND parent = parent_style < 0 ? nullptr : Create(WS_VISIBLE | parent_style, nullptr, 20, 50, 150, 150);
+      if (!parent && (style & WS_CHILD)) continue;
+      const int inset = style & WS_BORDER ? 1 : 0;
+      log.entries.clear();
+      HWND hwnd = Create(style | WS_VISIBLE, parent, 7, 9, 30, 20);
+      std::vector<Recorded> got = log.only({WM_SIZE, WM_MOVE});
+      ASSERT_EQ(Trace({hwnd}, {WM_SIZE, WM_MOVE}), "w0:WM_SIZE w0:WM_MOVE ");
+      EXPECT_EQ(got[0].lparam, MAKELPARAM(30 - 2 * inset, 20 - 2 * inset));
+      EXPECT_EQ(got[1].lparam, MAKELPARAM(7 + inset, 9 + inset));
+      EXPECT_EQ(Str(ClientRect(hwnd)), Str({0, 0, 30 - 2 * inset, 20 - 2 * inset}));
       EXPECT_EQ(GetParent(hwnd), parent);
-      for (int move = 0; move < 2; ++move) {
-        if (move) {
-          ASSERT_TRUE(MoveWindow(parent, 30, 60, 150, 150, TRUE));
-        }
-        POINT o = ClientOrigin(parent);
+      for (int move = 0; move < (parent ? 2 : 1); ++move) {
+        if (move) ASSERT_TRUE(MoveWindow(parent, 30, 60, 150, 150, TRUE));
+        POINT o = parent ? ClientOrigin(parent) : POINT{0, 0}, origin = ClientOrigin(hwnd);
         EXPECT_EQ(Str(WindowRect(hwnd)), Str({o.x + 7, o.y + 9, o.x + 37, o.y + 29}));
+        EXPECT_TRUE(origin.x == o.x + 7 + inset && origin.y == o.y + 9 + inset);
+        EXPECT_TRUE(ScreenToClient(hwnd, &origin) && origin.x == 0 && origin.y == 0);
       }
-      DestroyWindow(parent);
+      DestroyWindow(parent ? parent : hwnd);
       EXPECT_FALSE(IsWindow(hwnd));
     }
 }
