@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -1006,6 +1007,19 @@ struct CalendarStore::Impl {
   }
 
   // After a successful write of `replacement` over [begin, end).
+  // The events set aside as unplaceable that begin in [from, to) move with
+  // the bytes, so that they are still named once, by their own file.
+  template <typename Shift>
+  void shift_skipped(std::size_t from, std::size_t to, const Shift& shift) {
+    auto& skipped = snapshot->scan.skipped;
+    const auto by_begin = [](const SkippedEvent& e, std::size_t at) { return e.begin < at; };
+    auto it = std::lower_bound(skipped.begin(), skipped.end(), from, by_begin);
+    for (; it != skipped.end() && it->begin < to; ++it) {
+      shift(it->begin);
+      shift(it->end);
+    }
+  }
+
   void splice(std::size_t index, std::size_t begin, std::size_t end, const std::string& replacement,
               std::optional<IndexedEvent> event) {
     Snapshot& s = *snapshot;
@@ -1040,6 +1054,7 @@ struct CalendarStore::Impl {
           shift(events[j].begin);
           shift(events[j].end);
         }
+        shift_skipped(end, old_end, shift);
         insert();
         return;
       }
@@ -1048,9 +1063,10 @@ struct CalendarStore::Impl {
     if (size > s.bytes.capacity()) s.bytes.reserve(size + spare_for(size));
     s.bytes.replace(begin, end - begin, replacement);
     for (std::size_t j = index; j < events.size(); ++j) {
-      events[j].begin = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(events[j].begin) + delta);
-      events[j].end = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(events[j].end) + delta);
+      shift(events[j].begin);
+      shift(events[j].end);
     }
+    shift_skipped(end, std::numeric_limits<std::size_t>::max(), shift);
     if (!s.files.empty()) {
       // The file that holds the edit grows or shrinks; those after it move.
       s.files[owner].end = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.files[owner].end) + delta);

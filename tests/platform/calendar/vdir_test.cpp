@@ -135,6 +135,8 @@ TEST_F(VdirTest, OtherEntriesAreLeftAloneAndBrokenOnesNamed) {
     if (!e.named) write_bytes(place_.path() / e.name, other);
   }
   write_bytes(place_.path() / "broken.ics", "BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:x\n");
+  // Sorted after the file saved below, so a save that grows that file moves it.
+  write_bytes(place_.path() / "late.ics", vcalendar("BEGIN:VEVENT\nUID:l\nDTSTART:2026120\nEND:VEVENT\n"));
   write_bytes(dir_ / "outside.ics", other);
   std::filesystem::create_symlink(dir_ / "outside.ics", place_.path() / "link.ics");
   ASSERT_EQ(::mkfifo((place_.path() / "pipe.ics").c_str(), 0600), 0);
@@ -143,12 +145,17 @@ TEST_F(VdirTest, OtherEntriesAreLeftAloneAndBrokenOnesNamed) {
   EXPECT_EQ(store_->size(), 2u);
   for (const Entry& e : entries) EXPECT_EQ(warnings_.find(e.name) != std::string::npos, e.named) << e.name << "\n" << warnings_;
   EXPECT_NE(warnings_.find("broken.ics: line"), std::string::npos) << warnings_;
+  EXPECT_NE(warnings_.find("late.ics:"), std::string::npos) << warnings_;
+
+  // Named once, not on every look at the folder nor after a change to it.
+  const std::string once = warnings_;
   ASSERT_TRUE(edit(*store_, oid_of(*store_, "Beta"), [](auto& f) { f.subject = u"Beta 2"; }).ok);
   EXPECT_EQ(read_bytes(place_.path() / "broken.ics"), "BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:x\n");
   EXPECT_EQ(read_bytes(dir_ / "outside.ics"), other);
-  // Named once, not on every look at the folder.
-  const std::string once = warnings_;
+  // Another program's longer copy of the file before it moves it too.
+  write_bytes(place_.path() / "b.ics", vcalendar(event("b", "Beta from elsewhere", "02")));
   ASSERT_TRUE(store_->refresh().ok);
+  EXPECT_EQ(store_->get(oid_of(*store_, "Beta from elsewhere"))->start.day, 2);
   EXPECT_EQ(warnings_, once);
 }
 
