@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <random>
 
@@ -54,6 +55,23 @@ std::string printable_name(std::string_view name) {
   return out;
 }
 
+namespace {
+
+// Sorts an order of small indices and moves each entry once: the entries
+// are large, and a folder can hold tens of thousands of them.
+void sort_by_name(std::vector<FolderFile>& files) {
+  std::vector<std::uint32_t> order(files.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&files](std::uint32_t a, std::uint32_t b) { return files[a].name < files[b].name; });
+  std::vector<FolderFile> sorted;
+  sorted.reserve(files.size());
+  for (const std::uint32_t i : order) sorted.push_back(std::move(files[i]));
+  files = std::move(sorted);
+}
+
+}  // namespace
+
 FolderListing list_folder(const std::filesystem::path& folder, Stamps stamps) {
   FolderListing listing;
   listing.dir = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -91,8 +109,7 @@ FolderListing list_folder(const std::filesystem::path& folder, Stamps stamps) {
     }
     listing.files.push_back({std::string(name), stamps == Stamps::Taken ? stamp_of(st) : FileStamp{}});
   }
-  std::sort(listing.files.begin(), listing.files.end(),
-            [](const FolderFile& a, const FolderFile& b) { return a.name < b.name; });
+  sort_by_name(listing.files);
   std::sort(listing.refused.begin(), listing.refused.end());
   return listing;
 }
