@@ -157,6 +157,10 @@ TEST_F(VdirTest, OtherEntriesAreLeftAloneAndBrokenOnesNamed) {
   ASSERT_TRUE(store_->refresh().ok);
   EXPECT_EQ(store_->get(oid_of(*store_, "Beta from elsewhere"))->start.day, 2);
   EXPECT_EQ(warnings_, once);
+  // Another unplaceable event written there is named in its turn.
+  write_bytes(place_.path() / "late.ics", vcalendar("BEGIN:VEVENT\nUID:l\nDTSTART:2026121\nEND:VEVENT\n"));
+  ASSERT_TRUE(store_->refresh().ok);
+  EXPECT_NE(warnings_.find("late.ics:6: DTSTART \"2026121\"", once.size()), std::string::npos) << warnings_;
 }
 
 // Another program's changes are picked up a file at a time: after each
