@@ -112,6 +112,37 @@ TEST_P(RecurrenceTest, SearchesByOidAndByTextFindOccurrences) {
 // as it can be, named, and costs no more than a moment.
 INSTANTIATE_TEST_SUITE_P(Backends, RecurrenceTest, ::testing::Values(Backend::File, Backend::Vdir), backend_name);
 
+// Saving one occurrence of a series writes an override that lasts as long as
+// the occurrence did, also on the night the clocks change.
+TEST(Recurrence, AnOverrideKeepsItsOccurrencesLengthAcrossAChangeOfClocks) {
+  struct Case {
+    const char* times;  // DTSTART, DTEND and RRULE of the series
+    const char* end;    // the override's DTEND for the second occurrence
+  } cases[] = {
+      {"DTSTART:20260321T220000\nDTEND:20260322T060000\nRRULE:FREQ=WEEKLY;COUNT=2\n", "DTEND:20260329T070000\n"},
+      {"DTSTART;TZID=Europe/Berlin:20261017T220000\nDTEND;TZID=Europe/Berlin:20261018T060000\n"
+       "RRULE:FREQ=WEEKLY;COUNT=2\n",
+       "DTEND;TZID=Europe/Berlin:20261025T050000\n"},
+      {"DTSTART;VALUE=DATE:20261024\nDTEND;VALUE=DATE:20261025\nRRULE:FREQ=DAILY;COUNT=2\n",
+       "DTEND;VALUE=DATE:20261026\n"},
+      {"DTSTART;VALUE=DATE:20260328\nDTEND:20260329T120000\nRRULE:FREQ=DAILY;COUNT=2\n", "DTEND:20260330T120000\n"},
+  };
+  ScopedTz tz{"Europe/Berlin"};
+  TempDir dir;
+  const std::filesystem::path file = dir / "series.ics";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.times);
+    write_bytes(file, vcalendar(std::string("BEGIN:VEVENT\nUID:s\n") + c.times + "END:VEVENT\n"));
+    auto store = open_store(file, fixed_clock());
+    const std::vector<Oid> both = store->find(u"[Start] >= \"1/1/2026 00:00\"").value_or(std::vector<Oid>());
+    ASSERT_EQ(both.size(), 2u);
+    const std::int32_t length = store->get(both[1])->duration_minutes;
+    ASSERT_TRUE(edit(*store, both[1], [](auto& f) { f.categories = u"Night"; }).ok);
+    EXPECT_NE(read_bytes(file).find(c.end), std::string::npos) << read_bytes(file);
+    EXPECT_EQ(open_store(file, fixed_clock())->get(both[1])->duration_minutes, length);
+  }
+}
+
 TEST(Recurrence, HostileRulesEndAndAreNamed) {
   ScopedTz tz("UTC");
   struct Case {
