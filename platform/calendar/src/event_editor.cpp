@@ -75,6 +75,20 @@ std::string time_value(const LocalDateTime& t, const TimeForm& form, const EditC
   return format_date_time(from_local(t, form, *ctx.zones));
 }
 
+// The end as the listing measures an appointment's length: whole days from
+// a date to a date, elapsed time otherwise, so that one across a change of
+// clocks lasts what it says (a night shift from 22:00 for eight hours ends
+// at 07:00 on the night the clocks go forward).
+std::string end_value(const AppointmentFields& f, const TimeForm& start_form, const TimeForm& end_form,
+                      const EditContext& ctx) {
+  if (start_form.kind == TimeForm::Kind::Date && end_form.kind == TimeForm::Kind::Date) {
+    return time_value(end_of(f), end_form, ctx);
+  }
+  const TimeZones& zones = *ctx.zones;
+  const std::int64_t start = to_epoch_seconds(from_local(f.start, start_form, zones), start_form, zones);
+  return format_date_time(value_at(start + std::int64_t{f.duration_minutes} * 60, end_form, zones));
+}
+
 // What an event has before it is edited.
 struct Existing {
   std::optional<Property> dtstart, dtend;
@@ -250,12 +264,12 @@ std::string rewrite_event(std::string_view event_bytes, const AppointmentFields&
       }
       if (add_dtend) {
         out += line(time_head(std::nullopt, "DTEND", start_form, start_form),
-                    time_value(end_of(want), start_form, ctx), eol);
+                    end_value(want, start_form, start_form, ctx), eol);
       }
     } else if (timing && !did_dtend && iequals(name, "DTEND")) {
       did_dtend = true;
-      out += line(time_head(e.dtend, "DTEND", e.dtend_form, end_form),
-                  time_value(end_of(want), end_form, ctx), eol);
+      out += line(time_head(e.dtend, "DTEND", e.dtend_form, end_form), end_value(want, start_form, end_form, ctx),
+                  eol);
     } else if (changes.duration && !did_duration && iequals(name, "DURATION")) {
       did_duration = true;
       out += line(head(), format_duration_minutes(want.duration_minutes), eol);
@@ -289,8 +303,7 @@ std::string build_event(const AppointmentFields& want, std::string_view uid,
   out += line("DTSTAMP", format_utc_stamp(ctx.now_utc), eol);
   out += line(time_head(std::nullopt, "DTSTART", form, form), time_value(want.start, form, ctx), eol);
   if (want.duration_minutes != (want.all_day ? 1440 : 0)) {
-    out += line(time_head(std::nullopt, "DTEND", form, form), time_value(end_of(want), form, ctx),
-                eol);
+    out += line(time_head(std::nullopt, "DTEND", form, form), end_value(want, form, form, ctx), eol);
   }
   if (!want.subject.empty()) out += line("SUMMARY", text_value(want.subject), eol);
   if (!want.body.empty()) out += line("DESCRIPTION", text_value(want.body), eol);

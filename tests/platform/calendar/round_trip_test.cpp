@@ -172,6 +172,9 @@ TEST_P(RoundTripTest, StartDurationAndAllDayKeepTheFormTheyWereWrittenIn) {
       // Floating stays floating, keeps the name's case, and gets an end after the start.
       {"Floating", [](auto& f) { f.start = {2026, 12, 9, 7, 45, 0}; }, "dtstart:20261209T074500\nEND:VEVENT"},
       {"Floating", [](auto& f) { f.duration_minutes = 20; }, "dtstart:20261209T074500\nDTEND:20261209T080500"},
+      // Eight hours from 22:00 on the night the clocks go forward end at 07:00.
+      {"Floating", [](auto& f) { f.start = {2026, 3, 28, 22, 0, 0}; f.duration_minutes = 480; },
+       "dtstart:20260328T220000\nDTEND:20260329T070000"},
       // All-day stays a date.
       {"Holiday", [](auto& f) { f.start = {2026, 12, 31, 0, 0, 0}; },
        "DTSTART;VALUE=DATE:20261231\nDTEND;VALUE=DATE:20270103"},
