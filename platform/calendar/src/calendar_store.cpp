@@ -1006,7 +1006,6 @@ struct CalendarStore::Impl {
            compare_content(path, std::string_view(snapshot->bytes).substr(f.begin, f.end - f.begin)).same;
   }
 
-  // After a successful write of `replacement` over [begin, end).
   // The events set aside as unplaceable that begin in [from, to) move with
   // the bytes, so that they are still named once, by their own file.
   template <typename Shift>
@@ -1020,6 +1019,7 @@ struct CalendarStore::Impl {
     }
   }
 
+  // After a successful write of `replacement` over [begin, end).
   void splice(std::size_t index, std::size_t begin, std::size_t end, const std::string& replacement,
               std::optional<IndexedEvent> event) {
     Snapshot& s = *snapshot;
@@ -1069,15 +1069,13 @@ struct CalendarStore::Impl {
     shift_skipped(end, std::numeric_limits<std::size_t>::max(), shift);
     if (!s.files.empty()) {
       // The file that holds the edit grows or shrinks; those after it move.
-      s.files[owner].end = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.files[owner].end) + delta);
+      shift(s.files[owner].end);
       for (std::size_t j = owner + 1; j < s.files.size(); ++j) {
-        s.files[j].begin = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.files[j].begin) + delta);
-        s.files[j].end = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.files[j].end) + delta);
+        shift(s.files[j].begin);
+        shift(s.files[j].end);
       }
     }
-    if (s.scan.insert_at != std::string_view::npos && s.scan.insert_at >= end) {
-      s.scan.insert_at = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(s.scan.insert_at) + delta);
-    }
+    if (s.scan.insert_at != std::string_view::npos && s.scan.insert_at >= end) shift(s.scan.insert_at);
     insert();
   }
 };

@@ -75,18 +75,13 @@ std::string time_value(const LocalDateTime& t, const TimeForm& form, const EditC
   return format_date_time(from_local(t, form, *ctx.zones));
 }
 
-// The end as the listing measures an appointment's length: whole days from
-// a date to a date, elapsed time otherwise, so that one across a change of
-// clocks lasts what it says (a night shift from 22:00 for eight hours ends
-// at 07:00 on the night the clocks go forward).
+// DTEND for `f` (a night shift from 22:00 for eight hours ends at 07:00 on
+// the night the clocks go forward).
 std::string end_value(const AppointmentFields& f, const TimeForm& start_form, const TimeForm& end_form,
                       const EditContext& ctx) {
-  if (start_form.kind == TimeForm::Kind::Date && end_form.kind == TimeForm::Kind::Date) {
-    return time_value(end_of(f), end_form, ctx);
-  }
   const TimeZones& zones = *ctx.zones;
   const std::int64_t start = to_epoch_seconds(from_local(f.start, start_form, zones), start_form, zones);
-  return format_date_time(value_at(start + std::int64_t{f.duration_minutes} * 60, end_form, zones));
+  return format_date_time(written_end(f.start, start, f.duration_minutes, start_form, end_form, zones));
 }
 
 // What an event has before it is edited.

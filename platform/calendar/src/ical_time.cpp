@@ -433,6 +433,14 @@ DateTimeValue value_at(std::int64_t epoch_seconds, const TimeForm& form, const T
   return v;
 }
 
+DateTimeValue written_end(const LocalDateTime& start, std::int64_t start_instant, std::int32_t minutes,
+                          const TimeForm& start_form, const TimeForm& end_form, const TimeZones& zones) {
+  if (start_form.kind == TimeForm::Kind::Date && end_form.kind == TimeForm::Kind::Date) {
+    return from_local(from_wall_seconds(wall_seconds(start) + std::int64_t{minutes} * 60), end_form, zones);
+  }
+  return value_at(start_instant + std::int64_t{minutes} * 60, end_form, zones);
+}
+
 std::string format_utc_stamp(std::int64_t epoch_seconds) {
   const LocalDateTime t = from_wall_seconds(epoch_seconds);
   return format_date_time({t.year, t.month, t.day, t.hour, t.minute, t.second, false, true});

@@ -156,6 +156,13 @@ std::int64_t to_epoch_seconds(const DateTimeValue& v, const TimeForm& form,
 // date for the date form); the inverse of to_epoch_seconds.
 DateTimeValue value_at(std::int64_t epoch_seconds, const TimeForm& form, const TimeZones& zones);
 
+// The value `end_form` writes for the end of an appointment `minutes` long
+// from the local time `start` (the instant `start_instant`), as a listing
+// measures a length: whole days from a date to a date, elapsed time
+// otherwise (so that one across a change of clocks lasts what it says).
+DateTimeValue written_end(const LocalDateTime& start, std::int64_t start_instant, std::int32_t minutes,
+                          const TimeForm& start_form, const TimeForm& end_form, const TimeZones& zones);
+
 std::string format_utc_stamp(std::int64_t epoch_seconds);
 
 // Signed seconds of an RFC 5545 duration; nullopt when malformed.

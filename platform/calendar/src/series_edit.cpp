@@ -4,7 +4,6 @@
 #include "content_line.h"
 #include "event_index.h"
 #include "text_codec.h"
-#include "wall_time.h"
 
 namespace platform::calendar::detail {
 
@@ -33,12 +32,6 @@ std::string occurrence_line(std::string_view name, const SeriesRule& rule, std::
 
 std::string build_override(std::string_view master, const SeriesRule& rule, std::int64_t instant,
                            const AppointmentFields& shown, const TimeZones& zones, std::string_view eol) {
-  // The end is put back as the listing measured the length: a date to a
-  // date in whole days, anything else in elapsed time, so that a night
-  // across a change of clocks keeps its length (and its end on the wall).
-  const LocalDateTime end_day =
-      from_wall_seconds(wall_seconds(shown.start) + std::int64_t{shown.duration_minutes} * 60);
-  const std::int64_t end_instant = instant + std::int64_t{shown.duration_minutes} * 60;
   std::string out;
   out.reserve(master.size() + 64);
   LineScanner lines(master, 0, master.size(), 1);
@@ -64,9 +57,8 @@ std::string build_override(std::string_view master, const SeriesRule& rule, std:
       did_end = true;
       if (const auto p = parse_property(l.text)) {
         const TimeForm form = time_form_of(*p, zones);
-        const bool days = rule.form.kind == TimeForm::Kind::Date && form.kind == TimeForm::Kind::Date;
-        const DateTimeValue value = days ? from_local(end_day, form, zones) : value_at(end_instant, form, zones);
-        out += fold_line(std::string(p->head) + ":" + format_date_time(value), line_eol);
+        const DateTimeValue end = written_end(shown.start, instant, shown.duration_minutes, rule.form, form, zones);
+        out += fold_line(std::string(p->head) + ":" + format_date_time(end), line_eol);
         continue;
       }
     }
