@@ -91,7 +91,7 @@ struct Snapshot {
     position.reserve(scan.events.capacity());
     by_start.clear();
     by_start.reserve(scan.events.capacity());
-    series.build(scan.events);
+    series.build(scan.events, bytes);
     for (std::size_t i = 0; i < scan.events.size(); ++i) {
       position.append(scan.events[i].oid, i);
       if (!series.is_master(scan.events[i].oid)) by_start.push_back(occurrence_of(scan.events[i]));
@@ -153,7 +153,7 @@ constexpr std::int64_t kLastYearEnd = wall_seconds({9999, 12, 31, 23, 59, 59});
 
 // How an event is recognised again after another program rewrote the file.
 std::string identity(const IndexedEvent& e, std::string_view bytes) {
-  if (!e.uid.empty()) return str_cat({"U", e.uid, "\n", e.recurrence_id});
+  if (e.has_uid()) return str_cat({"U", e.uid(bytes), "\n", e.recurrence_id()});
   return str_cat({"B", bytes.substr(e.begin, e.end - e.begin)});
 }
 
@@ -296,7 +296,7 @@ struct CalendarStore::Impl {
     Snapshot& s = *snapshot;
     if (const IndexedEvent* e = s.event(oid)) {
       if (s.series.is_master(oid)) return std::nullopt;  // a series is listed by its occurrences
-      Listed l{e, e->timing, oid, s.series.series_of(*e), e->recurrence_instant.value_or(0), e};
+      Listed l{e, e->timing, oid, s.series.series_of(*e, s.bytes), e->recurrence_instant().value_or(0), e};
       return l;
     }
     const auto key = occurrence_keys.find(oid);
@@ -579,8 +579,8 @@ struct CalendarStore::Impl {
     // the same occurrence is an event of its own.
     std::unordered_set<Oid> overrides;
     for (IndexedEvent& e : events) {
-      if (!e.uid.empty() && e.recurrence_instant) {
-        const Oid oid = occurrence_oid(e.uid, *e.recurrence_instant);
+      if (const auto instant = e.recurrence_instant(); instant && e.has_uid()) {
+        const Oid oid = occurrence_oid(std::string(e.uid(bytes)), *instant);
         if (overrides.insert(oid).second) {
           e.oid = oid;
           continue;
@@ -1019,9 +1019,10 @@ struct CalendarStore::Impl {
     }
   }
 
-  // After a successful write of `replacement` over [begin, end).
+  // After a successful write of `replacement` over [begin, end); `event`,
+  // when given, is moved into the index at `index`.
   void splice(std::size_t index, std::size_t begin, std::size_t end, const std::string& replacement,
-              std::optional<IndexedEvent> event) {
+              IndexedEvent* event) {
     Snapshot& s = *snapshot;
     const std::ptrdiff_t delta =
         static_cast<std::ptrdiff_t>(replacement.size()) - static_cast<std::ptrdiff_t>(end - begin);
@@ -1030,7 +1031,7 @@ struct CalendarStore::Impl {
       at = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(at) + delta);
     };
     const auto insert = [&] {
-      if (!event) return;
+      if (event == nullptr) return;
       // Grown by a little, not doubled: the index of a large calendar is big.
       if (events.size() == events.capacity()) events.reserve(events.size() + events.size() / 64 + 16);
       events.insert(events.begin() + static_cast<std::ptrdiff_t>(index), std::move(*event));
@@ -1271,7 +1272,7 @@ Oid CalendarStore::Impl::add_once(const AppointmentFields& fields, StoreStatus* 
     indexed->oid = d.next_oid++;
     const Oid oid = indexed->oid;
     // Every event ends before the last END:VCALENDAR, so the new one is last.
-    d.splice(snap.scan.events.size(), at, at, event, std::move(indexed));
+    d.splice(snap.scan.events.size(), at, at, event, &*indexed);
     snap.scan.insert_at = at + event.size();
     snap.stamp = stamp;
     snap.position.emplace(oid, snap.scan.events.size() - 1);
@@ -1337,7 +1338,7 @@ Oid CalendarStore::Impl::add_object(const AppointmentFields& want, StoreStatus* 
   indexed->end = indexed->begin + event.size();
   indexed->oid = next_oid++;
   const Oid oid = indexed->oid;
-  splice(snap.scan.events.size(), at, at, text, std::move(indexed));
+  splice(snap.scan.events.size(), at, at, text, &*indexed);
   snap.position.emplace(oid, snap.scan.events.size() - 1);
   const Occurrence occurrence = occurrence_of(snap.scan.events.back());
   snap.by_start.insert(std::upper_bound(snap.by_start.begin(), snap.by_start.end(), occurrence), occurrence);
@@ -1427,7 +1428,7 @@ StoreStatus CalendarStore::Impl::update_once(Oid oid, const AppointmentFields& w
   indexed->oid = oid;
   // The event keeps its place in the index: the entry is replaced, not
   // taken out and put back, which would move every entry after it twice.
-  d.splice(index + 1, begin, end, replacement, std::nullopt);
+  d.splice(index + 1, begin, end, replacement, nullptr);
   snap.scan.events[index] = std::move(*indexed);
   snap.stamp = stamp;
   const auto old_it = std::lower_bound(snap.by_start.begin(), snap.by_start.end(), old_occurrence);
@@ -1494,7 +1495,7 @@ StoreStatus CalendarStore::Impl::remove_once(Oid oid) {
   }
   if (!status.ok) return status;
   snap.scan.events.erase(snap.scan.events.begin() + static_cast<std::ptrdiff_t>(index));
-  d.splice(index, begin, end, std::string(), std::nullopt);
+  d.splice(index, begin, end, std::string(), nullptr);
   if (emptied) snap.files.erase(snap.files.begin() + static_cast<std::ptrdiff_t>(*emptied));
   snap.stamp = stamp;
   snap.position.erase(oid);

@@ -226,9 +226,19 @@ bool read_event(std::string_view bytes, const EventDraft& draft, IndexedEvent& e
   }
   event.recurring = draft.recurring;
   if (draft.uid != kNone) {
-    // A folded line's text lives in the LineAt.
+    // A folded line's text lives in the LineAt, not in the bytes.
     const LineAt line(bytes, draft, draft.uid);
-    if (auto p = parse_property(line.text())) event.uid = std::string(p->value);
+    if (auto p = parse_property(line.text())) {
+      const auto at = reinterpret_cast<std::uintptr_t>(p->value.data());
+      const auto first = reinterpret_cast<std::uintptr_t>(bytes.data() + draft.begin);
+      const auto last = reinterpret_cast<std::uintptr_t>(bytes.data() + draft.end);
+      if (at >= first && at + p->value.size() <= last && at + p->value.size() - first < kNoLine) {
+        event.uid_at = static_cast<std::uint32_t>(at - first);
+        event.uid_size = static_cast<std::uint32_t>(p->value.size());
+      } else if (!p->value.empty()) {
+        event.rare_text().uid = std::string(p->value);
+      }
+    }
   }
   const auto written = [&](const LineAt& line, const Property& p, const DateTimeValue& v) {
     WrittenForm form = written_form(p, p.value);
@@ -241,7 +251,7 @@ bool read_event(std::string_view bytes, const EventDraft& draft, IndexedEvent& e
   };
   if (draft.recurrence_id != kNone) {
     const LineAt line(bytes, draft, draft.recurrence_id);
-    event.recurrence_id = recurrence_of(line.text());
+    event.rare_text().recurrence_id = recurrence_of(line.text());
     if (const auto p = parse_property(line.text())) {
       const bool date = written_form(*p, p->value).kind == TimeForm::Kind::Date;
       if (const auto v = parse_date_time(p->value, date)) {
@@ -299,7 +309,7 @@ void place_times(const WrittenTimes& times, const TimeZones& zones, IndexedEvent
     return form;
   };
   if (times.has_recurrence) {
-    event.recurrence_instant = to_epoch_seconds(times.recurrence.value(), form_of(times.recurrence), zones);
+    event.rare_text().recurrence_instant = to_epoch_seconds(times.recurrence.value(), form_of(times.recurrence), zones);
   }
   const DateTimeValue start = times.start.value();
   const TimeForm start_form = form_of(times.start);

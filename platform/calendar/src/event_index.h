@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <forward_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,18 +42,46 @@ struct TextLines {
   std::uint32_t subject_hash = 0;
 };
 
-struct IndexedEvent {
-  std::size_t begin = 0;  // "BEGIN:VEVENT" line
-  std::size_t end = 0;    // one past the "END:VEVENT" line's terminator
-  std::string uid;
-  std::string recurrence_id;  // value and TZID, as written; empty for a master
+// What few events have: a UID the file folds over two lines, and an
+// override's RECURRENCE-ID. Kept apart, so that the index of a large
+// calendar holds no string of its own for each event.
+struct RareEventText {
+  std::string uid;            // when not in the event's bytes in one piece
+  std::string recurrence_id;  // value and TZID, as written
   // The instant RECURRENCE-ID names (epoch seconds; dates and floating
   // times as local time), when it can be read.
   std::optional<std::int64_t> recurrence_instant;
-  bool recurring = false;     // has RRULE or RDATE: later listed per occurrence
+};
+
+struct IndexedEvent {
+  std::size_t begin = 0;  // "BEGIN:VEVENT" line
+  std::size_t end = 0;    // one past the "END:VEVENT" line's terminator
+  std::shared_ptr<RareEventText> rare;  // null for most events
   EventTiming timing;
+  // The UID's value as written, counted from the event's first byte, when it
+  // stands there in one piece (else in rare); size 0 for none.
+  std::uint32_t uid_at = 0;
+  std::uint32_t uid_size = 0;
   Oid oid = 0;
   TextLines text;
+  bool recurring = false;  // has RRULE or RDATE: later listed per occurrence
+
+  // The UID as written; `bytes` are those `begin` counts in.
+  std::string_view uid(std::string_view bytes) const {
+    if (rare && !rare->uid.empty()) return rare->uid;
+    return bytes.substr(begin + uid_at, uid_size);
+  }
+  bool has_uid() const { return uid_size != 0 || (rare && !rare->uid.empty()); }
+  // Value and TZID of RECURRENCE-ID, as written; empty for a master.
+  std::string_view recurrence_id() const { return rare ? std::string_view(rare->recurrence_id) : std::string_view(); }
+  std::optional<std::int64_t> recurrence_instant() const {
+    return rare ? rare->recurrence_instant : std::nullopt;
+  }
+  // For the scan that makes the event: copies of an event share its rare text.
+  RareEventText& rare_text() {
+    if (!rare) rare = std::make_shared<RareEventText>();
+    return *rare;
+  }
 };
 
 struct ScanError {

@@ -14,21 +14,23 @@ constexpr std::int64_t kCachePad = 3 * 86400;
 
 }  // namespace
 
-void SeriesIndex::build(const std::vector<IndexedEvent>& events) {
+void SeriesIndex::build(const std::vector<IndexedEvent>& events, std::string_view bytes) {
   series_.clear();
   by_key_.clear();
   masters_.clear();
   for (const IndexedEvent& e : events) {
-    if (!e.recurring || !e.recurrence_id.empty() || e.uid.empty() || by_key_.count(e.uid) != 0) continue;
-    by_key_.emplace(e.uid, series_.size());
+    if (!e.recurring || !e.recurrence_id().empty() || !e.has_uid()) continue;
+    const auto [at, added] = by_key_.emplace(e.uid(bytes), series_.size());
+    if (!added) continue;
     masters_.emplace(e.oid, series_.size());
     Series& s = series_.emplace_back();
     s.master = e.oid;
-    s.key = e.uid;
+    s.key = at->first;
   }
   for (const IndexedEvent& e : events) {
-    if (e.recurrence_id.empty() || !e.recurrence_instant) continue;
-    if (Series* s = find(e.uid)) s->overridden.push_back(*e.recurrence_instant);
+    const auto instant = e.recurrence_instant();
+    if (e.recurrence_id().empty() || !instant) continue;
+    if (Series* s = find(e.uid(bytes))) s->overridden.push_back(*instant);
   }
   for (Series& s : series_) std::sort(s.overridden.begin(), s.overridden.end());
 }
@@ -38,9 +40,9 @@ Series* SeriesIndex::find(std::string_view key) {
   return it == by_key_.end() ? nullptr : &series_[it->second];
 }
 
-Series* SeriesIndex::series_of(const IndexedEvent& e) {
-  if (e.recurrence_id.empty() || !e.recurrence_instant) return nullptr;
-  return find(e.uid);
+Series* SeriesIndex::series_of(const IndexedEvent& e, std::string_view bytes) {
+  if (e.recurrence_id().empty() || !e.recurrence_instant()) return nullptr;
+  return find(e.uid(bytes));
 }
 
 const SeriesRule* SeriesIndex::rule_of(Series& s, const Reader& reader) {

@@ -36,14 +36,14 @@ class SeriesIndex {
   // `events` in file order. The first event with a UID and RRULE or RDATE
   // (and no RECURRENCE-ID) is that UID's series; a second one of the same
   // UID is listed as a plain appointment.
-  void build(const std::vector<IndexedEvent>& events);
+  void build(const std::vector<IndexedEvent>& events, std::string_view bytes);
 
   std::vector<Series>& all() { return series_; }
   Series* find(std::string_view key);
   bool is_master(Oid oid) const { return masters_.count(oid) != 0; }
   // The series an override belongs to; nullptr for a plain event or an
   // override whose master is missing.
-  Series* series_of(const IndexedEvent& e);
+  Series* series_of(const IndexedEvent& e, std::string_view bytes);
 
   // What the store needs to expand a series: its master's bytes and the
   // place to say why part of it cannot be used.

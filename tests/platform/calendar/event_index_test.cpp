@@ -172,7 +172,7 @@ TEST(EventIndex, ZonesAfterTheirEventsReadAsZonesBeforeThem) {
 }
 
 // Everything a scan gives, as one text.
-std::string describe(const detail::ScanResult& result) {
+std::string describe(const detail::ScanResult& result, std::string_view bytes) {
   std::ostringstream out;
   if (!result.scan) {
     out << "refused at line " << result.error.line << ": " << result.error.reason;
@@ -181,8 +181,8 @@ std::string describe(const detail::ScanResult& result) {
   const detail::CalendarScan& scan = *result.scan;
   for (const detail::IndexedEvent& e : scan.events) {
     const LocalDateTime& t = e.timing.start;
-    out << e.begin << '-' << e.end << " uid " << e.uid << " id " << e.recurrence_id << ' '
-        << e.recurrence_instant.value_or(-1) << (e.recurring ? " recurring " : " ") << t.year << '-' << t.month << '-'
+    out << e.begin << '-' << e.end << " uid " << e.uid(bytes) << " id " << e.recurrence_id() << ' '
+        << e.recurrence_instant().value_or(-1) << (e.recurring ? " recurring " : " ") << t.year << '-' << t.month << '-'
         << t.day << ' ' << t.hour << ':' << t.minute << ':' << t.second << " for " << e.timing.duration_minutes
         << (e.timing.all_day ? " all day" : "") << " text " << e.text.summary << ' ' << e.text.description << ' '
         << e.text.categories << ' ' << e.text.more_categories << e.text.whole << e.text.subject_hashed << ' '
@@ -213,6 +213,7 @@ TEST(EventIndex, AFileReadInTwoPartsReadsAsOnePassReadsIt) {
       crlf_event("folded", "DTSTART:20260307T100000\r\nSUMMARY:A subject folded\r\n  over two lines\r\n"
                            "BEGIN:VALARM\r\nTRIGGER:-PT5M\r\nDESCRIPTION:Alarm\r\nEND:VALARM\r\n") +
       crlf_event("folded zone", "DTSTART;TZID=Test/Pl\r\n us3:20260309T100000\r\n") +
+      crlf_event("folded\r\n uid", "DTSTART:20260310T100000\r\n") +
       crlf_event("floating", "DTSTART:20260308T100000\r\nDESCRIPTION:Last\r\n");
   const auto lf = [](std::string text) {
     std::erase(text, '\r');
@@ -233,17 +234,24 @@ TEST(EventIndex, AFileReadInTwoPartsReadsAsOnePassReadsIt) {
       {"events inside another component", kHead + zone + events + "BEGIN:VTODO\r\n" + events + "END:VTODO\r\n" + kTail,
        true},
   };
+  {
+    // What a reload knows events again by: the UID, unfolded, and an override's RECURRENCE-ID.
+    detail::TimeZones zones(icaltimezone_get_utc_timezone());
+    const std::string all = describe(detail::scan_calendar(cases[0].text, zones), cases[0].text);
+    EXPECT_NE(all.find(" uid foldeduid id  "), std::string::npos) << all;
+    EXPECT_NE(all.find(" uid series id 20260305T090000;Test/Plus3 "), std::string::npos) << all;
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     detail::TimeZones fresh(icaltimezone_get_utc_timezone());
-    const std::string expected = describe(detail::scan_calendar(c.text, fresh));
+    const std::string expected = describe(detail::scan_calendar(c.text, fresh), c.text);
     int split = 0;
     for (std::size_t near = 0; near < c.text.size(); near = c.text.find('\n', near) + 1) {
       detail::TimeZones zones(icaltimezone_get_utc_timezone());
       std::optional<detail::ScanResult> result = detail::scan_in_two(c.text, zones, near);
       split += result.has_value();
       if (!result) result = detail::scan_calendar(c.text, zones);
-      ASSERT_EQ(describe(*result), expected) << "split near " << near;
+      ASSERT_EQ(describe(*result, c.text), expected) << "split near " << near;
     }
     EXPECT_EQ(split > 0, c.splits);
   }
