@@ -52,7 +52,7 @@ struct Occurrence {
   }
 };
 
-Occurrence occurrence_of(const IndexedEvent& e) { return {wall_seconds(e.timing.start), e.oid}; }
+Occurrence occurrence_of(const IndexedEvent& e) { return {e.start_wall, e.oid}; }
 
 struct Snapshot {
   explicit Snapshot(icaltimezone* local) : zones(local) {}
@@ -109,7 +109,7 @@ struct Snapshot {
     return std::string_view(bytes).substr(e.begin, e.end - e.begin);
   }
 
-  AppointmentFields fields(const IndexedEvent& e) const { return fields(e, e.timing); }
+  AppointmentFields fields(const IndexedEvent& e) const { return fields(e, e.timing()); }
 
   // The text of `e` (an occurrence's is its series'), at `timing`.
   AppointmentFields fields(const IndexedEvent& e, const EventTiming& timing) const {
@@ -183,7 +183,7 @@ std::size_t spare_for(std::size_t size) { return size / 32 + 64 * 1024; }
 class EventTarget final : public RestrictionTarget {
  public:
   EventTarget(const Snapshot& snapshot, const IndexedEvent& event)
-      : EventTarget(snapshot, event, event.timing, event.oid) {}
+      : EventTarget(snapshot, event, event.timing(), event.oid) {}
   // An occurrence: the text of `event` (its series) at its own time.
   EventTarget(const Snapshot& snapshot, const IndexedEvent& event, const EventTiming& timing, Oid oid)
       : snapshot_(snapshot), event_(event), timing_(timing), oid_(oid) {}
@@ -296,7 +296,7 @@ struct CalendarStore::Impl {
     Snapshot& s = *snapshot;
     if (const IndexedEvent* e = s.event(oid)) {
       if (s.series.is_master(oid)) return std::nullopt;  // a series is listed by its occurrences
-      Listed l{e, e->timing, oid, s.series.series_of(*e, s.bytes), e->recurrence_instant().value_or(0), e};
+      Listed l{e, e->timing(), oid, s.series.series_of(*e, s.bytes), e->recurrence_instant().value_or(0), e};
       return l;
     }
     const auto key = occurrence_keys.find(oid);
@@ -309,7 +309,7 @@ struct CalendarStore::Impl {
     const IndexedEvent* master = s.event(series->master);
     const auto wall = s.series.occurrence_wall(*series, key->second.instant, reader(s));
     if (master == nullptr || !wall) return std::nullopt;
-    EventTiming timing = master->timing;
+    EventTiming timing = master->timing();
     timing.start = from_wall_seconds(*wall);
     return Listed{master, timing, oid, series, key->second.instant, nullptr};
   }
@@ -1214,10 +1214,10 @@ void CalendarStore::Impl::collect_series(const Restriction* r, std::int64_t low,
       s.series_by_number[*series.number] = &series;
     }
     const std::uint32_t number = *series.number;
-    const std::int64_t last = open_end ? std::max(high, wall_seconds(master->timing.start)) : high;
+    const std::int64_t last = open_end ? std::max(high, master->start_wall) : high;
     for (const OccurrenceTime& t : s.series.occurrences(series, low, last, read)) {
       const Oid oid = occurrence_oid(number, t.instant);
-      EventTiming timing = master->timing;
+      EventTiming timing = master->timing();
       timing.start = from_wall_seconds(t.wall);
       if (r == nullptr || matches(*r, EventTarget(s, *master, timing, oid))) hits.push_back({t.wall, oid});
     }

@@ -15,6 +15,14 @@
 
 namespace platform::calendar::detail {
 
+EventTiming IndexedEvent::timing() const { return {from_wall_seconds(start_wall), duration_minutes, all_day}; }
+
+void IndexedEvent::set_timing(const EventTiming& t) {
+  start_wall = wall_seconds(t.start);
+  duration_minutes = t.duration_minutes;
+  all_day = t.all_day;
+}
+
 namespace {
 
 std::string upper(std::string_view s) {
@@ -118,12 +126,12 @@ void gather(Known name, const LogicalLine& line, EventDraft& draft) {
   auto keep = [&](std::size_t& at) {
     if (at == kNone) at = line.begin;
   };
-  auto mark = [&](std::uint32_t& at) {
+  auto mark = [&](std::uint16_t& at) {
     const std::size_t offset = line.begin - draft.begin;
     if (offset >= kNoLine) {
       draft.text.whole = true;
     } else {
-      at = static_cast<std::uint32_t>(offset);
+      at = static_cast<std::uint16_t>(offset);
     }
   };
   switch (name) {
@@ -232,11 +240,11 @@ bool read_event(std::string_view bytes, const EventDraft& draft, IndexedEvent& e
       const auto at = reinterpret_cast<std::uintptr_t>(p->value.data());
       const auto first = reinterpret_cast<std::uintptr_t>(bytes.data() + draft.begin);
       const auto last = reinterpret_cast<std::uintptr_t>(bytes.data() + draft.end);
-      if (at >= first && at + p->value.size() <= last && at + p->value.size() - first < kNoLine) {
+      if (at >= first && at + p->value.size() <= last && at - first <= UINT32_MAX && p->value.size() <= UINT16_MAX) {
         event.uid_at = static_cast<std::uint32_t>(at - first);
-        event.uid_size = static_cast<std::uint32_t>(p->value.size());
+        event.uid_size = static_cast<std::uint16_t>(p->value.size());
       } else if (!p->value.empty()) {
-        event.rare_text().uid = std::string(p->value);
+        event.rare.make().uid = std::string(p->value);
       }
     }
   }
@@ -251,12 +259,11 @@ bool read_event(std::string_view bytes, const EventDraft& draft, IndexedEvent& e
   };
   if (draft.recurrence_id != kNone) {
     const LineAt line(bytes, draft, draft.recurrence_id);
-    event.rare_text().recurrence_id = recurrence_of(line.text());
+    event.rare.make().recurrence_id = recurrence_of(line.text());
     if (const auto p = parse_property(line.text())) {
       const bool date = written_form(*p, p->value).kind == TimeForm::Kind::Date;
       if (const auto v = parse_date_time(p->value, date)) {
-        times.recurrence = written(line, *p, *v);
-        times.has_recurrence = true;
+        times.recurrence = std::make_unique<WrittenTime>(written(line, *p, *v));
       }
     }
   }
@@ -305,17 +312,17 @@ void place_times(const WrittenTimes& times, const TimeZones& zones, IndexedEvent
   const auto form_of = [&](const WrittenTime& t) {
     TimeForm form;
     form.kind = t.kind;
-    if (t.kind == TimeForm::Kind::Zoned) form.zone = zones.find(t.tzid);
+    if (t.kind == TimeForm::Kind::Zoned) form.zone = zones.find(t.tzid());
     return form;
   };
-  if (times.has_recurrence) {
-    event.rare_text().recurrence_instant = to_epoch_seconds(times.recurrence.value(), form_of(times.recurrence), zones);
+  if (times.recurrence) {
+    event.rare.make().recurrence_instant = to_epoch_seconds(times.recurrence->value(), form_of(*times.recurrence), zones);
   }
   const DateTimeValue start = times.start.value();
   const TimeForm start_form = form_of(times.start);
-  event.timing.start = to_local(start, start_form, zones);
-  event.timing.all_day = start.is_date;
-  std::int64_t minutes = event.timing.all_day ? 1440 : 0;
+  event.start_wall = wall_seconds(to_local(start, start_form, zones));
+  event.all_day = start.is_date;
+  std::int64_t minutes = event.all_day ? 1440 : 0;
   if (times.end == WrittenTimes::End::Dtend) {
     const DateTimeValue finish = times.finish.value();
     if (start.is_date && finish.is_date) {
@@ -330,7 +337,7 @@ void place_times(const WrittenTimes& times, const TimeZones& zones, IndexedEvent
     minutes = floor_div(times.duration_seconds, 60);
   }
   // An end before the start is a writer's slip, not a reason to refuse the file.
-  event.timing.duration_minutes = static_cast<std::int32_t>(
+  event.duration_minutes = static_cast<std::int32_t>(
       std::clamp<std::int64_t>(minutes, 0, std::numeric_limits<std::int32_t>::max()));
 }
 
@@ -846,7 +853,7 @@ EventText read_event_text(std::string_view event_bytes, const TextLines& at, uns
   // Only the fields the event has; the earliest of them is where to start.
   std::size_t from = kNoLine;
   unsigned present = 0;
-  auto want = [&](unsigned field, std::uint32_t line) {
+  auto want = [&](unsigned field, std::uint16_t line) {
     if ((which & field) && line != kNoLine && line < event_bytes.size()) {
       present |= field;
       from = std::min<std::size_t>(from, line);

@@ -28,18 +28,19 @@ struct EventTiming {
 // Where an event's own (not its VALARMs') SUMMARY, DESCRIPTION and first
 // CATEGORIES lines start, counted from the event's first byte, so that a
 // search for one field decodes that line alone instead of the whole event.
-inline constexpr std::uint32_t kNoLine = 0xFFFFFFFF;
+// An event whose lines start further in than 16 bits count is read whole.
+inline constexpr std::uint16_t kNoLine = 0xFFFF;
 struct TextLines {
-  std::uint32_t summary = kNoLine;
-  std::uint32_t description = kNoLine;
-  std::uint32_t categories = kNoLine;
-  bool more_categories = false;  // CATEGORIES appears more than once
-  bool whole = false;            // offsets do not fit: read the whole event
   // text_hash of the subject when it was cheap to learn while indexing (most
   // subjects are plain ASCII), so that a search for another subject can pass
   // the event by without reading it.
-  bool subject_hashed = false;
   std::uint32_t subject_hash = 0;
+  std::uint16_t summary = kNoLine;
+  std::uint16_t description = kNoLine;
+  std::uint16_t categories = kNoLine;
+  bool more_categories = false;  // CATEGORIES appears more than once
+  bool whole = false;            // offsets do not fit: read the whole event
+  bool subject_hashed = false;
 };
 
 // What few events have: a UID the file folds over two lines, and an
@@ -53,34 +54,63 @@ struct RareEventText {
   std::optional<std::int64_t> recurrence_instant;
 };
 
+// An event's RareEventText, or none; a copy of the event copies it.
+class RareText {
+ public:
+  RareText() = default;
+  RareText(const RareText& other) { *this = other; }
+  RareText(RareText&&) noexcept = default;
+  RareText& operator=(const RareText& other) {
+    if (this != &other) text_ = other.text_ ? std::make_unique<RareEventText>(*other.text_) : nullptr;
+    return *this;
+  }
+  RareText& operator=(RareText&&) noexcept = default;
+
+  const RareEventText* get() const { return text_.get(); }
+  RareEventText& make() {
+    if (!text_) text_ = std::make_unique<RareEventText>();
+    return *text_;
+  }
+
+ private:
+  std::unique_ptr<RareEventText> text_;
+};
+
+// One event of the index. A calendar of a million events holds a million of
+// these beside its bytes: the fields are packed, and what few events need
+// lives in `rare`.
 struct IndexedEvent {
   std::size_t begin = 0;  // "BEGIN:VEVENT" line
   std::size_t end = 0;    // one past the "END:VEVENT" line's terminator
-  std::shared_ptr<RareEventText> rare;  // null for most events
-  EventTiming timing;
+  RareText rare;
+  // Its start in local wall seconds (see wall_time.h), length and kind: a
+  // packed EventTiming.
+  std::int64_t start_wall = 0;
+  std::int32_t duration_minutes = 0;
   // The UID's value as written, counted from the event's first byte, when it
   // stands there in one piece (else in rare); size 0 for none.
   std::uint32_t uid_at = 0;
-  std::uint32_t uid_size = 0;
   Oid oid = 0;
   TextLines text;
+  std::uint16_t uid_size = 0;
+  bool all_day = false;
   bool recurring = false;  // has RRULE or RDATE: later listed per occurrence
+
+  EventTiming timing() const;
+  void set_timing(const EventTiming& t);
 
   // The UID as written; `bytes` are those `begin` counts in.
   std::string_view uid(std::string_view bytes) const {
-    if (rare && !rare->uid.empty()) return rare->uid;
+    if (rare.get() != nullptr && !rare.get()->uid.empty()) return rare.get()->uid;
     return bytes.substr(begin + uid_at, uid_size);
   }
-  bool has_uid() const { return uid_size != 0 || (rare && !rare->uid.empty()); }
+  bool has_uid() const { return uid_size != 0 || (rare.get() != nullptr && !rare.get()->uid.empty()); }
   // Value and TZID of RECURRENCE-ID, as written; empty for a master.
-  std::string_view recurrence_id() const { return rare ? std::string_view(rare->recurrence_id) : std::string_view(); }
-  std::optional<std::int64_t> recurrence_instant() const {
-    return rare ? rare->recurrence_instant : std::nullopt;
+  std::string_view recurrence_id() const {
+    return rare.get() != nullptr ? std::string_view(rare.get()->recurrence_id) : std::string_view();
   }
-  // For the scan that makes the event: copies of an event share its rare text.
-  RareEventText& rare_text() {
-    if (!rare) rare = std::make_shared<RareEventText>();
-    return *rare;
+  std::optional<std::int64_t> recurrence_instant() const {
+    return rare.get() != nullptr ? rare.get()->recurrence_instant : std::nullopt;
   }
 };
 
@@ -122,17 +152,19 @@ ScanResult scan_calendar(std::string_view bytes, TimeZones& zones);
 // the file again).
 std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, std::size_t split_near);
 
-// A DTSTART, DTEND or RECURRENCE-ID value as written, in 32 bytes: the
+// A DTSTART, DTEND or RECURRENCE-ID value as written, in 24 bytes: the
 // second half of a large file keeps its events' until the zones are at hand.
 struct WrittenTime {
-  std::string_view tzid;  // as written, for the zoned form
+  const char* tzid_data = nullptr;  // the TZID as written, for the zoned form
+  std::uint32_t tzid_size = 0;
   std::uint16_t year = 0;
   std::uint8_t month = 0, day = 0, hour = 0, minute = 0, second = 0;
   bool is_date = false, is_utc = false;
   TimeForm::Kind kind = TimeForm::Kind::Floating;
 
   static WrittenTime of(const DateTimeValue& v, TimeForm::Kind kind, std::string_view tzid) {
-    return {tzid,
+    return {tzid.data(),
+            static_cast<std::uint32_t>(tzid.size()),
             static_cast<std::uint16_t>(v.year),
             static_cast<std::uint8_t>(v.month),
             static_cast<std::uint8_t>(v.day),
@@ -143,6 +175,7 @@ struct WrittenTime {
             v.is_utc,
             kind};
   }
+  std::string_view tzid() const { return {tzid_data, tzid_size}; }
   DateTimeValue value() const { return {year, month, day, hour, minute, second, is_date, is_utc}; }
 };
 
@@ -151,11 +184,11 @@ struct WrittenTime {
 // the zones are not at hand.
 struct WrittenTimes {
   WrittenTime start;
-  WrittenTime finish;      // DTEND
-  WrittenTime recurrence;  // RECURRENCE-ID, when it can be read
+  WrittenTime finish;  // DTEND
+  // RECURRENCE-ID, when it can be read: only overrides have one.
+  std::unique_ptr<WrittenTime> recurrence;
   std::int64_t duration_seconds = 0;
   enum class End : std::uint8_t { None, Dtend, Duration } end = End::None;
-  bool has_recurrence = false;
 };
 
 // Text that WrittenTimes name, where they cannot name the file's bytes.

@@ -32,7 +32,7 @@ std::string format_date_time(const DateTimeValue& v);
 
 // How a DTSTART or DTEND is written: kept when the store rewrites it.
 struct TimeForm {
-  enum class Kind { Date, Floating, Utc, Zoned } kind = Kind::Floating;
+  enum class Kind : std::uint8_t { Date, Floating, Utc, Zoned } kind = Kind::Floating;
   std::string tzid;               // as written, for Zoned
   icaltimezone* zone = nullptr;   // Zoned and known; an unknown TZID reads as floating
 };

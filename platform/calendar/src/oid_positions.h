@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -16,7 +17,9 @@ namespace platform::calendar::detail {
 
 class OidPositions {
  public:
-  using Entry = std::pair<Oid, std::size_t>;
+  // The place is 32 bits: half the table of a pair with a size_t, and no
+  // calendar holds four billion events.
+  using Entry = std::pair<Oid, std::uint32_t>;
   using iterator = std::vector<Entry>::iterator;
   using const_iterator = std::vector<Entry>::const_iterator;
 
@@ -25,16 +28,17 @@ class OidPositions {
 
   // Adds `oid` at `at`; an oid already there keeps its place.
   void emplace(Oid oid, std::size_t at) {
+    const Entry entry{oid, static_cast<std::uint32_t>(at)};
     if (entries_.empty() || entries_.back().first < oid) {
-      entries_.emplace_back(oid, at);
+      entries_.push_back(entry);
       return;
     }
     const auto it = lower(oid);
-    if (it == entries_.end() || it->first != oid) entries_.insert(it, {oid, at});
+    if (it == entries_.end() || it->first != oid) entries_.insert(it, entry);
   }
 
   // Appends in any order; finish() sorts once at the end.
-  void append(Oid oid, std::size_t at) { entries_.emplace_back(oid, at); }
+  void append(Oid oid, std::size_t at) { entries_.emplace_back(oid, static_cast<std::uint32_t>(at)); }
   void finish() {
     const auto by_oid = [](const Entry& a, const Entry& b) { return a.first < b.first; };
     if (std::is_sorted(entries_.begin(), entries_.end(), by_oid)) return;

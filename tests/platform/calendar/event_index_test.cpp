@@ -74,6 +74,16 @@ TEST(EventIndex, TextFromTheIndexedLinesIsTextFromTheWholeEvent) {
     }
   }
   EXPECT_NE(detail::text_hash(u"Real subject"), detail::text_hash(u"Real subjecT"));
+
+  // Lines further into an event than the index counts (past an alarm that
+  // long): the event is read whole.
+  const std::string far = "BEGIN:VEVENT\r\nUID:far\r\nDTSTART:20260301T100000Z\r\nBEGIN:VALARM\r\nX-PAD:" +
+                          std::string(70000, 'x') + "\r\nSUMMARY:Alarm\r\nEND:VALARM\r\nSUMMARY:Far\r\n" +
+                          "CATEGORIES:Late\r\nEND:VEVENT\r\n";
+  const auto indexed = detail::index_event(far, 0, far.size(), 1, zones).event;
+  ASSERT_TRUE(indexed);
+  const EventText part = detail::read_event_text(far, indexed->text, detail::kSummary | detail::kCategories);
+  EXPECT_EQ(std::tie(part.summary, part.description, part.categories), std::tie("Far", "", "Late"));
 }
 
 // Searches for each text field find exactly the events whose field it is,
@@ -166,7 +176,7 @@ TEST(EventIndex, ZonesAfterTheirEventsReadAsZonesBeforeThem) {
     const detail::ScanResult result = detail::scan_calendar(text, zones);
     ASSERT_TRUE(result.scan) << result.error.reason;
     std::vector<detail::EventTiming> timings;
-    for (const detail::IndexedEvent& e : result.scan->events) timings.push_back(e.timing);
+    for (const detail::IndexedEvent& e : result.scan->events) timings.push_back(e.timing());
     EXPECT_EQ(timings, expected) << text;
   }
 }
@@ -180,11 +190,11 @@ std::string describe(const detail::ScanResult& result, std::string_view bytes) {
   }
   const detail::CalendarScan& scan = *result.scan;
   for (const detail::IndexedEvent& e : scan.events) {
-    const LocalDateTime& t = e.timing.start;
+    const LocalDateTime t = e.timing().start;
     out << e.begin << '-' << e.end << " uid " << e.uid(bytes) << " id " << e.recurrence_id() << ' '
         << e.recurrence_instant().value_or(-1) << (e.recurring ? " recurring " : " ") << t.year << '-' << t.month << '-'
-        << t.day << ' ' << t.hour << ':' << t.minute << ':' << t.second << " for " << e.timing.duration_minutes
-        << (e.timing.all_day ? " all day" : "") << " text " << e.text.summary << ' ' << e.text.description << ' '
+        << t.day << ' ' << t.hour << ':' << t.minute << ':' << t.second << " for " << e.duration_minutes
+        << (e.all_day ? " all day" : "") << " text " << e.text.summary << ' ' << e.text.description << ' '
         << e.text.categories << ' ' << e.text.more_categories << e.text.whole << e.text.subject_hashed << ' '
         << e.text.subject_hash << '\n';
   }
