@@ -4,8 +4,11 @@
 #include "event_index.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <iterator>
 #include <limits>
+#include <mutex>
 
 #include "wall_time.h"
 #include "content_line.h"
@@ -429,25 +432,55 @@ struct UnplacedEvent {
 // Events kept in blocks of a few thousand, so that taking them from the
 // front gives their memory back as the index they go into grows: at a
 // million events the second half of a file is some hundred megabytes.
+// Blocks are handed over whole as they fill: the thread that reads the
+// first half of a file places the second half's events while the second
+// is still being read.
 class UnplacedEvents {
  public:
   void push_back(UnplacedEvent event) {
-    if (blocks_.empty() || blocks_.back().size() == kBlock) blocks_.emplace_back().reserve(kBlock);
-    blocks_.back().push_back(std::move(event));
+    if (filling_.size() == kBlock) hand_over();
+    if (filling_.capacity() == 0) filling_.reserve(kBlock);
+    filling_.push_back(std::move(event));
   }
-  // Gives each event to `take`, in order, and empties the list.
+  // No more events come: hands over the last block and wakes the taker.
+  void close() {
+    hand_over();
+    const std::lock_guard lock(mutex_);
+    closed_ = true;
+    changed_.notify_all();
+  }
+  // Gives each event to `take`, in order, waiting for blocks as they are
+  // handed over until close(); empties the list.
   template <typename Take>
   void drain(Take take) {
-    for (std::vector<UnplacedEvent>& block : blocks_) {
+    while (true) {
+      std::vector<UnplacedEvent> block;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !full_.empty() || closed_; });
+        if (full_.empty()) return;
+        block = std::move(full_.front());
+        full_.pop_front();
+      }
       for (UnplacedEvent& e : block) take(e);
-      std::vector<UnplacedEvent>().swap(block);
     }
-    blocks_.clear();
   }
 
  private:
+  void hand_over() {
+    if (filling_.empty()) return;
+    const std::lock_guard lock(mutex_);
+    full_.push_back(std::move(filling_));
+    filling_ = std::vector<UnplacedEvent>();
+    changed_.notify_all();
+  }
+
   static constexpr std::size_t kBlock = 4096;
-  std::vector<std::vector<UnplacedEvent>> blocks_;
+  std::vector<UnplacedEvent> filling_;  // the reader's alone
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::vector<UnplacedEvent>> full_;
+  bool closed_ = false;
 };
 
 // One pass over the file's lines. Streaming, each event is indexed as soon
@@ -744,15 +777,21 @@ std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, 
     return std::nullopt;
   }
   // The part after the split is read on a thread of its own, without the
-  // zones: its events' times are placed once both parts are read.
+  // zones: its events' times are placed here, block by block, once this
+  // thread has read the first part. Its lines are numbered from the split
+  // on, and renumbered once the first part has counted its own.
   Pass second(bytes, nullptr, true);
   second.open_calendar(first.calendar());
   bool second_read = false;
   WorkAside reader([&] {
-    second_read = second.run(split, bytes.size(), 1 + static_cast<int>(count_line_feeds(bytes.substr(0, split))));
+    struct Closer {
+      UnplacedEvents& events;
+      ~Closer() { events.close(); }
+    } closer{second.unplaced()};
+    second_read = second.run(split, bytes.size(), 1);
   });
   const bool first_read = first.run(first_event, split, first.next_line());
-  reader.wait();
+  if (!first_read || !first.at_top()) reader.wait();
   if (!first_read) {
     if (first.restart()) return std::nullopt;
     return refused(first);
@@ -766,21 +805,23 @@ std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, 
     return accepted(first);
   }
   // At the top of the calendar, the one pass would have read the rest as
-  // the second part did.
-  if (!second_read || !second.close()) {
-    zones.drop_file();
-    return refused(second);
-  }
-  if (!second.zone_blocks().empty()) {
-    // A zone after the events: the one pass reads the file again.
-    zones.drop_file();
-    return std::nullopt;
-  }
+  // the second part did. Its events are placed as they come; should the
+  // second part then turn out refused or to need a second reading, they go
+  // with the rest of this reading.
   CalendarScan& scan = first.scan();
-  CalendarScan& rest = second.scan();
   second.unplaced().drain([&](UnplacedEvent& e) {
     place_times(e.times, zones, scan.events.emplace_back(std::move(e.event)));
   });
+  reader.wait();
+  if (!second_read || !second.close() || !second.zone_blocks().empty()) {
+    // A refusal is told with the one pass's line numbers; a zone after the
+    // events has the one pass read the file again.
+    zones.drop_file();
+    return std::nullopt;
+  }
+  CalendarScan& rest = second.scan();
+  const int lines_before = first.next_line() - 1;
+  for (SkippedEvent& skipped : rest.skipped) skipped.error.line += lines_before;
   std::move(rest.skipped.begin(), rest.skipped.end(), std::back_inserter(scan.skipped));
   scan.insert_at = rest.insert_at;
   zones.end_file();
@@ -804,6 +845,7 @@ UnplacedScan scan_unplaced(std::string_view bytes, KnownZoneBlocks* known) {
   unplaced.zone_blocks = std::move(pass.zone_blocks());
   unplaced.kept = std::move(pass.kept());
   unplaced.result = accepted(pass);
+  pass.unplaced().close();
   pass.unplaced().drain([&](UnplacedEvent& e) {
     unplaced.result.scan->events.push_back(std::move(e.event));
     unplaced.times.push_back(std::move(e.times));

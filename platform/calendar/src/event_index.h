@@ -147,9 +147,10 @@ ScanResult scan_calendar(std::string_view bytes, TimeZones& zones);
 
 // The same, with the file split at the first "BEGIN:VEVENT" line at or after
 // `split_near` and its two parts read on two threads at once, when the
-// calendar alone is open there. nullopt when the file has no such line, or
+// calendar alone is open there. nullopt when the file has no such line,
 // holds a VTIMEZONE after an event (which scan_calendar handles by reading
-// the file again).
+// the file again), or is refused after the split (scan_calendar tells why,
+// with the line numbers of one pass).
 std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, std::size_t split_near);
 
 // A DTSTART, DTEND or RECURRENCE-ID value as written, in 24 bytes: the

@@ -275,12 +275,12 @@ void TimeZones::drop_file() {
 }
 
 icaltimezone* TimeZones::find(std::string_view tzid) const {
-  const std::string name(tzid);
   if (in_file_) {
     for (const auto& [file_tzid, zone] : this_file_) {
-      if (*file_tzid == name) return zone;
+      if (*file_tzid == tzid) return zone;
     }
   }
+  const std::string name(tzid);
   if (auto it = file_zones_.find(name); it != file_zones_.end()) return it->second;
   if (auto it = builtin_cache_.find(name); it != builtin_cache_.end()) return it->second;
   icaltimezone* zone = nullptr;
