@@ -201,7 +201,7 @@ void ScriptRunner::expand(Session&, const ScriptCommand& c) {
         info.dwMask = TBIF_STATE | TBIF_BYINDEX;
         if (!bar || SendMessageW(bar, TB_GETBUTTONINFOW, 1, reinterpret_cast<LPARAM>(&info)) < 0)
           return fail("there is no Save soft key");
-        out_ << ((info.fsState & TBSTATE_ENABLED) ? "enabled" : "disabled") << std::endl;
+        out_ << ((info.fsState & TBSTATE_ENABLED) ? "enabled" : "disabled") << '\n';
       } else if (what == "focus") {
         HWND focus = s.windows().focus();
         std::string name = "other";
@@ -210,14 +210,14 @@ void ScriptRunner::expand(Session&, const ScriptCommand& c) {
         }
         for (int n = 1; focus && name == "other" && n <= 64; ++n)
           if (find_target(s, {"field", std::to_string(n)}) == focus) name = "field " + std::to_string(n);
-        out_ << name << std::endl;
+        out_ << name << '\n';
       } else if (what == "notification") {
         const auto& notes = platform::ShellState::of(s).notifications;
         if (notes.empty())
-          out_ << "none" << std::endl;
+          out_ << "none" << '\n';
         else
           out_ << EscapeForPrint(ToUtf8(notes.back().title)) << '\t' << EscapeForPrint(ToUtf8(notes.back().plain))
-               << std::endl;
+               << '\n';
       } else if (what == "list") {
         print_list(s);
       } else if (what == "fields") {
@@ -225,8 +225,10 @@ void ScriptRunner::expand(Session&, const ScriptCommand& c) {
       } else if (what == "pickers") {
         HWND from = find_target(s, {"from"}), to = find_target(s, {"to"});
         if (!from || !to) return fail("there are no date pickers on the screen");
-        out_ << EscapeForPrint(PickerText(from)) << '\t' << EscapeForPrint(PickerText(to)) << std::endl;
+        out_ << EscapeForPrint(PickerText(from)) << '\t' << EscapeForPrint(PickerText(to)) << '\n';
       }
+      // A whole print at once: a long list is one write, not one a row.
+      out_.flush();
       return StepResult::done;
     });
   } else if (c.verb == "screenshot") {
@@ -377,7 +379,7 @@ void ScriptRunner::print_list(Session& s) {
     SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&sub));
     out_ << row << '\t' << (item.iImage == 0 ? "complete" : "incomplete") << '\t'
          << static_cast<std::uint32_t>(item.lParam) << '\t' << EscapeForPrint(ToUtf8(subject.c_str())) << '\t'
-         << EscapeForPrint(ToUtf8(details.c_str())) << '\t' << ((item.state & LVIS_SELECTED) ? "selected" : "-") << std::endl;
+         << EscapeForPrint(ToUtf8(details.c_str())) << '\t' << ((item.state & LVIS_SELECTED) ? "selected" : "-") << '\n';
   }
 }
 
@@ -398,7 +400,7 @@ void ScriptRunner::print_fields(Session& s) {
       SendMessageW(boxes[i], CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(entry));
       out_ << (k > 1 ? "|" : "") << EscapeForPrint(ToUtf8(entry));
     }
-    out_ << std::endl;
+    out_ << '\n';
   }
 }
 
