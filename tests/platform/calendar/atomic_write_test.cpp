@@ -167,6 +167,20 @@ TEST(FileContent, ComparedInChunksToTheLastByte) {
   EXPECT_EQ(detail::compare_content(dir.path(), "").error, EISDIR);
 }
 
+TEST(FileContent, ReadToTheLastByteSmallOrInTwoHalves) {
+  TempDir dir;
+  const auto file = dir / "cal.ics";
+  for (const std::size_t size : {std::size_t{4'099}, (std::size_t{9} << 20) + 3}) {
+    std::string bytes(size, 'x');
+    for (std::size_t i = 0; i < bytes.size(); i += 61) bytes[i] = static_cast<char>('a' + i / 61 % 26);
+    write_bytes(file, bytes);
+    const detail::ReadResult read = detail::read_file(file);
+    EXPECT_EQ(std::tuple(read.error, read.stamp.size, read.stamp.mtime_ns != -1),
+              std::tuple(0, static_cast<std::int64_t>(size), true));
+    EXPECT_TRUE(read.bytes == bytes) << size;
+  }
+}
+
 // A process that runs until the object goes (or this one does).
 struct LiveProcess {
   LiveProcess() {
