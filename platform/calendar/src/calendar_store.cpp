@@ -183,19 +183,29 @@ std::size_t spare_for(std::size_t size) { return size / 32 + 64 * 1024; }
 class EventTarget final : public RestrictionTarget {
  public:
   EventTarget(const Snapshot& snapshot, const IndexedEvent& event)
-      : EventTarget(snapshot, event, event.timing(), event.oid) {}
+      : snapshot_(snapshot),
+        event_(event),
+        start_wall_(event.start_wall),
+        duration_minutes_(event.duration_minutes),
+        all_day_(event.all_day),
+        oid_(event.oid) {}
   // An occurrence: the text of `event` (its series) at its own time.
   EventTarget(const Snapshot& snapshot, const IndexedEvent& event, const EventTiming& timing, Oid oid)
-      : snapshot_(snapshot), event_(event), timing_(timing), oid_(oid) {}
+      : snapshot_(snapshot),
+        event_(event),
+        start_wall_(wall_seconds(timing.start)),
+        duration_minutes_(timing.duration_minutes),
+        all_day_(timing.all_day),
+        oid_(oid) {}
 
   std::int64_t number(Field field) const override {
-    const std::int64_t start = floor_div(wall_seconds(timing_.start), 60);
+    const std::int64_t start = floor_div(start_wall_, 60);
     switch (field) {
       case Field::Start: return start;
-      case Field::End: return start + timing_.duration_minutes;
-      case Field::Duration: return timing_.duration_minutes;
+      case Field::End: return start + duration_minutes_;
+      case Field::Duration: return duration_minutes_;
       case Field::Oid: return oid_;
-      case Field::AllDay: return timing_.all_day ? 1 : 0;
+      case Field::AllDay: return all_day_ ? 1 : 0;
       default: return 0;
     }
   }
@@ -228,7 +238,9 @@ class EventTarget final : public RestrictionTarget {
 
   const Snapshot& snapshot_;
   const IndexedEvent& event_;
-  EventTiming timing_;
+  std::int64_t start_wall_;
+  std::int32_t duration_minutes_;
+  bool all_day_;
   Oid oid_;
   mutable std::optional<std::u16string> subject_, body_, categories_;
 };
