@@ -67,6 +67,23 @@ std::vector<AppointmentFields> reread(const CalendarStore& store) {
   return got;
 }
 
+// The file read in two halves at once, whatever its size, reads as one pass
+// reads it: the same refusal, or the same appointments under the same oids
+// and the same warnings about the events it leaves out.
+void reads_the_same_in_two(const std::filesystem::path& file, const CalendarStore* one, const std::string& error,
+                           const std::vector<std::string>& warnings) {
+  StoreOptions options = fixed_clock();
+  options.read_in_two_from = 0;
+  std::vector<std::string> warned;
+  options.warn = [&warned](const std::string& text) { warned.push_back(text); };
+  std::string two_error;
+  auto two = CalendarStore::open(file, &two_error, std::move(options));
+  FUZZ_CHECK((two != nullptr) == (one != nullptr));
+  FUZZ_CHECK(two_error == error);
+  FUZZ_CHECK(warned == warnings);
+  if (two) FUZZ_CHECK(two->all() == one->all() && everything(*two) == everything(*one));
+}
+
 // A save or an open that was refused says why and leaves the file as it was.
 void refused(const std::string& message, const std::filesystem::path& file, const std::string& bytes) {
   FUZZ_CHECK(!message.empty());
@@ -220,7 +237,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string error;
   StoreOptions options = fixed_clock();
   options.inject_write_fault = [&other](WriteStep step) { return other(step); };
+  std::vector<std::string> warnings;
+  options.warn = [&warnings](const std::string& text) { warnings.push_back(text); };
   auto store = CalendarStore::open(file, &error, std::move(options));
+  reads_the_same_in_two(file, store.get(), error, warnings);
   if (!store) {
     refused(error, file, input);
     return 0;
