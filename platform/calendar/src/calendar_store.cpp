@@ -5,6 +5,7 @@
 #include "platform/calendar/calendar_store.h"
 
 #include <algorithm>
+#include <tuple>
 #include <span>
 #include <chrono>
 #include <cstdio>
@@ -43,12 +44,20 @@ using namespace detail;
 namespace {
 
 // One listed appointment: a plain event, an override, or an occurrence of a
-// series.
+// series. The start table holds one for every event, so the start (wall
+// seconds) is kept in two 32-bit halves: 12 bytes an entry, not 16.
 struct Occurrence {
-  std::int64_t start_key;  // wall seconds
+  Occurrence(std::int64_t start, Oid id)
+      : start_high(static_cast<std::int32_t>(start >> 32)), start_low(static_cast<std::uint32_t>(start)), oid(id) {}
+  std::int64_t start_key() const {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(static_cast<std::uint32_t>(start_high)) << 32 |
+                                     start_low);
+  }
+  std::int32_t start_high;
+  std::uint32_t start_low;
   Oid oid;
   friend bool operator<(const Occurrence& a, const Occurrence& b) {
-    return a.start_key != b.start_key ? a.start_key < b.start_key : a.oid < b.oid;
+    return std::tie(a.start_high, a.start_low, a.oid) < std::tie(b.start_high, b.start_low, b.oid);
   }
 };
 
@@ -93,16 +102,15 @@ struct Snapshot {
     by_start.reserve(scan.events.capacity());
     series.build(scan.events, bytes);
     for (std::size_t i = 0; i < scan.events.size(); ++i) {
-      position.append(scan.events[i].oid, i);
+      position.emplace(scan.events[i].oid, i);
       if (!series.is_master(scan.events[i].oid)) by_start.push_back(occurrence_of(scan.events[i]));
     }
-    position.finish();
     std::sort(by_start.begin(), by_start.end());
   }
 
   const IndexedEvent* event(Oid oid) const {
-    const auto it = position.find(oid);
-    return it == position.end() ? nullptr : &scan.events[it->second];
+    const auto at = position.find(oid);
+    return at ? &scan.events[*at] : nullptr;
   }
 
   std::string_view event_bytes(const IndexedEvent& e) const {
@@ -1197,7 +1205,7 @@ std::vector<Occurrence> CalendarStore::Impl::collect(const Restriction* r, std::
     // the few it finds into start order afterwards.
     for (const IndexedEvent& e : s.scan.events) {
       const Occurrence o = occurrence_of(e);
-      if (o.start_key >= low && o.start_key <= high && !(e.recurring && s.series.is_master(e.oid)) && wanted(e)) {
+      if (o.start_key() >= low && o.start_key() <= high && !(e.recurring && s.series.is_master(e.oid)) && wanted(e)) {
         hits.push_back(o);
       }
     }
@@ -1411,8 +1419,8 @@ StoreStatus CalendarStore::Impl::update_once(Oid oid, const AppointmentFields& w
   }
   const ChangeSet changes = diff_fields(current, *target);
   if (!changes.any()) return {};
-  if (pos == snap.position.end()) return d.write_override(*shown, current, *target, changes);
-  const std::size_t index = pos->second;
+  if (!pos) return d.write_override(*shown, current, *target, changes);
+  const std::size_t index = *pos;
   const IndexedEvent& current_event = snap.scan.events[index];
 
   const std::string replacement =
@@ -1511,9 +1519,7 @@ StoreStatus CalendarStore::Impl::remove_once(Oid oid) {
   if (emptied) snap.files.erase(snap.files.begin() + static_cast<std::ptrdiff_t>(*emptied));
   snap.stamp = stamp;
   snap.position.erase(oid);
-  for (auto& [other, at] : snap.position) {
-    if (at > index) --at;
-  }
+  snap.position.close_gap(index);
   const auto old_it = std::lower_bound(snap.by_start.begin(), snap.by_start.end(), old_occurrence);
   if (old_it != snap.by_start.end() && old_it->oid == oid) snap.by_start.erase(old_it);
   return status;

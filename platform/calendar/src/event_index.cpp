@@ -243,9 +243,9 @@ bool read_event(std::string_view bytes, const EventDraft& draft, IndexedEvent& e
       const auto at = reinterpret_cast<std::uintptr_t>(p->value.data());
       const auto first = reinterpret_cast<std::uintptr_t>(bytes.data() + draft.begin);
       const auto last = reinterpret_cast<std::uintptr_t>(bytes.data() + draft.end);
-      if (at >= first && at + p->value.size() <= last && at - first <= UINT32_MAX && p->value.size() <= UINT16_MAX) {
-        event.uid_at = static_cast<std::uint32_t>(at - first);
-        event.uid_size = static_cast<std::uint16_t>(p->value.size());
+      if (at >= first && at + p->value.size() <= last && at - first <= UINT16_MAX && p->value.size() <= UINT8_MAX) {
+        event.uid_at = static_cast<std::uint16_t>(at - first);
+        event.uid_size = static_cast<std::uint8_t>(p->value.size());
       } else if (!p->value.empty()) {
         event.rare.make().uid = std::string(p->value);
       }

@@ -38,9 +38,9 @@ struct TextLines {
   std::uint16_t summary = kNoLine;
   std::uint16_t description = kNoLine;
   std::uint16_t categories = kNoLine;
-  bool more_categories = false;  // CATEGORIES appears more than once
-  bool whole = false;            // offsets do not fit: read the whole event
-  bool subject_hashed = false;
+  bool more_categories : 1 = false;  // CATEGORIES appears more than once
+  bool whole : 1 = false;            // offsets do not fit: read the whole event
+  bool subject_hashed : 1 = false;
 };
 
 // What few events have: a UID the file folds over two lines, and an
@@ -77,8 +77,8 @@ class RareText {
 };
 
 // One event of the index. A calendar of a million events holds a million of
-// these beside its bytes: the fields are packed, and what few events need
-// lives in `rare`.
+// these beside its bytes: the fields are packed (56 bytes), and what few
+// events need lives in `rare`.
 struct IndexedEvent {
   std::size_t begin = 0;  // "BEGIN:VEVENT" line
   std::size_t end = 0;    // one past the "END:VEVENT" line's terminator
@@ -87,14 +87,15 @@ struct IndexedEvent {
   // packed EventTiming.
   std::int64_t start_wall = 0;
   std::int32_t duration_minutes = 0;
-  // The UID's value as written, counted from the event's first byte, when it
-  // stands there in one piece (else in rare); size 0 for none.
-  std::uint32_t uid_at = 0;
   Oid oid = 0;
   TextLines text;
-  std::uint16_t uid_size = 0;
-  bool all_day = false;
-  bool recurring = false;  // has RRULE or RDATE: later listed per occurrence
+  // The UID's value as written, counted from the event's first byte, when it
+  // stands there in one piece within reach of these (else in rare); size 0
+  // for none.
+  std::uint16_t uid_at = 0;
+  std::uint8_t uid_size = 0;
+  bool all_day : 1 = false;
+  bool recurring : 1 = false;  // has RRULE or RDATE: later listed per occurrence
 
   EventTiming timing() const;
   void set_timing(const EventTiming& t);

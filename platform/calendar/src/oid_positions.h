@@ -1,14 +1,15 @@
-// Where each oid's event is in the index: a vector sorted by oid. A load
-// hands out oids in file order, so the table is built in one pass without a
-// sort and without a heap node per event (a hundred thousand of them cost
-// more to allocate and to free than to search).
+// Where each oid's event is in the index: a table indexed by the oid. Oids
+// are handed out one after another from 1 (to events and to the occurrences
+// listed), so the table is as long as the oids given so far, four bytes
+// each, and a look-up is one index: no heap node per event (a hundred
+// thousand of them cost more to allocate and to free than to search), and
+// no search.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
-#include <utility>
 #include <vector>
 
 #include "platform/calendar/calendar_store.h"
@@ -17,61 +18,36 @@ namespace platform::calendar::detail {
 
 class OidPositions {
  public:
-  // The place is 32 bits: half the table of a pair with a size_t, and no
-  // calendar holds four billion events.
-  using Entry = std::pair<Oid, std::uint32_t>;
-  using iterator = std::vector<Entry>::iterator;
-  using const_iterator = std::vector<Entry>::const_iterator;
+  void clear() { at_.clear(); }
+  void reserve(std::size_t oids) { at_.reserve(oids); }
 
-  void clear() { entries_.clear(); }
-  void reserve(std::size_t n) { entries_.reserve(n); }
-
-  // Adds `oid` at `at`; an oid already there keeps its place.
+  // Puts `oid` at `at`; an oid already there keeps its place.
   void emplace(Oid oid, std::size_t at) {
-    const Entry entry{oid, static_cast<std::uint32_t>(at)};
-    if (entries_.empty() || entries_.back().first < oid) {
-      entries_.push_back(entry);
-      return;
-    }
-    const auto it = lower(oid);
-    if (it == entries_.end() || it->first != oid) entries_.insert(it, entry);
+    if (oid >= at_.size()) at_.resize(std::size_t{oid} + 1, kNone);
+    if (at_[oid] == kNone) at_[oid] = static_cast<std::uint32_t>(at);
   }
-
-  // Appends in any order; finish() sorts once at the end.
-  void append(Oid oid, std::size_t at) { entries_.emplace_back(oid, static_cast<std::uint32_t>(at)); }
-  void finish() {
-    const auto by_oid = [](const Entry& a, const Entry& b) { return a.first < b.first; };
-    if (std::is_sorted(entries_.begin(), entries_.end(), by_oid)) return;
-    std::stable_sort(entries_.begin(), entries_.end(), by_oid);
-    const auto same = [](const Entry& a, const Entry& b) { return a.first == b.first; };
-    entries_.erase(std::unique(entries_.begin(), entries_.end(), same), entries_.end());
+  std::optional<std::size_t> find(Oid oid) const {
+    if (oid >= at_.size() || at_[oid] == kNone) return std::nullopt;
+    return at_[oid];
   }
-
-  iterator find(Oid oid) {
-    const auto it = lower(oid);
-    return it != entries_.end() && it->first == oid ? it : entries_.end();
-  }
-  const_iterator find(Oid oid) const { return const_cast<OidPositions*>(this)->find(oid); }
   std::size_t at(Oid oid) const {
-    const auto it = find(oid);
-    if (it == end()) throw std::out_of_range("no event has this oid");
-    return it->second;
+    const auto place = find(oid);
+    if (!place) throw std::out_of_range("no event has this oid");
+    return *place;
   }
   void erase(Oid oid) {
-    if (const auto it = find(oid); it != entries_.end()) entries_.erase(it);
+    if (oid < at_.size()) at_[oid] = kNone;
   }
-
-  iterator begin() { return entries_.begin(); }
-  iterator end() { return entries_.end(); }
-  const_iterator begin() const { return entries_.begin(); }
-  const_iterator end() const { return entries_.end(); }
+  // The entry at `index` left the index: every one after it moves down.
+  void close_gap(std::size_t index) {
+    for (std::uint32_t& place : at_) {
+      if (place != kNone && place > index) --place;
+    }
+  }
 
  private:
-  iterator lower(Oid oid) {
-    return std::lower_bound(entries_.begin(), entries_.end(), oid,
-                            [](const Entry& e, Oid o) { return e.first < o; });
-  }
-  std::vector<Entry> entries_;
+  static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+  std::vector<std::uint32_t> at_;
 };
 
 }  // namespace platform::calendar::detail

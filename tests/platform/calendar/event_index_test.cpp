@@ -225,6 +225,7 @@ TEST(EventIndex, AFileReadInTwoPartsReadsAsOnePassReadsIt) {
                            "BEGIN:VALARM\r\nTRIGGER:-PT5M\r\nDESCRIPTION:Alarm\r\nEND:VALARM\r\n") +
       crlf_event("folded zone", "DTSTART;TZID=Test/Pl\r\n us3:20260309T100000\r\n") +
       crlf_event("folded\r\n uid", "DTSTART:20260310T100000\r\n") +
+      crlf_event(std::string(300, 'u'), "DTSTART:20260311T100000\r\n") +
       crlf_event("floating", "DTSTART:20260308T100000\r\nDESCRIPTION:Last\r\n");
   const auto lf = [](std::string text) {
     std::erase(text, '\r');
@@ -250,6 +251,7 @@ TEST(EventIndex, AFileReadInTwoPartsReadsAsOnePassReadsIt) {
     detail::TimeZones zones(icaltimezone_get_utc_timezone());
     const std::string all = describe(detail::scan_calendar(cases[0].text, zones), cases[0].text);
     EXPECT_NE(all.find(" uid foldeduid id  "), std::string::npos) << all;
+    EXPECT_NE(all.find(" uid " + std::string(300, 'u') + " id  "), std::string::npos) << all;
     EXPECT_NE(all.find(" uid series id 20260305T090000;Test/Plus3 "), std::string::npos) << all;
   }
   for (const Case& c : cases) {
