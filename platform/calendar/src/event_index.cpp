@@ -437,9 +437,18 @@ struct UnplacedEvent {
 // is still being read.
 class UnplacedEvents {
  public:
+  // With a taker on another thread: events are handed over `block` at a
+  // time, and the reader waits while `waiting` blocks are not yet taken, so
+  // that a taker held up (by the first half, or by the machine) does not
+  // have the whole second half pile up in memory.
+  void hand_over_in(const HandOver& limits) {
+    block_ = std::max<std::size_t>(limits.block, 1);
+    limit_ = limits.waiting;
+  }
+
   void push_back(UnplacedEvent event) {
-    if (filling_.size() == kBlock) hand_over();
-    if (filling_.capacity() == 0) filling_.reserve(kBlock);
+    if (filling_.size() == block_) hand_over();
+    if (filling_.capacity() == 0) filling_.reserve(block_);
     filling_.push_back(std::move(event));
   }
   // No more events come: hands over the last block and wakes the taker.
@@ -447,6 +456,14 @@ class UnplacedEvents {
     hand_over();
     const std::lock_guard lock(mutex_);
     closed_ = true;
+    changed_.notify_all();
+  }
+  // No more events are taken: a reader waiting for room goes on, and what
+  // it hands over is dropped.
+  void abandon() {
+    const std::lock_guard lock(mutex_);
+    abandoned_ = true;
+    full_.clear();
     changed_.notify_all();
   }
   // Gives each event to `take`, in order, waiting for blocks as they are
@@ -461,6 +478,7 @@ class UnplacedEvents {
         if (full_.empty()) return;
         block = std::move(full_.front());
         full_.pop_front();
+        changed_.notify_all();  // room for the reader
       }
       for (UnplacedEvent& e : block) take(e);
     }
@@ -469,18 +487,21 @@ class UnplacedEvents {
  private:
   void hand_over() {
     if (filling_.empty()) return;
-    const std::lock_guard lock(mutex_);
-    full_.push_back(std::move(filling_));
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return limit_ == 0 || full_.size() < limit_ || abandoned_; });
+    if (!abandoned_) full_.push_back(std::move(filling_));
     filling_ = std::vector<UnplacedEvent>();
     changed_.notify_all();
   }
 
-  static constexpr std::size_t kBlock = 4096;
+  std::size_t block_ = 4096;
   std::vector<UnplacedEvent> filling_;  // the reader's alone
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::vector<UnplacedEvent>> full_;
+  std::size_t limit_ = 0;  // 0: no limit
   bool closed_ = false;
+  bool abandoned_ = false;
 };
 
 // One pass over the file's lines. Streaming, each event is indexed as soon
@@ -759,7 +780,8 @@ std::size_t event_line_at_or_after(std::string_view bytes, std::size_t from) {
 
 }  // namespace
 
-std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, std::size_t split_near) {
+std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, std::size_t split_near,
+                                      const HandOver& hand_over) {
   const std::size_t first_event = event_line_at_or_after(bytes, 0);
   const std::size_t split = event_line_at_or_after(bytes, split_near);
   if (first_event == std::string_view::npos || split == std::string_view::npos || split <= first_event) {
@@ -782,6 +804,7 @@ std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, 
   // on, and renumbered once the first part has counted its own.
   Pass second(bytes, nullptr, true);
   second.open_calendar(first.calendar());
+  second.unplaced().hand_over_in(hand_over);
   bool second_read = false;
   WorkAside reader([&] {
     struct Closer {
@@ -790,8 +813,17 @@ std::optional<ScanResult> scan_in_two(std::string_view bytes, TimeZones& zones, 
     } closer{second.unplaced()};
     second_read = second.run(split, bytes.size(), 1);
   });
+  // Leaving before the second part's events are all taken (a refusal, a
+  // throw) lets the reader go on to its end instead of waiting for room.
+  struct Abandon {
+    UnplacedEvents& events;
+    ~Abandon() { events.abandon(); }
+  } abandon_on_leaving{second.unplaced()};
   const bool first_read = first.run(first_event, split, first.next_line());
-  if (!first_read || !first.at_top()) reader.wait();
+  if (!first_read || !first.at_top()) {
+    second.unplaced().abandon();
+    reader.wait();
+  }
   if (!first_read) {
     if (first.restart()) return std::nullopt;
     return refused(first);
