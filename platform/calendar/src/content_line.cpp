@@ -58,15 +58,6 @@ bool ends_name(char c) { return c == ';' || c == ':'; }
 
 }  // namespace
 
-std::size_t count_line_feeds(std::string_view bytes) {
-  std::size_t count = 0;
-  std::size_t at = 0;
-  for (; at + kBlock <= bytes.size(); at += kBlock) {
-    count += static_cast<std::size_t>(std::popcount(block_masks(bytes.data() + at).line_feeds));
-  }
-  return count + static_cast<std::size_t>(std::count(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end(), '\n'));
-}
-
 bool LineScanner::block_at(std::size_t pos) {
   if (block_valid_ && pos - block_ < kBlock) return true;  // below block_ wraps to far above
   if (cr_only_ || to_ - pos < kBlock) return false;

@@ -102,9 +102,6 @@ struct Property {
   std::string_view value;
 };
 
-// The number of line feeds in `bytes`: the number of lines before its end.
-std::size_t count_line_feeds(std::string_view bytes);
-
 // Fast path for the scanner: just the name, up to ';' or ':'.
 std::string_view property_name(std::string_view line);
 // nullopt when the line has no ':' outside quoted parameter values.

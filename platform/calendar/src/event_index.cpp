@@ -22,12 +22,6 @@ namespace platform::calendar::detail {
 
 EventTiming IndexedEvent::timing() const { return {from_wall_seconds(start_wall), duration_minutes, all_day}; }
 
-void IndexedEvent::set_timing(const EventTiming& t) {
-  start_wall = wall_seconds(t.start);
-  duration_minutes = t.duration_minutes;
-  all_day = t.all_day;
-}
-
 namespace {
 
 std::string upper(std::string_view s) {

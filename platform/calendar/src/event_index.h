@@ -98,7 +98,6 @@ struct IndexedEvent {
   bool recurring : 1 = false;  // has RRULE or RDATE: later listed per occurrence
 
   EventTiming timing() const;
-  void set_timing(const EventTiming& t);
 
   // The UID as written; `bytes` are those `begin` counts in.
   std::string_view uid(std::string_view bytes) const {
