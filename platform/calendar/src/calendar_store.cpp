@@ -28,6 +28,7 @@
 #include "event_index.h"
 #include "folder_watch.h"
 #include "ical_time.h"
+#include "local_zone.h"
 #include "oid_positions.h"
 #include "restriction.h"
 #include "series_edit.h"
@@ -1121,7 +1122,10 @@ std::unique_ptr<CalendarStore> CalendarStore::open(const std::filesystem::path& 
   auto impl = std::make_unique<Impl>();
   impl->file = file;
   impl->options = std::move(options);
-  impl->local = resolve_local_zone(&impl->local_name);
+  LocalZone local = resolve_local_zone(LocalZoneSources::of_process());
+  impl->local = local.zone;
+  impl->local_name = std::move(local.name);
+  if (!local.problem.empty()) impl->warn(local.problem);
   std::error_code ec;
   if (std::filesystem::is_directory(file, ec)) {
     impl->folder = true;

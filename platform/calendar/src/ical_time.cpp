@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 
 #include "wall_time.h"
 #include "content_line.h"
@@ -62,6 +60,8 @@ int offset_through_day(std::int64_t day_start, int changes, OffsetAt offset_at) 
   return first;
 }
 
+}  // namespace
+
 bool names_utc(std::string_view name) {
   for (std::string_view utc : {"UTC", "UTC0", "Etc/UTC", "GMT", "Etc/GMT", "Universal",
                                "Etc/Universal", "Zulu", "Etc/Zulu"}) {
@@ -69,17 +69,6 @@ bool names_utc(std::string_view name) {
   }
   return false;
 }
-
-// "/usr/share/zoneinfo/Europe/Berlin" and ":Europe/Berlin" name Europe/Berlin.
-std::string olson_name(std::string text) {
-  if (!text.empty() && text.front() == ':') text.erase(0, 1);
-  const std::size_t at = text.find("zoneinfo/");
-  if (at != std::string::npos) text.erase(0, at + 9);
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
-}
-
-}  // namespace
 
 std::optional<DateTimeValue> parse_date_time(std::string_view s, bool date_only) {
   DateTimeValue v;
@@ -303,33 +292,6 @@ icaltimezone* TimeZones::find(std::string_view tzid) const {
 
 bool TimeZones::file_defines(std::string_view tzid) const {
   return file_zones_.count(std::string(tzid)) != 0;
-}
-
-icaltimezone* resolve_local_zone(std::string* name) {
-  std::string zone_name;
-  if (const char* tz = std::getenv("TZ"); tz != nullptr) {
-    zone_name = olson_name(tz);
-    if (zone_name.empty()) zone_name = "UTC";
-  } else {
-    std::error_code ec;
-    const auto target = std::filesystem::read_symlink("/etc/localtime", ec);
-    if (!ec) zone_name = olson_name(target.string());
-    if (zone_name.empty()) {
-      std::ifstream in("/etc/timezone");
-      std::string line;
-      if (std::getline(in, line)) zone_name = olson_name(line);
-    }
-  }
-  icaltimezone* zone = nullptr;
-  if (!zone_name.empty() && !names_utc(zone_name)) {
-    zone = icaltimezone_get_builtin_timezone(zone_name.c_str());
-  }
-  if (zone == nullptr) {
-    zone = icaltimezone_get_utc_timezone();
-    zone_name = "UTC";
-  }
-  if (name != nullptr) *name = zone_name;
-  return zone;
 }
 
 LocalDateTime to_local(const DateTimeValue& v, const TimeForm& form, const TimeZones& zones) {

@@ -143,9 +143,8 @@ class TimeZones {
   mutable std::unordered_map<std::string, icaltimezone*> builtin_cache_;
 };
 
-// The zone named by TZ, else by /etc/localtime, else UTC; `name` receives
-// the Olson name used. Never nullptr.
-icaltimezone* resolve_local_zone(std::string* name);
+// Whether a zone name ("Etc/UTC", "GMT", "Zulu", ...) names UTC itself.
+bool names_utc(std::string_view name);
 
 LocalDateTime to_local(const DateTimeValue& v, const TimeForm& form, const TimeZones& zones);
 DateTimeValue from_local(const LocalDateTime& t, const TimeForm& form, const TimeZones& zones);
