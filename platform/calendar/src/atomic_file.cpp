@@ -443,8 +443,7 @@ WriteResult replace_file(const std::filesystem::path& file,
   const std::filesystem::path target = write_target(file);
   std::filesystem::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-  auto failed = [&](WriteStep step, int error) {
-    result.step = step;
+  auto failed = [&](int error) {
     result.error = error;
     return result;
   };
@@ -452,14 +451,14 @@ WriteResult replace_file(const std::filesystem::path& file,
 
   struct stat original {};
   const bool had_original = ::stat(target.c_str(), &original) == 0;
-  if (had_original && !S_ISREG(original.st_mode)) return failed(WriteStep::CreateTemp, kNotRegularFile);
+  if (had_original && !S_ISREG(original.st_mode)) return failed(kNotRegularFile);
   // The folder would let the file be replaced, but a file its owner made
   // read-only (or that this user may not write) is not ours to change. Root
   // passes the access check, so the mode bits are asked as well.
   if (had_original && ((original.st_mode & 0222) == 0 ||
                        ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)) {
     result.read_only = true;
-    return failed(WriteStep::CreateTemp, EACCES);
+    return failed(EACCES);
   }
   const mode_t final_mode = original.st_mode & 07777;
 
@@ -478,44 +477,44 @@ WriteResult replace_file(const std::filesystem::path& file,
   const mode_t create_mode = had_original ? (final_mode & 0600) : 0666;
   UniqueFd fd;
   for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
-    if (const int e = injected(WriteStep::CreateTemp)) return failed(WriteStep::CreateTemp, e);
+    if (const int e = injected(WriteStep::CreateTemp)) return failed(e);
     temp.path = folder / temp_name(target);
     fd = UniqueFd(retry_eintr([&] {
       return ::open(temp.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, create_mode);
     }));
-    if (!fd && errno != EEXIST) return failed(WriteStep::CreateTemp, errno);
+    if (!fd && errno != EEXIST) return failed(errno);
   }
-  if (!fd) return failed(WriteStep::CreateTemp, EEXIST);
+  if (!fd) return failed(EEXIST);
   temp.armed = true;
   // Best effort: only root may give a file away, and a group may not apply.
   if (had_original) (void)!::fchown(fd.get(), original.st_uid, original.st_gid);
 
   for (std::string_view piece : pieces) {
     while (!piece.empty()) {
-      if (const int e = injected(WriteStep::Write)) return failed(WriteStep::Write, e);
+      if (const int e = injected(WriteStep::Write)) return failed(e);
       const ssize_t n = ::write(fd.get(), piece.data(), std::min<std::size_t>(piece.size(), 1 << 30));
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return failed(WriteStep::Write, errno);
+      if (n < 0) return failed(errno);
       piece.remove_prefix(static_cast<std::size_t>(n));
     }
   }
   // After fchown, which clears set-id bits; before the sync, which keeps it.
-  if (had_original && ::fchmod(fd.get(), final_mode) != 0) return failed(WriteStep::Write, errno);
-  if (const int e = injected(WriteStep::SyncFile)) return failed(WriteStep::SyncFile, e);
-  if (retry_eintr([&] { return ::fsync(fd.get()); }) != 0) return failed(WriteStep::SyncFile, errno);
+  if (had_original && ::fchmod(fd.get(), final_mode) != 0) return failed(errno);
+  if (const int e = injected(WriteStep::SyncFile)) return failed(e);
+  if (retry_eintr([&] { return ::fsync(fd.get()); }) != 0) return failed(errno);
   struct stat written {};
-  if (::fstat(fd.get(), &written) != 0) return failed(WriteStep::SyncFile, errno);
+  if (::fstat(fd.get(), &written) != 0) return failed(errno);
   // close() can report a deferred write error (NFS); the data must be safe first.
-  if (::close(fd.release()) != 0) return failed(WriteStep::SyncFile, errno);
+  if (::close(fd.release()) != 0) return failed(errno);
 
-  if (const int e = injected(WriteStep::Rename)) return failed(WriteStep::Rename, e);
+  if (const int e = injected(WriteStep::Rename)) return failed(e);
   // Writing a large file takes a while; another program may have saved the
   // original meanwhile, and renaming over it would lose that change unseen.
   if (unchanged && !unchanged()) {
     result.conflict = true;
-    return failed(WriteStep::Rename, 0);
+    return failed(0);
   }
-  if (::rename(temp.path.c_str(), target.c_str()) != 0) return failed(WriteStep::Rename, errno);
+  if (::rename(temp.path.c_str(), target.c_str()) != 0) return failed(errno);
   temp.armed = false;
   result.replaced = true;
   result.stamp = stamp_of(written);
@@ -526,10 +525,10 @@ WriteResult replace_file(const std::filesystem::path& file,
   }
 
   // Without this the rename itself may not survive a power cut.
-  if (const int e = injected(WriteStep::SyncFolder)) return failed(WriteStep::SyncFolder, e);
+  if (const int e = injected(WriteStep::SyncFolder)) return failed(e);
   UniqueFd dir(retry_eintr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
-  if (!dir) return failed(WriteStep::SyncFolder, errno);
-  if (retry_eintr([&] { return ::fsync(dir.get()); }) != 0) return failed(WriteStep::SyncFolder, errno);
+  if (!dir) return failed(errno);
+  if (retry_eintr([&] { return ::fsync(dir.get()); }) != 0) return failed(errno);
   return result;
 }
 

@@ -99,7 +99,6 @@ using FaultHook = std::function<int(WriteStep)>;
 
 struct WriteResult {
   int error = 0;
-  WriteStep step = WriteStep::CreateTemp;  // where it failed
   bool replaced = false;                   // the rename happened
   bool conflict = false;                   // refused: the original changed meanwhile
   bool read_only = false;                  // refused: the original may not be written
