@@ -92,11 +92,22 @@ TEST(Mapping, StartsAreLocalTimeAndLengthsElapsedMinutes) {
 TEST(Mapping, LocalZoneComesFromTz) {
   const std::string cal = vcalendar(event("DTSTART:20260701T100000Z\n"));
   struct Case { const char* tz; int hour; } cases[] = {
-      {"UTC", 10}, {"America/New_York", 6}, {"Asia/Kolkata", 15}, {":Europe/Berlin", 12}};
+      {"UTC", 10}, {"America/New_York", 6}, {"Asia/Kolkata", 15}, {":Europe/Berlin", 12},
+      {"AEST-10AEDT,M10.1.0,M4.1.0/3", 20}};
   for (const Case& c : cases) {
     ScopedTz tz(c.tz);
     EXPECT_EQ(only_event(cal).start.hour, c.hour) << c.tz;
   }
+  // A zone the store cannot read as the C library does is named on opening.
+  ScopedTz tz("XYZ3ABC,J60,J300");
+  TempDir dir;
+  write_bytes(dir / "cal.ics", cal);
+  std::vector<std::string> warned;
+  StoreOptions options;
+  options.warn = [&](const std::string& text) { warned.push_back(text); };
+  open_store(dir / "cal.ics", options);
+  ASSERT_EQ(warned.size(), 1u);
+  EXPECT_NE(warned[0].find("TZ=\"XYZ3ABC,J60,J300\""), std::string::npos) << warned[0];
 }
 
 // Order is by start, ties by oid; a recurring event is one appointment and
