@@ -2,6 +2,11 @@
 // checked on the screen and in the calendar file.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+#include <optional>
+
 #include "platform/pocket_outlook/poom_objects.h"
 #include "support/script_run.h"
 
@@ -80,6 +85,23 @@ TEST(ItemCommands, SaveAndEditNeedTheirPreconditions) {
 
 // A save the disk refuses, by Save or by the editor's ok, keeps the file and
 // says what the user still has: Save's choices stay in the fields.
+// While it lives, a write past `bytes` fails with EFBIG (SIGXFSZ ignored):
+// a failure the program has no words of its own for.
+struct FileSizeLimit {
+  explicit FileSizeLimit(rlim_t bytes) : ignored(std::signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limit = saved;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, ignored);
+  }
+  rlimit saved{};
+  void (*ignored)(int);
+};
+
 TEST(ItemCommands, AFailedSaveTellsTheUserWhatIsKeptAndKeepsTheFile) {
   const std::string calendar = Calendar(kThreeFields, {"20261203T110000|30|Work|Old"});
   struct Case { std::string script, kept, customer; } cases[] = {
@@ -87,15 +109,27 @@ TEST(ItemCommands, AFailedSaveTellsTheUserWhatIsKeptAndKeepsTheFile) {
       {"select 0\neditor ok subject=Renamed\nmenu \"Edit Item\"\n", "the changes made in the editor were not kept", ""},
   };
   for (const Case& c : cases) {
-    auto r = RunOk({calendar, c.script + "print notification\nprint fields\nprint list\n", "2026-12-04 16:20", 240, 320,
-                    {Inject(platform::OutlookFault::calendar_disk_full)}});
-    EXPECT_EQ(r.calendar, calendar);
-    auto lines = Lines(r.printed);
-    ASSERT_EQ(lines.size(), 5u) << r.printed;
-    EXPECT_NE(lines[0].find("not saved: the disk is full. The calendar keeps what it had; " + c.kept), std::string::npos)
-        << lines[0];
-    EXPECT_EQ(lines[1], "1\tCustomer:\t" + c.customer + "\tA|North|Smith, Jones");
-    EXPECT_NE(lines[4].find("\tincomplete\t"), std::string::npos) << lines[4];
+    for (const bool disk_full : {true, false}) {
+      ScriptSetup setup{calendar, c.script + "print notification\nprint fields\nprint list\n"};
+      std::optional<FileSizeLimit> limit;
+      if (disk_full) {
+        setup.faults.push_back(Inject(platform::OutlookFault::calendar_disk_full));
+      } else {
+        setup.meanwhile = [&limit](const std::filesystem::path&) { limit.emplace(16); };
+        setup.meanwhile_line = 3;
+      }
+      auto r = RunOk(setup);
+      limit.reset();
+      EXPECT_EQ(r.calendar, calendar);
+      auto lines = Lines(r.printed);
+      ASSERT_EQ(lines.size(), 5u) << r.printed;
+      const std::string reason = disk_full ? "the disk is full" : "the calendar file could not be written";
+      EXPECT_NE(lines[0].find("not saved: " + reason + ". The calendar keeps what it had; " + c.kept),
+                std::string::npos)
+          << lines[0];
+      EXPECT_EQ(lines[1], "1\tCustomer:\t" + c.customer + "\tA|North|Smith, Jones");
+      EXPECT_NE(lines[4].find("\tincomplete\t"), std::string::npos) << lines[4];
+    }
   }
 }
 
