@@ -1,16 +1,21 @@
 #include "local_zone.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <mutex>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "atomic_file.h"
 #include "ical_handles.h"
 #include "ical_time.h"
 #include "platform/base/civil_date.h"
@@ -218,30 +223,40 @@ std::optional<std::string> name_by_links(fs::path file) {
   return std::nullopt;
 }
 
+// The bytes of a plain file of at most a megabyte (a zone file is a few
+// kilobytes). O_NONBLOCK: a FIFO put there cannot hold the start up.
 std::optional<std::string> read_small_file(const fs::path& file) {
-  constexpr std::size_t kMost = 1 << 20;  // a zone file is a few kilobytes
-  std::error_code ec;
-  const auto size = fs::file_size(file, ec);
-  if (ec || size > kMost) return std::nullopt;
-  std::ifstream in(file, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) return std::nullopt;
+  constexpr std::size_t kMost = 1 << 20;
+  const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat st {};
+  if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) > kMost) {
+    return std::nullopt;
+  }
+  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
   return bytes;
 }
 
 // The zone of the folder's list whose file holds the same bytes.
 std::optional<std::string> name_by_content(const std::string& bytes, const fs::path& zoneinfo) {
-  std::ifstream list(zoneinfo / "zone.tab");
-  std::string line;
+  const std::string list = read_small_file(zoneinfo / "zone.tab").value_or("");
   std::vector<std::string> names{"Etc/UTC"};
-  while (std::getline(list, line)) {
+  for (std::size_t at = 0, end; at < list.size(); at = end + 1) {
+    end = std::min(list.find('\n', at), list.size());
+    const std::string_view line = std::string_view(list).substr(at, end - at);
     if (line.empty() || line[0] == '#') continue;
     // country code, coordinates, zone name, comments: tab-separated
     const std::size_t a = line.find('\t');
-    const std::size_t b = a == std::string::npos ? a : line.find('\t', a + 1);
-    if (b == std::string::npos) continue;
-    const std::size_t c = line.find('\t', b + 1);
-    names.push_back(line.substr(b + 1, c == std::string::npos ? c : c - b - 1));
+    const std::size_t b = a == std::string_view::npos ? a : line.find('\t', a + 1);
+    if (b == std::string_view::npos) continue;
+    names.emplace_back(line.substr(b + 1, line.find('\t', b + 1) - b - 1));
   }
   for (const std::string& name : names) {
     std::error_code ec;
@@ -277,28 +292,34 @@ LocalZone fixed_at_present_offset(const std::string& what) {
               "its present offset from UTC (" + utc_offset(rule.standard_offset) + ") all year"};
 }
 
+// What the C library does with a file it cannot read as a zone file.
+LocalZone utc_instead(const std::string& what, const std::string& why) {
+  return {icaltimezone_get_utc_timezone(), "UTC",
+          "the local time zone (" + what + ") " + why + "; local times are UTC, as the C library takes them"};
+}
+
 LocalZone of_file(const fs::path& file, const LocalZoneSources& sources, const std::string& what) {
   if (auto name = name_by_links(file)) {
     if (icaltimezone* zone = named_zone(*name)) return {zone, *name, {}};
   }
   if (file == sources.localtime) {
-    std::ifstream in(sources.timezone_file);
-    std::string line;
-    if (std::getline(in, line)) {
-      while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
-      if (icaltimezone* zone = named_zone(line)) return {zone, line, {}};
+    if (std::optional<std::string> line = read_small_file(sources.timezone_file)) {
+      line->erase(std::min(line->find_first_of(" \t\r\n"), line->size()));
+      if (icaltimezone* zone = named_zone(*line)) return {zone, *line, {}};
     }
   }
   std::error_code ec;
   if (!fs::exists(file, ec)) return {icaltimezone_get_utc_timezone(), "UTC", {}};  // as the C library does
+  // Only a plain file is opened: a FIFO there would hold the start up.
   const std::optional<std::string> bytes = read_small_file(file);
-  if (!bytes) return fixed_at_present_offset(what);
+  if (!bytes) return utc_instead(what, "cannot be read as a zone file");
   if (auto name = name_by_content(*bytes, sources.zoneinfo)) {
     if (icaltimezone* zone = named_zone(*name)) return {zone, *name, {}};
   }
   if (auto rule = rule_of_zone_file(*bytes)) {
     if (icaltimezone* zone = zone_of_rule(*rule)) return {zone, *rule, {}};
   }
+  if (bytes->compare(0, 4, "TZif") != 0) return utc_instead(what, "is not a zone file");
   return fixed_at_present_offset(what);
 }
 

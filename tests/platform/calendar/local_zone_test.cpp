@@ -3,6 +3,8 @@
 // of a zone file, Debian's /etc/timezone, or a POSIX rule.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <libical/ical.h>
 
 #include <filesystem>
@@ -94,10 +96,16 @@ TEST(LocalZone, ARulesChangesFallOnTheirSecond) {
 
 // What no yearly rule can say (days counted from January, a change after
 // midnight of the next day, summer without its days) keeps one offset all
-// year, and says so.
+// year, and says so; so does a file that is no zone file, a FIFO among them
+// (never opened to wait on).
 TEST(LocalZone, ARuleThatCannotBeReadIsNamedAsAProblem) {
-  for (const char* tz : {"XYZ3ABC,J60,J300", "EST5EDT4,M3.2.0/24,M11.1.0", "EST5EDT,M3.2.0/-1,M11.1.0",
-                         "CET-1CEST", "C-1", "CET-1CEST,M13.1.0,M10.5.0"}) {
+  TempDir dir;
+  write_bytes(dir / "text", "not a zone\n");
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  const std::string unreadable[] = {"XYZ3ABC,J60,J300", "EST5EDT4,M3.2.0/24,M11.1.0", "EST5EDT,M3.2.0/-1,M11.1.0",
+                                    "CET-1CEST", "C-1", "CET-1CEST,M13.1.0,M10.5.0",
+                                    ":" + (dir / "text").string(), ":" + (dir / "fifo").string()};
+  for (const std::string& tz : unreadable) {
     SCOPED_TRACE(tz);
     LocalZoneSources sources;
     sources.tz = tz;
