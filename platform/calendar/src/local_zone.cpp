@@ -209,16 +209,16 @@ std::optional<std::string> name_in_zone_folder(const std::string& path) {
   return without_copy_folder(path.substr(at + 9));
 }
 
-// The first link on the way from `file` that leads into a zone folder.
-std::optional<std::string> name_by_links(fs::path file) {
+// The zone a path names: its own place in a zone folder, else that of the
+// first link on the way from it that leads into one.
+std::optional<std::string> name_by_path(fs::path file) {
   for (int hop = 0; hop < 16; ++hop) {
+    file = file.lexically_normal();
+    if (auto name = name_in_zone_folder(file.string())) return name;
     std::error_code ec;
-    fs::path target = fs::read_symlink(file, ec);
+    const fs::path target = fs::read_symlink(file, ec);
     if (ec) return std::nullopt;
-    if (target.is_relative()) target = file.parent_path() / target;
-    target = target.lexically_normal();
-    if (auto name = name_in_zone_folder(target.string())) return name;
-    file = target;
+    file = target.is_relative() ? file.parent_path() / target : target;
   }
   return std::nullopt;
 }
@@ -299,7 +299,7 @@ LocalZone utc_instead(const std::string& what, const std::string& why) {
 }
 
 LocalZone of_file(const fs::path& file, const LocalZoneSources& sources, const std::string& what) {
-  if (auto name = name_by_links(file)) {
+  if (auto name = name_by_path(file)) {
     if (icaltimezone* zone = named_zone(*name)) return {zone, *name, {}};
   }
   if (file == sources.localtime) {

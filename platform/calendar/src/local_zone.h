@@ -3,9 +3,9 @@
 //
 // The C library reads TZ (a zone name, a path after ':', or a POSIX rule
 // such as "CET-1CEST,M3.5.0,M10.5.0/3"), else the file /etc/localtime. A
-// file is named by the link that leads into the zone folder, by Debian's
-// /etc/timezone, or by the zone whose bytes it holds; failing those, the
-// rule at the end of the file is read as TZ would be.
+// file is named by its place in the zone folder or the link that leads
+// there, by Debian's /etc/timezone, or by the zone whose bytes it holds;
+// failing those, the rule at the end of the file is read as TZ would be.
 #pragma once
 
 #include <libical/ical.h>

@@ -54,6 +54,7 @@ TEST(LocalZone, FoundWhereverTheCLibraryFindsIt) {
       {":" + (dir / "link-to-berlin").string(), "", "Europe/Berlin", 3600, 7200},
       {":" + (dir / "berlin-copy").string(), "", "Europe/Berlin", 3600, 7200},
       {(dir / "altered").string(), "", "CET-1CEST,M3.5.0,M10.5.0/3", 3600, 7200},
+      {(kZones / "US/Eastern").string(), "", "US/Eastern", -18000, -14400},
       {"Asia/Tokyo", "", "Asia/Tokyo", 32400, 32400},
       {":posix/Asia/Tokyo", "", "Asia/Tokyo", 32400, 32400},
       {"", "berlin", "UTC", 0, 0},
