@@ -1,11 +1,6 @@
 #include "local_zone.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -13,6 +8,7 @@
 #include <mutex>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "atomic_file.h"
@@ -224,24 +220,12 @@ std::optional<std::string> name_by_path(fs::path file) {
 }
 
 // The bytes of a plain file of at most a megabyte (a zone file is a few
-// kilobytes). O_NONBLOCK: a FIFO put there cannot hold the start up.
+// kilobytes); read_file opens nothing else, and never waits on a FIFO.
 std::optional<std::string> read_small_file(const fs::path& file) {
   constexpr std::size_t kMost = 1 << 20;
-  const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  struct stat st {};
-  if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) > kMost) {
-    return std::nullopt;
-  }
-  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-  std::size_t got = 0;
-  while (got < bytes.size()) {
-    const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  bytes.resize(got);
-  return bytes;
+  ReadResult read = read_file(file);
+  if (read.error != 0 || read.bytes.size() > kMost) return std::nullopt;
+  return std::move(read.bytes);
 }
 
 // The zone of the folder's list whose file holds the same bytes.
@@ -310,7 +294,6 @@ LocalZone of_file(const fs::path& file, const LocalZoneSources& sources, const s
   }
   std::error_code ec;
   if (!fs::exists(file, ec)) return {icaltimezone_get_utc_timezone(), "UTC", {}};  // as the C library does
-  // Only a plain file is opened: a FIFO there would hold the start up.
   const std::optional<std::string> bytes = read_small_file(file);
   if (!bytes) return utc_instead(what, "cannot be read as a zone file");
   if (auto name = name_by_content(*bytes, sources.zoneinfo)) {

@@ -92,8 +92,7 @@ TEST(Mapping, StartsAreLocalTimeAndLengthsElapsedMinutes) {
 TEST(Mapping, LocalZoneComesFromTz) {
   const std::string cal = vcalendar(event("DTSTART:20260701T100000Z\n"));
   struct Case { const char* tz; int hour; } cases[] = {
-      {"UTC", 10}, {"America/New_York", 6}, {"Asia/Kolkata", 15}, {":Europe/Berlin", 12},
-      {"AEST-10AEDT,M10.1.0,M4.1.0/3", 20}};
+      {"UTC", 10}, {"America/New_York", 6}, {"Asia/Kolkata", 15}, {":Europe/Berlin", 12}};
   for (const Case& c : cases) {
     ScopedTz tz(c.tz);
     EXPECT_EQ(only_event(cal).start.hour, c.hour) << c.tz;
