@@ -35,7 +35,7 @@ clean:
 # BENCH_ARGS="--sizes 1000,10000 --runs 3" to shorten it.
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTALLYSET_BUILD_BENCH=ON -DTALLYSET_BUILD_TESTS=OFF
-	cmake --build build-bench -j $(JOBS) --target tallyset bench_tools calendar_store_bench
+	cmake --build build-bench -j $(JOBS) --target tallyset bench_tools text_floor calendar_store_bench
 	python3 tools/bench.py --build build-bench $(BENCH_ARGS)
 
 # libFuzzer on the parsers, FUZZ_SECONDS per target (tools/fuzz.sh); `make fuzz-smoke`: 30 s each.

@@ -17,8 +17,15 @@
 //   bench_tools store FILE R         best of R: CalendarStore::open, and a one-week /
 //                                    one-month / one-year find on it, in ms; also
 //                                    the first one-week find after opening
+//   bench_tools peak PROGRAM ARGS... runs the program and prints its peak RSS in KiB
+//                                    and its CPU time in seconds: started from
+//                                    here, not from Python, whose own pages a
+//                                    child's peak would count until its exec
 #include <libical/ical.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -75,7 +82,7 @@ std::unique_ptr<platform::calendar::CalendarStore> open_or_say(const std::filesy
 int usage() {
   std::fprintf(stderr,
                "usage: bench_tools generate N FILE [SERIES] | vdir N FOLDER | libical-parse FILE R | store FILE R"
-               " | save PATH R | pickup FOLDER R\n");
+               " | save PATH R | pickup FOLDER R | peak PROGRAM ARGS...\n");
   return 2;
 }
 
@@ -237,7 +244,26 @@ int pickup(const std::filesystem::path& folder, int repeat) {
 
 }  // namespace
 
+int peak(char** argv) {
+  const pid_t child = ::fork();
+  if (child < 0) return 1;
+  if (child == 0) {
+    ::execvp(argv[0], argv);
+    std::perror(argv[0]);
+    ::_exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  if (::wait4(child, &status, 0, &usage) != child) return 1;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  std::printf("%ld %.6f\n", usage.ru_maxrss, cpu);
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc >= 3 && std::string(argv[1]) == "peak") return peak(argv + 2);
   if (argc != 4 && !(argc == 5 && std::string(argv[1]) == "generate")) return usage();
   const std::string verb = argv[1];
   if (verb == "generate") return generate(std::atoi(argv[2]), argv[3], argc == 5 ? std::atoi(argv[4]) : 0);
