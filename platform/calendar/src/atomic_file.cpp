@@ -146,9 +146,8 @@ pid_t temp_owner(std::string_view name, std::string_view prefix) {
   return static_cast<pid_t>(pid);
 }
 
-// Opens a file to read it whole; 0 or the errno that stops the read.
-// O_NONBLOCK, so that a FIFO in the calendar's place cannot hang the open:
-// anything but a plain file is then refused before a byte is read.
+}  // namespace
+
 int open_for_reading(const std::filesystem::path& file, UniqueFd& fd, struct stat& st) {
   fd = UniqueFd(retry_eintr([&] { return ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
   if (!fd) {
@@ -162,8 +161,6 @@ int open_for_reading(const std::filesystem::path& file, UniqueFd& fd, struct sta
   if (!S_ISREG(st.st_mode)) return kNotRegularFile;
   return 0;
 }
-
-}  // namespace
 
 FileStamp stamp_of(const struct stat& st) {
   FileStamp s;
@@ -438,7 +435,7 @@ int remove_stale_temp_files_in(int folder, const std::vector<std::string>& names
 
 WriteResult replace_file(const std::filesystem::path& file,
                          const std::vector<std::string_view>& pieces, const FaultHook& fault,
-                         const UnchangedCheck& unchanged) {
+                         const UnchangedCheck& unchanged, const CompleteHook& complete) {
   WriteResult result;
   const std::filesystem::path target = write_target(file);
   std::filesystem::path folder = target.parent_path();
@@ -506,6 +503,7 @@ WriteResult replace_file(const std::filesystem::path& file,
   if (::fstat(fd.get(), &written) != 0) return failed(errno);
   // close() can report a deferred write error (NFS); the data must be safe first.
   if (::close(fd.release()) != 0) return failed(errno);
+  if (complete) complete(temp.path);
 
   if (const int e = injected(WriteStep::Rename)) return failed(e);
   // Writing a large file takes a while; another program may have saved the

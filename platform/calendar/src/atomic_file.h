@@ -59,6 +59,12 @@ const char* mode_kind(mode_t mode);
 // The stamp of a stat or lstat result, taken now.
 FileStamp stamp_of(const struct stat& st);
 
+// Opens a file to read it whole; 0 or the errno that stops the read.
+// O_NONBLOCK, so that a FIFO in the calendar's place cannot hang the open:
+// anything but a plain file is then refused (kNotRegularFile) before a byte
+// is read.
+int open_for_reading(const std::filesystem::path& file, UniqueFd& fd, struct stat& st);
+
 struct ReadResult {
   int error = 0;  // errno; ENOENT for a missing file
   std::string bytes;
@@ -113,10 +119,13 @@ using UnchangedCheck = std::function<bool()>;
 // bits and owner are carried over; an original without write permission is
 // refused (EACCES) even where its folder would allow replacing it. Just
 // before the rename `unchanged` (when given) is asked once more; if it says
-// no, nothing is replaced and the result is a conflict.
+// no, nothing is replaced and the result is a conflict. `complete` (when
+// given) is called with the temporary file's path once it is written,
+// synced and closed, before the rename: nobody else has it open yet.
+using CompleteHook = std::function<void(const std::filesystem::path& temp)>;
 WriteResult replace_file(const std::filesystem::path& file,
                          const std::vector<std::string_view>& pieces, const FaultHook& fault,
-                         const UnchangedCheck& unchanged = {});
+                         const UnchangedCheck& unchanged = {}, const CompleteHook& complete = {});
 
 // The file a write to `file` lands in (links followed).
 std::filesystem::path write_target(const std::filesystem::path& file);

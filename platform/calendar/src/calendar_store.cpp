@@ -27,6 +27,7 @@
 #include "event_editor.h"
 #include "event_index.h"
 #include "folder_watch.h"
+#include "held_bytes.h"
 #include "ical_time.h"
 #include "local_zone.h"
 #include "oid_positions.h"
@@ -66,7 +67,7 @@ Occurrence occurrence_of(const IndexedEvent& e) { return {e.start_wall, e.oid}; 
 
 struct Snapshot {
   explicit Snapshot(icaltimezone* local) : zones(local) {}
-  std::string bytes;
+  HeldBytes bytes;
   TimeZones zones;
   CalendarScan scan;
   OidPositions position;  // into scan.events
@@ -368,7 +369,7 @@ struct CalendarStore::Impl {
   void warn_skipped(const Snapshot& s) {
     std::size_t unnamed = 0;
     for (const SkippedEvent& skip : s.scan.skipped) {
-      if (!warned.insert(s.bytes.substr(skip.begin, skip.end - skip.begin)).second) continue;
+      if (!warned.emplace(s.bytes.substr(skip.begin, skip.end - skip.begin)).second) continue;
       if (warned.size() > kNamedSkips) {
         ++unnamed;
         continue;
@@ -395,7 +396,7 @@ struct CalendarStore::Impl {
   }
 
   // Indexes `bytes`; oids carry over from `previous` for events found again.
-  std::unique_ptr<Snapshot> load(std::string bytes, const FileStamp& stamp,
+  std::unique_ptr<Snapshot> load(HeldBytes bytes, const FileStamp& stamp,
                                  const Snapshot* previous, std::string* error) {
     auto s = std::make_unique<Snapshot>(local);
     s->bytes = std::move(bytes);
@@ -458,7 +459,7 @@ struct CalendarStore::Impl {
     read.stamp = f.stamp;
     const auto old = before.find(f.name);
     if (old != before.end() && f.stamp.exists && same_file(old->second->stamp, f.stamp)) {
-      bytes.append(previous->bytes, old->second->begin, old->second->end - old->second->begin);
+      bytes.append(previous->bytes.substr(old->second->begin, old->second->end - old->second->begin));
     } else if ((read.error = append_object(listing.dir.get(), f.name, bytes, read.stamp, linked)) != 0) {
       if (read.error != ENOENT && !read.stamp.exists) read.stamp = object_stamp(file / f.name);
       read.end = read.begin;
@@ -530,7 +531,8 @@ struct CalendarStore::Impl {
     };
     const std::size_t count = listing.files.size();
     const std::size_t total = room_for(0, count);
-    reserve_on_huge_pages(s->bytes, total + spare_for(total));
+    std::string& bytes = s->bytes.own();
+    reserve_on_huge_pages(bytes, total + spare_for(total));
     s->scan.events.reserve(listing.files.size());  // mostly one event a file
     s->files.reserve(listing.files.size());
     s->seen.reserve(listing.files.size());
@@ -559,17 +561,17 @@ struct CalendarStore::Impl {
     }
     for (std::size_t i = 0; i < half; ++i) {
       const FolderFile& f = listing.files[i];
-      ReadAside read = read_object(listing, f, before, previous, s->bytes, &linked, &s->zones);
-      take_object(*s, f, read, std::string_view(s->bytes).substr(read.begin, read.end - read.begin));
+      ReadAside read = read_object(listing, f, before, previous, bytes, &linked, &s->zones);
+      take_object(*s, f, read, std::string_view(bytes).substr(read.begin, read.end - read.begin));
     }
     if (reader) reader->wait();
     for (std::size_t i = half; i < count; ++i) {
       ReadAside& read = read_aside[i - half];
-      const std::size_t base = s->bytes.size();
-      s->bytes.append(aside, read.begin, read.end - read.begin);  // none for a file left out
-      read.end = s->bytes.size();
+      const std::size_t base = bytes.size();
+      bytes.append(aside, read.begin, read.end - read.begin);  // none for a file left out
+      read.end = bytes.size();
       read.begin = base;
-      take_object(*s, listing.files[i], read, std::string_view(s->bytes).substr(base));
+      take_object(*s, listing.files[i], read, std::string_view(bytes).substr(base));
     }
     linked = linked || aside_linked;
     if (linked && watch) watch->stop();
@@ -699,9 +701,10 @@ struct CalendarStore::Impl {
     }
     const auto at = skipped.erase(slo, shi);
     skipped.insert(at, result.scan->skipped.begin(), result.scan->skipped.end());
-    const std::size_t size = s.bytes.size() + text.size() - (end - begin);
-    if (size > s.bytes.capacity()) s.bytes.reserve(size + spare_for(size));
-    s.bytes.replace(begin, end - begin, text);
+    std::string& bytes = s.bytes.own();  // a folder's: always its own
+    const std::size_t size = bytes.size() + text.size() - (end - begin);
+    if (size > bytes.capacity()) bytes.reserve(size + spare_for(size));
+    bytes.replace(begin, end - begin, text);
     f.end = begin + text.size();
     for (std::size_t j = segment + 1; j < s.files.size(); ++j) {
       shift(s.files[j].begin);
@@ -771,7 +774,7 @@ struct CalendarStore::Impl {
       snapshot->stamp = check.stamp;
       return {};
     }
-    ReadResult read = read_file(file, spare_for);
+    HeldRead read = hold_file(file, spare_for, options.map_from);
     if (read.error == ENOENT) {
       read.error = 0;
       read.stamp = FileStamp{};
@@ -779,7 +782,7 @@ struct CalendarStore::Impl {
       return failure(where() + " could not be read again before saving: " + reason(read.error, file),
                      read.error);
     }
-    if (read.bytes == snapshot->bytes) {
+    if (read.bytes.view() == snapshot->bytes.view()) {
       snapshot->stamp = read.stamp;
       return {};
     }
@@ -931,8 +934,24 @@ struct CalendarStore::Impl {
   // After this store's own change in the folder: the folder's new stamp.
   void note_folder_change() { snapshot->folder = folder_stamp(file); }
 
+  // The file a save of a mapped calendar wrote, mapped in its turn before
+  // it took the calendar's place: the snapshot takes it for the bytes it
+  // now holds, which then need no copy of their own.
+  std::optional<LeasedMapping> written;
+
   StoreStatus write(const std::vector<std::string_view>& pieces, FileStamp* stamp) {
-    return write_to(file, where(), pieces, [this] { return unchanged_on_disk(); }, stamp);
+    written.reset();
+    CompleteHook complete;
+    if (snapshot->bytes.mapped()) {
+      complete = [this](const std::filesystem::path& temp) {
+        FileStamp ignored;
+        int error = 0;
+        written = LeasedMapping::map(temp, 0, &ignored, &error);
+      };
+    }
+    StoreStatus status = write_to(file, where(), pieces, [this] { return unchanged_on_disk(); }, stamp, complete);
+    if (!status.ok) written.reset();
+    return status;
   }
 
   // Replaces the folder's file `segment` with `pieces`.
@@ -954,8 +973,8 @@ struct CalendarStore::Impl {
 
   StoreStatus write_to(const std::filesystem::path& target, const std::string& name,
                        const std::vector<std::string_view>& pieces, const UnchangedCheck& unchanged,
-                       FileStamp* stamp) {
-    const WriteResult w = replace_file(target, pieces, options.inject_write_fault, unchanged);
+                       FileStamp* stamp, const CompleteHook& complete = {}) {
+    const WriteResult w = replace_file(target, pieces, options.inject_write_fault, unchanged, complete);
     if (w.conflict) {
       return failure(name + " was changed by another program while it was being saved; " +
                          "nothing was saved, so that the other change is not lost",
@@ -1072,7 +1091,7 @@ struct CalendarStore::Impl {
       Snapshot::Segment& f = s.files[owner];
       const std::size_t limit = owner + 1 < s.files.size() ? s.files[owner + 1].begin : s.bytes.size();
       if (delta <= static_cast<std::ptrdiff_t>(limit - f.end)) {
-        char* data = s.bytes.data();
+        char* data = s.bytes.own().data();
         std::memmove(data + begin + replacement.size(), data + end, f.end - end);
         std::memcpy(data + begin, replacement.data(), replacement.size());
         const std::size_t old_end = f.end;
@@ -1087,8 +1106,12 @@ struct CalendarStore::Impl {
       }
     }
     const std::size_t size = s.bytes.size() - (end - begin) + replacement.size();
-    if (size > s.bytes.capacity()) s.bytes.reserve(size + spare_for(size));
-    s.bytes.replace(begin, end - begin, replacement);
+    if (written && written->bytes().size() == size) {
+      s.bytes = HeldBytes(std::move(*written));  // the file just saved: these very bytes
+    } else {
+      s.bytes.own(size > s.bytes.capacity() ? size + spare_for(size) : 0).replace(begin, end - begin, replacement);
+    }
+    written.reset();
     for (std::size_t j = index; j < events.size(); ++j) {
       shift(events[j].begin);
       shift(events[j].end);
@@ -1145,7 +1168,7 @@ std::unique_ptr<CalendarStore> CalendarStore::open(const std::filesystem::path& 
   // Saves killed half way (by a crash or a power cut) leave their temporary
   // files, as large as the calendar; nobody else will ever remove them.
   remove_stale_temp_files(file);
-  ReadResult read = read_file(file, spare_for);
+  HeldRead read = hold_file(file, spare_for, impl->options.map_from);
   if (read.error == ENOENT) {
     read.error = 0;
     read.stamp = FileStamp{};
@@ -1323,7 +1346,7 @@ Oid CalendarStore::Impl::add_once(const AppointmentFields& fields, StoreStatus* 
   *status = d.write({bytes, calendar}, &stamp);
   if (!status->ok) return 0;
   std::string error;
-  auto fresh = d.load(snap.bytes + calendar, stamp, &snap, &error);
+  auto fresh = d.load(HeldBytes(str_cat({snap.bytes, calendar})), stamp, &snap, &error);
   if (!fresh || fresh->scan.events.size() != snap.scan.events.size() + 1) {
     // Cannot happen for text we generated; keep the store usable regardless.
     *status = d.failure(d.where() + " was saved but could not be indexed again: " + error);
@@ -1572,7 +1595,7 @@ StoreStatus CalendarStore::Impl::write_cuts(std::vector<Cut> cuts) {
   Snapshot& snap = *snapshot;
   std::sort(cuts.begin(), cuts.end(), [](const Cut& a, const Cut& b) { return a.begin > b.begin; });
   if (!folder) {
-    std::string bytes = snap.bytes;
+    std::string bytes(snap.bytes.view());
     for (const Cut& c : cuts) bytes.replace(c.begin, c.end - c.begin, c.text);
     return write_and_reload(std::move(bytes));
   }
@@ -1583,7 +1606,7 @@ StoreStatus CalendarStore::Impl::write_cuts(std::vector<Cut> cuts) {
   for (std::size_t i = 0; i < cuts.size();) {
     const std::size_t segment = snap.segment_at(cuts[i].begin);
     const Snapshot::Segment& f = snap.files[segment];
-    std::string bytes = snap.bytes.substr(f.begin, f.end - f.begin);
+    std::string bytes(snap.bytes.substr(f.begin, f.end - f.begin));
     for (; i < cuts.size() && snap.segment_at(cuts[i].begin) == segment; ++i) {
       bytes.replace(cuts[i].begin - f.begin, cuts[i].end - cuts[i].begin, cuts[i].text);
     }
@@ -1608,9 +1631,16 @@ StoreStatus CalendarStore::Impl::write_and_reload(std::string bytes) {
   StoreStatus status = write({bytes}, &stamp);
   if (!status.ok) return status;
   std::string error;
-  const std::size_t size = bytes.size();
-  bytes.reserve(size + spare_for(size));
-  auto fresh = load(std::move(bytes), stamp, snapshot.get(), &error);
+  HeldBytes held;
+  if (written) {
+    held = HeldBytes(std::move(*written));
+    written.reset();
+  } else {
+    const std::size_t size = bytes.size();
+    bytes.reserve(size + spare_for(size));
+    held = HeldBytes(std::move(bytes));
+  }
+  auto fresh = load(std::move(held), stamp, snapshot.get(), &error);
   if (!fresh) return failure(where() + " was saved but could not be indexed again: " + error);
   snapshot = std::move(fresh);
   return status;

@@ -75,6 +75,11 @@ struct StoreOptions {
   // together) is read in two halves on two threads at once, where the
   // machine has two cores.
   std::size_t read_in_two_from = std::size_t{2} << 20;
+  // A calendar file of this many bytes or more is not copied into memory
+  // but mapped read-only, where the system lets the store hold a lease on
+  // it: another program's write then waits until the store has made its
+  // own copy. 0 maps every file; SIZE_MAX none.
+  std::size_t map_from = std::size_t{1} << 20;
 };
 
 class CalendarStore {

@@ -1,0 +1,34 @@
+#include "held_bytes.h"
+
+#include <algorithm>
+
+namespace platform::calendar::detail {
+
+std::string& HeldBytes::own(std::size_t capacity) {
+  if (mapped_) {
+    std::string copy;
+    reserve_on_huge_pages(copy, std::max(capacity, mapped_->bytes().size()));
+    copy.assign(mapped_->bytes());
+    owned_ = std::move(copy);
+    mapped_.reset();
+  } else if (capacity > owned_.capacity()) {
+    owned_.reserve(capacity);
+  }
+  return owned_;
+}
+
+HeldRead hold_file(const std::filesystem::path& file, SpareRoom spare, std::size_t map_from) {
+  HeldRead held;
+  if (std::optional<LeasedMapping> mapped = LeasedMapping::map(file, map_from, &held.stamp, &held.error)) {
+    held.bytes = HeldBytes(std::move(*mapped));
+    return held;
+  }
+  if (held.error != 0) return held;
+  ReadResult read = read_file(file, spare);
+  held.error = read.error;
+  held.bytes = HeldBytes(std::move(read.bytes));
+  held.stamp = read.stamp;
+  return held;
+}
+
+}  // namespace platform::calendar::detail
