@@ -946,7 +946,9 @@ struct CalendarStore::Impl {
       complete = [this](const std::filesystem::path& temp) {
         FileStamp ignored;
         int error = 0;
-        written = LeasedMapping::map(temp, 0, &ignored, &error);
+        // Mapped page by page: the index knows where everything is, and
+        // most of the pages are never read again.
+        written = LeasedMapping::map(temp, 0, false, &ignored, &error);
       };
     }
     StoreStatus status = write_to(file, where(), pieces, [this] { return unchanged_on_disk(); }, stamp, complete);

@@ -19,7 +19,7 @@ std::string& HeldBytes::own(std::size_t capacity) {
 
 HeldRead hold_file(const std::filesystem::path& file, SpareRoom spare, std::size_t map_from) {
   HeldRead held;
-  if (std::optional<LeasedMapping> mapped = LeasedMapping::map(file, map_from, &held.stamp, &held.error)) {
+  if (std::optional<LeasedMapping> mapped = LeasedMapping::map(file, map_from, true, &held.stamp, &held.error)) {
     held.bytes = HeldBytes(std::move(*mapped));
     return held;
   }

@@ -123,7 +123,7 @@ void unmap(Region& r) {
 
 }  // namespace
 
-std::optional<LeasedMapping> LeasedMapping::map(const std::filesystem::path& file, std::size_t from,
+std::optional<LeasedMapping> LeasedMapping::map(const std::filesystem::path& file, std::size_t from, bool whole,
                                                 FileStamp* stamp, int* error) {
   *error = 0;
   auto region = std::make_unique<Region>();
@@ -148,7 +148,7 @@ std::optional<LeasedMapping> LeasedMapping::map(const std::filesystem::path& fil
   const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
   region->size = static_cast<std::size_t>(st.st_size);
   region->length = (region->size + page - 1) / page * page;
-  void* at = ::mmap(nullptr, region->length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+  void* at = ::mmap(nullptr, region->length, PROT_READ, MAP_PRIVATE | (whole ? MAP_POPULATE : 0), fd, 0);
   if (at == MAP_FAILED) {
     unmap(*region);
     return std::nullopt;

@@ -30,9 +30,10 @@ class LeasedMapping {
   // The file mapped under a lease, with its stamp as of the lease; nullopt
   // where it cannot be or is smaller than `from` bytes (then `*error` is set
   // when the file cannot be read at all, and is 0 when it can be read the
-  // ordinary way).
-  static std::optional<LeasedMapping> map(const std::filesystem::path& file, std::size_t from, FileStamp* stamp,
-                                          int* error);
+  // ordinary way). `whole`: every page is mapped at once, for a caller about
+  // to read them all; else each page as it is first read.
+  static std::optional<LeasedMapping> map(const std::filesystem::path& file, std::size_t from, bool whole,
+                                          FileStamp* stamp, int* error);
 
   LeasedMapping(LeasedMapping&&) noexcept;
   LeasedMapping& operator=(LeasedMapping&&) noexcept;
