@@ -946,8 +946,7 @@ struct CalendarStore::Impl {
       complete = [this](const std::filesystem::path& temp) {
         FileStamp ignored;
         int error = 0;
-        // Mapped page by page: the index knows where everything is, and
-        // most of the pages are never read again.
+        // Mapped whole only once the old mapping is gone (splice).
         written = LeasedMapping::map(temp, 0, false, &ignored, &error);
       };
     }
@@ -1109,7 +1108,7 @@ struct CalendarStore::Impl {
     }
     const std::size_t size = s.bytes.size() - (end - begin) + replacement.size();
     if (written && written->bytes().size() == size) {
-      s.bytes = HeldBytes(std::move(*written));  // the file just saved: these very bytes
+      s.bytes.replace_with(std::move(*written));  // the file just saved: these very bytes
     } else {
       s.bytes.own(size > s.bytes.capacity() ? size + spare_for(size) : 0).replace(begin, end - begin, replacement);
     }
@@ -1635,6 +1634,7 @@ StoreStatus CalendarStore::Impl::write_and_reload(std::string bytes) {
   std::string error;
   HeldBytes held;
   if (written) {
+    written->map_all();  // all of it is read again below
     held = HeldBytes(std::move(*written));
     written.reset();
   } else {

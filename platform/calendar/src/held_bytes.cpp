@@ -17,6 +17,14 @@ std::string& HeldBytes::own(std::size_t capacity) {
   return owned_;
 }
 
+void HeldBytes::replace_with(LeasedMapping mapped) {
+  // These bytes are let go before the new ones are mapped whole: a save
+  // would otherwise count both files' pages in the process's peak.
+  *this = HeldBytes();
+  mapped_.emplace(std::move(mapped));
+  mapped_->map_all();
+}
+
 HeldRead hold_file(const std::filesystem::path& file, SpareRoom spare, std::size_t map_from) {
   HeldRead held;
   if (std::optional<LeasedMapping> mapped = LeasedMapping::map(file, map_from, true, &held.stamp, &held.error)) {

@@ -20,6 +20,8 @@ class HeldBytes {
   HeldBytes() = default;
   explicit HeldBytes(std::string owned) : owned_(std::move(owned)) {}
   explicit HeldBytes(LeasedMapping mapped) : mapped_(std::move(mapped)) {}
+  // Bytes that take the place of these, kept from then on.
+  void replace_with(LeasedMapping mapped);
 
   std::string_view view() const { return mapped_ ? mapped_->bytes() : std::string_view(owned_); }
   operator std::string_view() const { return view(); }

@@ -177,6 +177,11 @@ LeasedMapping::~LeasedMapping() {
 
 std::string_view LeasedMapping::bytes() const { return {region_->address, region_->size}; }
 
+void LeasedMapping::map_all() {
+  constexpr int kPopulateRead = 22;  // MADV_POPULATE_READ, not in every libc's headers
+  (void)::madvise(region_->address, region_->length, kPopulateRead);
+}
+
 bool LeasedMapping::leased() const {
   std::lock_guard lock(watcher().mutex);
   return region_->leased;
