@@ -62,9 +62,13 @@ void copy_out(Region& r) {
 }
 
 void watch(Watcher& w, std::promise<pid_t> ready) {
+  // Where the signal cannot be queued (too many pending) the kernel sends a
+  // plain SIGIO instead, which would end the process: it is taken here too,
+  // and then every lease goes.
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, w.signal);
+  sigaddset(&set, SIGIO);
   const int events = pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0 ? ::signalfd(-1, &set, SFD_CLOEXEC) : -1;
   ready.set_value(events >= 0 ? ::gettid() : 0);
   if (events < 0) return;
@@ -75,7 +79,8 @@ void watch(Watcher& w, std::promise<pid_t> ready) {
     if (n != static_cast<ssize_t>(sizeof info)) return;
     std::lock_guard lock(w.mutex);
     for (Region* r : w.regions) {
-      if (r->leased && r->fd.get() == info.ssi_fd) copy_out(*r);
+      const bool named = static_cast<int>(info.ssi_signo) == w.signal && r->fd.get() == info.ssi_fd;
+      if (r->leased && (named || info.ssi_signo == SIGIO)) copy_out(*r);
     }
   }
 }
@@ -180,11 +185,6 @@ std::string_view LeasedMapping::bytes() const { return {region_->address, region
 void LeasedMapping::map_all() {
   constexpr int kPopulateRead = 22;  // MADV_POPULATE_READ, not in every libc's headers
   (void)::madvise(region_->address, region_->length, kPopulateRead);
-}
-
-bool LeasedMapping::leased() const {
-  std::lock_guard lock(watcher().mutex);
-  return region_->leased;
 }
 
 }  // namespace platform::calendar::detail

@@ -45,9 +45,6 @@ class LeasedMapping {
   // Maps every page not yet read (Linux 5.14 on; elsewhere each is mapped as
   // it is first read, as before).
   void map_all();
-  // Whether the bytes are the file's pages still (not yet copied out because
-  // another program wanted to write the file).
-  bool leased() const;
 
   struct Region;
 
