@@ -17,10 +17,11 @@
 //   bench_tools store FILE R         best of R: CalendarStore::open, and a one-week /
 //                                    one-month / one-year find on it, in ms; also
 //                                    the first one-week find after opening
-//   bench_tools peak PROGRAM ARGS... runs the program and prints its peak RSS in KiB
-//                                    and its CPU time in seconds: started from
-//                                    here, not from Python, whose own pages a
-//                                    child's peak would count until its exec
+//   bench_tools peak PROGRAM ARGS... runs the program and prints its peak RSS in KiB,
+//                                    its CPU time in seconds and its peak private
+//                                    (anonymous) memory in KiB, looked at every ms:
+//                                    started from here, not from Python, whose own
+//                                    pages a child's peak would count until its exec
 #include <libical/ical.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -252,13 +253,24 @@ int peak(char** argv) {
     std::perror(argv[0]);
     ::_exit(127);
   }
+  // The kernel keeps no peak of private memory: the child's is looked at
+  // every millisecond while it runs.
+  const std::string status_file = "/proc/" + std::to_string(child) + "/status";
+  long peak_private = 0;
   int status = 0;
   struct rusage usage {};
-  if (::wait4(child, &status, 0, &usage) != child) return 1;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
+  pid_t done = 0;
+  while ((done = ::wait4(child, &status, WNOHANG, &usage)) == 0) {
+    std::ifstream in(status_file);
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("RssAnon:", 0) == 0) peak_private = std::max(peak_private, std::atol(line.c_str() + 8));
+    }
+    ::usleep(1000);
+  }
+  if (done != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
   const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  std::printf("%ld %.6f\n", usage.ru_maxrss, cpu);
+  std::printf("%ld %.6f %ld\n", usage.ru_maxrss, cpu, peak_private);
   return 0;
 }
 
