@@ -269,9 +269,9 @@ icaltimezone* TimeZones::find(std::string_view tzid) const {
       if (*file_tzid == tzid) return zone;
     }
   }
+  if (auto it = file_zones_.find(tzid); it != file_zones_.end()) return it->second;
+  if (auto it = builtin_cache_.find(tzid); it != builtin_cache_.end()) return it->second;
   const std::string name(tzid);
-  if (auto it = file_zones_.find(name); it != file_zones_.end()) return it->second;
-  if (auto it = builtin_cache_.find(name); it != builtin_cache_.end()) return it->second;
   icaltimezone* zone = nullptr;
   if (names_utc(name)) {
     zone = icaltimezone_get_utc_timezone();
@@ -291,7 +291,7 @@ icaltimezone* TimeZones::find(std::string_view tzid) const {
 }
 
 bool TimeZones::file_defines(std::string_view tzid) const {
-  return file_zones_.count(std::string(tzid)) != 0;
+  return file_zones_.find(tzid) != file_zones_.end();
 }
 
 LocalDateTime to_local(const DateTimeValue& v, const TimeForm& form, const TimeZones& zones) {

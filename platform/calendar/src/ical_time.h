@@ -118,7 +118,15 @@ class TimeZones {
 
   icaltimezone* local_;
   std::vector<TimezonePtr> owned_;
-  std::unordered_map<std::string, icaltimezone*> file_zones_;
+  // Tables looked up by a string_view in place, without a copy of it (a
+  // TZID such as America/New_York is past the short-string room: a copy
+  // an event).
+  struct ViewHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  using ZonesByName = std::unordered_map<std::string, icaltimezone*, ViewHash, std::equal_to<>>;
+  ZonesByName file_zones_;
   // The zones of the file being indexed, by TZID (a Parsed's), while
   // in_file_: a few, looked at in order, and no allocation for each file.
   std::vector<std::pair<const std::string*, icaltimezone*>> this_file_;
@@ -132,15 +140,11 @@ class TimeZones {
   };
   // Looked up by the block's bytes in place: a folder's every file carries
   // its zones, and copying each block to look it up cost more than the rest.
-  struct BytesHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>{}(bytes); }
-  };
-  std::unordered_map<std::string, Parsed, BytesHash, std::equal_to<>> parsed_;
+  std::unordered_map<std::string, Parsed, ViewHash, std::equal_to<>> parsed_;
   // Up to this many blocks, a block is looked for by comparing it with each.
   static constexpr std::size_t kMostCompared = 32;
   Parsed parse_vtimezone(const std::string& text);
-  mutable std::unordered_map<std::string, icaltimezone*> builtin_cache_;
+  mutable ZonesByName builtin_cache_;
 };
 
 // Whether a zone name ("Etc/UTC", "GMT", "Zulu", ...) names UTC itself.
