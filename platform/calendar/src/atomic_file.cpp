@@ -256,10 +256,14 @@ std::size_t read_at(int fd, char* into, std::size_t size, std::size_t offset, in
 }  // namespace
 
 ReadResult read_file(const std::filesystem::path& file, SpareRoom spare) {
-  ReadResult r;
   UniqueFd fd;
   struct stat st {};
-  if ((r.error = open_for_reading(file, fd, st)) != 0) return r;
+  if (const int error = open_for_reading(file, fd, st); error != 0) return {error, {}, {}};
+  return read_opened(fd, st, spare);
+}
+
+ReadResult read_opened(const UniqueFd& fd, const struct stat& st, SpareRoom spare) {
+  ReadResult r;
   r.stamp = stamp_of(st);
   // Read into a buffer of the file's size (and the spare room asked for): a
   // calendar can be tens of megabytes, and growing the buffer would briefly

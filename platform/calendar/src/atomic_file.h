@@ -86,6 +86,8 @@ using SpareRoom = std::size_t (*)(std::size_t size);
 void reserve_on_huge_pages(std::string& bytes, std::size_t wanted);
 
 ReadResult read_file(const std::filesystem::path& file, SpareRoom spare = nullptr);
+// The same for a file open_for_reading opened, as `st` found it.
+ReadResult read_opened(const UniqueFd& fd, const struct stat& st, SpareRoom spare = nullptr);
 
 // Whether `file` holds exactly `expected`. The file is read in small chunks,
 // so that checking a large calendar never holds a second copy of it.

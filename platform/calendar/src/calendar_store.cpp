@@ -944,10 +944,11 @@ struct CalendarStore::Impl {
     CompleteHook complete;
     if (snapshot->bytes.mapped()) {
       complete = [this](const std::filesystem::path& temp) {
+        UniqueFd fd;
+        struct stat st {};
         FileStamp ignored;
-        int error = 0;
         // Mapped whole only once the old mapping is gone (splice).
-        written = LeasedMapping::map(temp, 0, false, &ignored, &error);
+        if (open_for_reading(temp, fd, st) == 0) written = LeasedMapping::map(fd.get(), false, &ignored);
       };
     }
     StoreStatus status = write_to(file, where(), pieces, [this] { return unchanged_on_disk(); }, stamp, complete);

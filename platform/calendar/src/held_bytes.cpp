@@ -27,12 +27,16 @@ void HeldBytes::replace_with(LeasedMapping mapped) {
 
 HeldRead hold_file(const std::filesystem::path& file, SpareRoom spare, std::size_t map_from) {
   HeldRead held;
-  if (std::optional<LeasedMapping> mapped = LeasedMapping::map(file, map_from, true, &held.stamp, &held.error)) {
-    held.bytes = HeldBytes(std::move(*mapped));
-    return held;
+  UniqueFd fd;
+  struct stat st {};
+  if ((held.error = open_for_reading(file, fd, st)) != 0) return held;
+  if (st.st_size > 0 && static_cast<std::size_t>(st.st_size) >= map_from) {
+    if (std::optional<LeasedMapping> mapped = LeasedMapping::map(fd.get(), true, &held.stamp)) {
+      held.bytes = HeldBytes(std::move(*mapped));
+      return held;
+    }
   }
-  if (held.error != 0) return held;
-  ReadResult read = read_file(file, spare);
+  ReadResult read = read_opened(fd, st, spare);
   held.error = read.error;
   held.bytes = HeldBytes(std::move(read.bytes));
   held.stamp = read.stamp;

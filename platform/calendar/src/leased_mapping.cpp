@@ -128,16 +128,15 @@ void unmap(Region& r) {
 
 }  // namespace
 
-std::optional<LeasedMapping> LeasedMapping::map(const std::filesystem::path& file, std::size_t from, bool whole,
-                                                FileStamp* stamp, int* error) {
-  *error = 0;
-  auto region = std::make_unique<Region>();
-  struct stat st {};
-  if ((*error = open_for_reading(file, region->fd, st)) != 0) return std::nullopt;
-  if (st.st_size <= 0 || static_cast<std::size_t>(st.st_size) < from) return std::nullopt;
+std::optional<LeasedMapping> LeasedMapping::map(int file, bool whole, FileStamp* stamp) {
   Watcher& w = watcher();
   if (w.thread == 0) return std::nullopt;
+  // The lease is the open file's; the descriptor kept for it is this one's.
+  auto region = std::make_unique<Region>();
+  region->fd = UniqueFd(::fcntl(file, F_DUPFD_CLOEXEC, 0));
+  if (!region->fd) return std::nullopt;
   const int fd = region->fd.get();
+  struct stat st {};
   const f_owner_ex owner{F_OWNER_TID, w.thread};
   std::lock_guard lock(w.mutex);
   if (::fcntl(fd, F_SETSIG, w.signal) != 0 || ::fcntl(fd, F_SETOWN_EX, &owner) != 0 ||

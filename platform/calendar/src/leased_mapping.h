@@ -16,7 +16,6 @@
 #pragma once
 
 #include <cstddef>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -27,13 +26,12 @@ namespace platform::calendar::detail {
 
 class LeasedMapping {
  public:
-  // The file mapped under a lease, with its stamp as of the lease; nullopt
-  // where it cannot be or is smaller than `from` bytes (then `*error` is set
-  // when the file cannot be read at all, and is 0 when it can be read the
-  // ordinary way). `whole`: every page is mapped at once, for a caller about
-  // to read them all; else each page as it is first read.
-  static std::optional<LeasedMapping> map(const std::filesystem::path& file, std::size_t from, bool whole,
-                                          FileStamp* stamp, int* error);
+  // The plain file open for reading at `fd` (open_for_reading), mapped
+  // under a lease on a descriptor of its own, with its stamp as of the
+  // lease; nullopt where it cannot be (empty, or no lease to be had).
+  // `whole`: every page is mapped at once, for a caller about to read them
+  // all; else each page as it is first read.
+  static std::optional<LeasedMapping> map(int fd, bool whole, FileStamp* stamp);
 
   LeasedMapping(LeasedMapping&&) noexcept;
   LeasedMapping& operator=(LeasedMapping&&) noexcept;
