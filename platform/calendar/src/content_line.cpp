@@ -11,14 +11,16 @@
 
 namespace platform::calendar::detail {
 
-LineScanner::LineScanner(std::string_view bytes, std::size_t from, std::size_t to,
-                         int first_line_number)
-    : bytes_(bytes),
-      pos_(from),
-      to_(to),
-      line_(first_line_number),
-      cr_only_(from < to && std::memchr(bytes.data() + from, '\n', to - from) == nullptr &&
-               std::memchr(bytes.data() + from, '\r', to - from) != nullptr) {}
+bool ends_lines_in_cr(std::string_view text) {
+  return text.find('\n') == std::string_view::npos && text.find('\r') != std::string_view::npos;
+}
+
+LineScanner::LineScanner(std::string_view bytes, std::size_t from, std::size_t to, int first_line_number)
+    : LineScanner(bytes, from, to, first_line_number, from < to && ends_lines_in_cr(bytes.substr(from, to - from))) {}
+
+LineScanner::LineScanner(std::string_view bytes, std::size_t from, std::size_t to, int first_line_number,
+                         bool cr_only)
+    : bytes_(bytes), pos_(from), to_(to), line_(first_line_number), cr_only_(cr_only) {}
 
 namespace {
 

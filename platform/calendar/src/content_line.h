@@ -27,9 +27,16 @@ struct LogicalLine {
 // continues the one before it. Text without any LF but with CRs (old Mac
 // line ends) has its lines ended by CR alone; elsewhere a stray CR stays
 // part of its line, as it always was.
+// Whether the text's lines end in CR alone: it has CRs and no LF.
+bool ends_lines_in_cr(std::string_view text);
+
 class LineScanner {
  public:
+  // The lines of [from, to), ended as that range's own text says.
   LineScanner(std::string_view bytes, std::size_t from, std::size_t to, int first_line_number);
+  // The same for a range of a larger text whose line ends that text decides
+  // (a range without an LF in a file with LFs is not a CR-only text).
+  LineScanner(std::string_view bytes, std::size_t from, std::size_t to, int first_line_number, bool cr_only);
   bool next(LogicalLine& out);
   std::size_t position() const { return pos_; }
   int line_number() const { return line_; }

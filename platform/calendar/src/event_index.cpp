@@ -515,7 +515,7 @@ class Pass {
  public:
   // `zones` null: the part after a file's split, which must not touch them.
   Pass(std::string_view bytes, TimeZones* zones, bool streaming)
-      : bytes_(bytes), zones_(zones), streaming_(streaming) {
+      : bytes_(bytes), cr_only_(ends_lines_in_cr(bytes)), zones_(zones), streaming_(streaming) {
     scan_.eol = std::string(detect_eol(bytes));
     if (zones_ == nullptr) return;
     if (streaming_) {
@@ -578,6 +578,8 @@ class Pass {
   KnownZoneBlocks* known_ = nullptr;
 
   std::string_view bytes_;
+  // How the whole file ends its lines: a part read on its own is read alike.
+  bool cr_only_;
   TimeZones* zones_;
   bool streaming_;
   CalendarScan scan_;
@@ -644,7 +646,7 @@ bool Pass::zone_block(std::size_t begin, std::size_t end) {
 }
 
 bool Pass::run(std::size_t from, std::size_t to, int first_line) {
-  LineScanner lines(bytes_, from, to, first_line);
+  LineScanner lines(bytes_, from, to, first_line, cr_only_);
   LogicalLine line;
   while (lines.next(line)) {
     if (blank(line.text)) continue;
@@ -672,7 +674,7 @@ bool Pass::run(std::size_t from, std::size_t to, int first_line) {
             (rest.find('\n') != std::string_view::npos || rest.find('\r') == std::string_view::npos)) {
           if (!zone_block(line.begin, after)) return false;
           const auto physical = static_cast<int>(std::count(block.begin(), block.end(), '\n'));
-          lines = LineScanner(bytes_, after, to, line.line_number + physical);
+          lines = LineScanner(bytes_, after, to, line.line_number + physical, cr_only_);
           continue;
         }
       }
